@@ -1,0 +1,41 @@
+#pragma once
+// Sub-commands register themselves here, so each lives in its own file.
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "bluetooth/settings_editor.h"
+
+namespace btgen {
+
+using Setup = void (*)(CLI::App& app);
+
+std::vector<Setup>& commandRegistry();
+
+struct RegisterCommand {
+    explicit RegisterCommand(Setup setup) { commandRegistry().push_back(setup); }
+};
+
+// Exit status for bad input (unknown field, unreadable value, refused edit).
+inline constexpr int kExitBadInput = 2;
+
+// Stops the program with `status` after the message has been printed.
+[[noreturn]] void fail(int status, const std::string& message);
+
+// Applies FIELD=VALUE edits in order through the settings editor, printing
+// each outcome to `out`. Unknown fields and unreadable values stop with exit
+// status 2; so do refusals when `stopOnRefusal` is set.
+void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
+                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits = nullptr);
+
+// --platform and --bbg options shared by the commands that check sizes.
+struct PlatformOptions {
+    std::string platform = "c";
+    std::string bbg = "002";
+    void add(CLI::App& cmd);
+    bt::EditContext context() const { return {platform.at(0), bbg}; }
+};
+
+}  // namespace btgen

@@ -1,0 +1,61 @@
+#pragma once
+// State of the dirty-transmitter sequence and its default set-up steps.
+#include <vector>
+
+#include "bluetooth/settings.h"
+#include "lib/types.h"
+
+namespace bt {
+
+struct DirtyTxState {
+    bool initHasBeenRun = false;
+    GenerationSettings dtParameters;
+    Impairments dtImpairmentsBase;
+    DtImpairmentTable dtImpairmentsDefault{};
+    DtImpairmentTable dtImpairmentsCurrent{};
+    DtSigGenSettings dtSigGenSettings;
+    DtTestSelect dtTestSelect{};
+    double dtOmitPollPeriods = 0;
+    double dtOmitPollLastState = 0;
+    DtQ7395 dtQ7395;
+    int dtCalcNeeded = 1;  // bit 1: recalculate; bit 2: only frequency/power changed
+    std::vector<ComplexRow> dtWaveform;  // one row per test set
+    std::vector<Markers> dtMarkers;      // markers 1 and 2 of each test set
+    double dtPacketType = 4;
+    double dtRepetitions = 8;
+};
+
+// Test-set table: frequency offset (kHz), modulation index, symbol timing
+// error (ppm) of each of the ten sets.
+struct DtTestSetRow {
+    double FreqOffset;
+    double ModIndex;
+    double SymbolTimingError;
+};
+extern const DtTestSetRow kDtTestSetTable[kDtTestSets];
+
+// Drift shared by all sets, and the payload length, per packet type
+// (DH1, DH3, DH5; any other type counts as DH1).
+struct DtDriftDefaults {
+    double FreqDriftRate;       // Hz
+    double FreqDriftDeviation;  // kHz
+    double patternLength;       // bits
+};
+DtDriftDefaults dtDriftDefaults(double packetType);
+
+Impairments dtBaseImpairments();
+
+// The five default set-up steps, in the order the start-up runs them.
+// The first run of initDtParameters copies `parameters`; every run resets
+// the packet fields and hands the result back to parameters.dtParameters.
+void initDtParameters(DirtyTxState& s, Parameters& parameters);
+void initDtImpairments(DirtyTxState& s);
+void initDtSigGenSettings(DirtyTxState& s);
+void initDtTestSelect(DirtyTxState& s);
+void initDtQ7395(DirtyTxState& s);
+
+// The module state lives in `parameters` between openings of its window.
+void loadDtState(DirtyTxState& s, const Parameters& parameters);
+void saveDtState(const DirtyTxState& s, Parameters& parameters);
+
+}  // namespace bt

@@ -1,0 +1,37 @@
+#pragma once
+// The library entry: process-wide application state shared by the windows,
+// the command line and the instrument routines.
+#include "bluetooth/dirty_tx_state.h"
+#include "bluetooth/settings.h"
+#include "lib/random.h"
+#include "lib/types.h"
+
+namespace bt {
+
+// The application records that every window reads and writes.
+struct AppState {
+    AppInfo appInfo;
+    Configuration configuration;
+    Parameters parameters;
+    bt::SigGenSettings SigGenSettings;
+    ComplexRow waveform;  // the last computed signal
+    Markers markers;
+    DirtyTxState dirtyTx;
+    GaussianRandom rng;  // the one generator additive noise draws from
+};
+
+// Builds every record with its defaults, in the start-up order: appInfo,
+// configuration, parameters (running the dirty-transmitter set-up steps),
+// SigGenSettings.
+void initializeAppState(AppState& state);
+
+// Creates the process-wide state (a second call keeps the existing one).
+// Returns true when the library is ready.
+bool Bt_c_libInitialize();
+// Releases it; harmless when not initialised.
+void Bt_c_libTerminate();
+bool libInitialized();
+// The process-wide state; throws bt::Error before Bt_c_libInitialize.
+AppState& appState();
+
+}  // namespace bt
