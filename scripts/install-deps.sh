@@ -10,6 +10,7 @@ PACKAGES=(
   libmatio-dev libfftw3-dev libserialport-dev
   python3 python3-numpy python3-scipy
   clang libclang-rt-14-dev
+  locales
 )
 
 missing=()
@@ -25,4 +26,11 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Tests check that numbers in files and SCPI text ignore a decimal-comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "warning: could not generate the de_DE.UTF-8 locale"
 fi
