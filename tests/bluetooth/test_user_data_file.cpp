@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "bluetooth/user_data_file.h"
+
+using namespace bt;
+
+namespace {
+std::string writeFile(const std::string& name, const std::string& content) {
+    const auto p = std::filesystem::temp_directory_path() / ("btgen-user-" + std::to_string(::getpid()) + "-" + name);
+    std::ofstream(p, std::ios::binary) << content;
+    return p.string();
+}
+}  // namespace
+
+TEST(UserDataFile, BitsInByteOrderCutToTheLimit) {
+    const std::string p = writeFile("three", std::string("\x01\xF0\xA5", 3));
+    const UserDataFile twenty = readUserDataFile(p, 20, "left-msb");
+    EXPECT_EQ(twenty.status, 1);
+    EXPECT_EQ(twenty.bits, (Bits{0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(readUserDataFile(p, 100, "left-msb").bits.size(), 24u);
+    const Bits lsb = readUserDataFile(p, 8).bits;  // default: least significant bit first
+    EXPECT_EQ(lsb, (Bits{1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(readUserDataFile(p, 8, "rightish").bits, lsb);  // only "right" is compared
+    EXPECT_EQ(readUserDataFile(p, 0, "left-msb").bits.size(), 0u);
+    std::filesystem::remove(p);
+
+    const std::string empty = writeFile("empty", "");
+    const UserDataFile e = readUserDataFile(empty, 80000, "left-msb");
+    EXPECT_EQ(e.status, 1);
+    EXPECT_TRUE(e.bits.empty());
+    std::filesystem::remove(empty);
+}
+
+TEST(UserDataFile, LargeFilesAndDevicesAreReadOnlyAsFarAsNeeded) {
+    // /dev/zero never ends: reading must stop at the limit.
+    const UserDataFile z = readUserDataFile("/dev/zero", 80000, "left-msb");
+    EXPECT_EQ(z.status, 1);
+    EXPECT_EQ(z.bits.size(), 80000u);
+
+    // A FIFO without a writer must not hang the reader.
+    const auto fifo = std::filesystem::temp_directory_path() / ("btgen-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const UserDataFile f = readUserDataFile(fifo.string(), 80, "left-msb");
+    EXPECT_EQ(f.status, 1);
+    EXPECT_TRUE(f.bits.empty());
+    std::filesystem::remove(fifo);
+}
+
+TEST(UserDataFile, UnreadableFilesReportTheName) {
+    const UserDataFile r = readUserDataFile("/no/such/file.bin", 80, "left-msb");
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(r.bits.empty());
+    EXPECT_EQ(r.errorText, "Could not open\n/no/such/file.bin");
+    EXPECT_EQ(readUserDataFile("/tmp", 80).status, -1);  // a folder is no data file
+}
