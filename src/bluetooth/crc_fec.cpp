@@ -1,6 +1,7 @@
 #include "bluetooth/crc_fec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "lib/errors.h"
@@ -22,7 +23,30 @@ std::uint8_t checkedUap(const Bits& initialState) {
 }  // namespace
 
 ChecksumRegister hecRegister(std::uint8_t uap) { return {kHecTaps, 8, uap}; }
-ChecksumRegister crcRegister(std::uint8_t uap) { return {kCrcTaps, 16, uap}; }
+
+void crc16(std::span<const std::uint8_t> bits, std::uint8_t uap, std::uint8_t* out) {
+    // Eight bits at a time: the register's top byte plus the next eight data
+    // bits (first bit as the most significant) decide what the eight steps
+    // add to the rest of the register shifted up by eight.
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (std::uint32_t x = 0; x < 256; ++x) {
+            ChecksumRegister r{kCrcTaps, 16, x << 8};
+            for (int k = 0; k < 8; ++k) r.feed(0);
+            t[x] = static_cast<std::uint16_t>(r.state);
+        }
+        return t;
+    }();
+    ChecksumRegister reg{kCrcTaps, 16, uap};
+    std::size_t i = 0;
+    for (; i + 8 <= bits.size(); i += 8) {
+        unsigned byte = 0;
+        for (std::size_t k = 0; k < 8; ++k) byte = (byte << 1) | (bits[i + k] & 1u);
+        reg.state = ((reg.state << 8) & 0xFFFFu) ^ table[((reg.state >> 8) ^ byte) & 0xFFu];
+    }
+    reg.feed(bits.subspan(i));
+    reg.readOut(out);
+}
 
 std::uint8_t packBits8(std::span<const std::uint8_t> bits) {
     std::uint8_t v = 0;
@@ -39,10 +63,8 @@ Bits Bt_HECencoder(const Bits& input, const Bits& initialState) {
 }
 
 Bits Bt_CRCencoder(const Bits& input, const Bits& initialState) {
-    ChecksumRegister reg = crcRegister(checkedUap(initialState));
-    reg.feed(input);
     Bits out(16);
-    reg.readOut(out.data());
+    crc16(input, checkedUap(initialState), out.data());
     return out;
 }
 

@@ -36,8 +36,10 @@ struct ChecksumRegister {
 
 // g(D) = 1 + D + D^2 + D^5 + D^7 + D^8, started from the UAP.
 ChecksumRegister hecRegister(std::uint8_t uap);
-// g(D) = 1 + D^5 + D^12 + D^16, cells 1..8 started from the UAP, 9..16 at 0.
-ChecksumRegister crcRegister(std::uint8_t uap);
+
+// The 16 CRC bits of `bits` into `out`, in transmission order: g(D) = 1 +
+// D^5 + D^12 + D^16, register cells 1..8 started from the UAP, 9..16 at 0.
+void crc16(std::span<const std::uint8_t> bits, std::uint8_t uap, std::uint8_t* out);
 
 // The 8-bit number held by an 8-bit row, least significant bit first.
 std::uint8_t packBits8(std::span<const std::uint8_t> bits);

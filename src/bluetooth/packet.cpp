@@ -66,9 +66,7 @@ std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_
     std::fill(out + n + copied, out + n + body, std::uint8_t{0});
     n += body;
     if (type.crc) {
-        ChecksumRegister crc = crcRegister(packBits8(in.CheckSumInitialState));
-        crc.feed(std::span<const std::uint8_t>(out, n));
-        crc.readOut(out + n);
+        crc16(std::span<const std::uint8_t>(out, n), packBits8(in.CheckSumInitialState), out + n);
         n += 16;
     }
     // The marker covers the coded user bits and stops before the CRC. A type

@@ -23,9 +23,8 @@ public:
         if (out) reg_ ^= 0x10u;  // the feedback also enters cell 4
         return static_cast<std::uint8_t>(out);
     }
-    void apply(std::uint8_t* bits, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) bits[i] ^= next();
-    }
+    // Adds the next `n` output bits to `bits`.
+    void apply(std::uint8_t* bits, std::size_t n);
 
 private:
     unsigned reg_;

@@ -102,6 +102,26 @@ TEST(Whitening, ClockStartValuesAreShiftsOfOneSequenceAndZeroWhitensNothing) {
     EXPECT_EQ(data, before);
 }
 
+// Whitening the header and then the payload in separate calls must run the
+// register on exactly as one long call does, whatever the lengths.
+TEST(Whitening, PiecesContinueTheSequence) {
+    std::mt19937_64 rng(13);
+    const Bits data = test::randomBits(rng, 1000);
+    for (unsigned init : {1u, 64u, 100u, 127u}) {
+        Bits serial = data;
+        Whitener one(init);
+        for (auto& b : serial) b ^= one.next();
+        Bits pieces = data;
+        Whitener w(init);
+        std::size_t at = 0;
+        for (std::size_t n : {18u, 300u, 5u, 127u, 254u, 296u}) {
+            w.apply(pieces.data() + at, n);
+            at += n;
+        }
+        EXPECT_EQ(pieces, serial) << init;
+    }
+}
+
 TEST(Scrambler741, EdgeCases) {
     const Bits zeros(300, 0);
     const Bits out = Scrambler_7bit_741(zeros, Bits(7, 1));
