@@ -85,18 +85,19 @@ MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const Packe
     checkInputs(in);
     if (payloadMarker.size() != bitstream.size())
         throw Error("The payload marker must be as long as the bit stream it belongs to.");
-    const std::size_t start = bitstream.size();
 
-    if (in.accessCode.empty()) bt_AppendAccessCode(lapOf(in.BDaddr), in.trailerActive != 0, bitstream);
-    else bitstream.insert(bitstream.end(), in.accessCode.begin(), in.accessCode.end());
-
+    // Header and payload are built before the rows grow, so the data may even
+    // come from the row being appended to.
     MarkerExtent marker;
-    if (type->code >= 0) {
+    const bool hasHeader = type->code >= 0;
+    std::array<std::uint8_t, 18> header{};
+    std::array<std::uint8_t, kMaxPayloadBits> payload;
+    std::size_t n = 0;
+    if (hasHeader) {
         const HeaderFields fields{packBits8(in.AMaddr), static_cast<std::uint8_t>(type->code), in.FlowBit,
                                   in.ArqNum, in.SeqNum};
-        auto header = bt_RawHeader(fields, packBits8(in.CheckSumInitialState));
-        std::array<std::uint8_t, kMaxPayloadBits> payload;
-        const std::size_t n = buildPayload(*type, databits, in, payload.data(), marker);
+        header = bt_RawHeader(fields, packBits8(in.CheckSumInitialState));
+        n = buildPayload(*type, databits, in, payload.data(), marker);
         // One whitening sequence runs over the header and on into the payload,
         // both before their FEC, so a receiver can undo it after decoding.
         if (in.scramblerActive != 0) {
@@ -104,9 +105,14 @@ MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const Packe
             w.apply(header.data(), header.size());
             w.apply(payload.data(), n);
         }
+    }
+
+    const std::size_t start = bitstream.size();
+    if (in.accessCode.empty()) bt_AppendAccessCode(lapOf(in.BDaddr), in.trailerActive != 0, bitstream);
+    else bitstream.insert(bitstream.end(), in.accessCode.begin(), in.accessCode.end());
+    if (hasHeader) {
         const std::size_t at = bitstream.size();
-        const std::size_t coded = fecCodedLength(type->fec, n);
-        bitstream.resize(at + 54 + coded);
+        bitstream.resize(at + 54 + fecCodedLength(type->fec, n));
         fecEncode(FecRate::OneThird, header.data(), header.size(), bitstream.data() + at);
         fecEncode(type->fec, payload.data(), n, bitstream.data() + at + 54);
     }
