@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 
 #include "bluetooth/access_code.h"
 #include "bluetooth/bit_utils.h"
@@ -49,7 +48,7 @@ std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_
     const std::size_t body = std::min(padded, type.payloadBits);
     const std::size_t copied = std::min(data.size(), body);
     if (type.kind == PayloadKind::Voice) {
-        std::memcpy(out, data.data(), copied);
+        std::copy_n(data.data(), copied, out);
         std::fill(out + copied, out + type.payloadBits, std::uint8_t{0});
         marker.userPayloadLength = type.payloadBits;
         return type.payloadBits;
@@ -62,7 +61,7 @@ std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_
     const std::size_t bytes = body / 8;
     for (std::size_t k = 0; k < lengthBits; ++k) out[n++] = (bytes >> k) & 1u;
     while (n < type.payloadHeaderBits) out[n++] = 0;
-    std::memcpy(out + n, data.data(), copied);
+    std::copy_n(data.data(), copied, out + n);
     std::fill(out + n + copied, out + n + body, std::uint8_t{0});
     n += body;
     if (type.crc) {
