@@ -275,16 +275,18 @@ TEST_P(PacketRoundTrip, DecodesToWhatWasSent) {
 
 // Single flipped bits: the access code stops matching; a header bit is
 // outvoted by its two copies, while a whole flipped triple fails the HEC;
-// payload bits are corrected by the FEC or caught by the CRC.
+// payload bits are corrected by the FEC or caught by the CRC. HV3 and AUX1
+// payloads carry neither: there the error reaches the receiver's data.
 TEST_P(PacketRoundTrip, SingleBitErrorsAreCaught) {
-    if (type() == 9 || type() == 7) GTEST_SKIP() << "no payload protection on this type";
     const auto largest = static_cast<std::size_t>(Bt_UserPayloadMaxSize(link(), type()));
+    const bool protectedPayload = info().fec != FecRate::None || info().crc;
     std::mt19937_64 rng(42);
     PacketInputs in = inputs(link(), type());
     in.scramblerActive = 1;
     in.scramblerInit = 99;
     const auto key = keyFor(kAddr, 99, link());
     const Bits sent = Bt_Packet(test::randomBits(rng, largest), in).bitstream;
+    const auto original = decodePacket(sent, key);
     for (std::size_t i = 0; i < sent.size(); ++i) {
         if (i >= 68 && i < 72) continue;  // a broken trailer reads as an ID packet
         Bits air = sent;
@@ -293,7 +295,11 @@ TEST_P(PacketRoundTrip, SingleBitErrorsAreCaught) {
         if (i < 68) EXPECT_FALSE(d.accessCodeOk) << i;
         else if (i < 126) EXPECT_TRUE(d.ok() && d.headerTriplesCorrected == 1) << i << ": " << d.describe();
         else if (info().fec != FecRate::None) EXPECT_TRUE(d.ok() && d.fecCorrected == 1) << i << ": " << d.describe();
-        else EXPECT_FALSE(d.ok()) << i << ": " << d.describe();
+        else if (protectedPayload) EXPECT_FALSE(d.ok()) << i << ": " << d.describe();
+        else
+            EXPECT_TRUE(!d.ok() || d.body != original.body || d.LLID != original.LLID ||
+                        d.payloadFlow != original.payloadFlow)
+                << i << ": " << d.describe();
     }
     if (type() == -1) return;
     for (std::size_t t = 0; t < 18; ++t) {
