@@ -1,0 +1,160 @@
+#include "bluetooth/packet.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "bluetooth/access_code.h"
+#include "bluetooth/bit_utils.h"
+#include "bluetooth/crc_fec.h"
+#include "bluetooth/header.h"
+#include "bluetooth/packet_types.h"
+#include "bluetooth/whitening.h"
+#include "lib/errors.h"
+
+namespace bt {
+
+namespace {
+
+// Payload header, the largest body (DH5) and the CRC, before FEC.
+constexpr std::size_t kMaxPayloadBits = 16 + 2712 + 16;
+
+void checkInputs(const PacketInputs& in) {
+    if (in.accessCode.empty() && in.BDaddr.size() < 24)
+        throw Error("The device address must have 48 bits when no access code is given.");
+    if (in.AMaddr.size() != 3) throw Error("The AM address must have 3 bits.");
+    if (in.CheckSumInitialState.size() != 8) throw Error("The checksum start value must have 8 bits (the UAP).");
+    if (in.playloadLChFlags.size() != 2) throw Error("The payload L_CH field must have 2 bits.");
+    if (in.scramblerActive != 0) {
+        const double v = in.scramblerInit;
+        if (!(v >= 0 && v <= 127) || v != std::trunc(v))
+            throw Error("The whitening start value must be a whole number from 0 to 127.");
+    }
+}
+
+std::uint32_t lapOf(const Bits& BDaddr) {
+    std::uint32_t lap = 0;
+    for (std::size_t k = 0; k < 24; ++k) lap |= std::uint32_t{BDaddr[k] & 1u} << k;
+    return lap;
+}
+
+// The payload before FEC: payload header, body and CRC, or the HV body.
+// Returns its length and sets the marker's user part and end offset.
+std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_t> data, const PacketInputs& in,
+                         std::uint8_t* out, MarkerExtent& marker) {
+    if (type.kind == PayloadKind::None) return 0;
+    // The data is padded to whole bytes, then cut to what the type carries.
+    const std::size_t padded = (data.size() + 7) / 8 * 8;
+    const std::size_t body = std::min(padded, type.payloadBits);
+    const std::size_t copied = std::min(data.size(), body);
+    if (type.kind == PayloadKind::Voice) {
+        std::copy_n(data.data(), copied, out);
+        std::fill(out + copied, out + type.payloadBits, std::uint8_t{0});
+        marker.userPayloadLength = type.payloadBits;
+        return type.payloadBits;
+    }
+    std::size_t n = 0;
+    out[n++] = in.playloadLChFlags[0] & 1u;
+    out[n++] = in.playloadLChFlags[1] & 1u;
+    out[n++] = in.playloadFlowFlag & 1u;
+    const std::size_t lengthBits = type.payloadHeaderBits == 8 ? 5 : 9;
+    const std::size_t bytes = body / 8;
+    for (std::size_t k = 0; k < lengthBits; ++k) out[n++] = (bytes >> k) & 1u;
+    while (n < type.payloadHeaderBits) out[n++] = 0;
+    std::copy_n(data.data(), copied, out + n);
+    std::fill(out + n + copied, out + n + body, std::uint8_t{0});
+    n += body;
+    if (type.crc) {
+        crc16(std::span<const std::uint8_t>(out, n), packBits8(in.CheckSumInitialState), out + n);
+        n += 16;
+    }
+    // The marker covers the coded user bits and stops before the CRC. A type
+    // without CRC (AUX1) has nothing after its data, so nothing is left out.
+    marker.userPayloadLength = type.fec == FecRate::TwoThirds ? (3 * body + 1) / 2 : body;
+    marker.endOffset = type.crc ? 16 : 0;
+    return n;
+}
+
+}  // namespace
+
+MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const PacketInputs& in, Bits& bitstream,
+                             Bits& payloadMarker) {
+    const PacketTypeInfo* type = bt_PacketTypeInfo(in.linkType, in.PacketType);
+    if (!type) return {};
+    checkInputs(in);
+    if (payloadMarker.size() != bitstream.size())
+        throw Error("The payload marker must be as long as the bit stream it belongs to.");
+
+    // Header and payload are built before the rows grow, so the data may even
+    // come from the row being appended to.
+    MarkerExtent marker;
+    const bool hasHeader = type->code >= 0;
+    std::array<std::uint8_t, 18> header{};
+    std::array<std::uint8_t, kMaxPayloadBits> payload;
+    std::size_t n = 0;
+    if (hasHeader) {
+        const HeaderFields fields{packBits8(in.AMaddr), static_cast<std::uint8_t>(type->code), in.FlowBit,
+                                  in.ArqNum, in.SeqNum};
+        header = bt_RawHeader(fields, packBits8(in.CheckSumInitialState));
+        n = buildPayload(*type, databits, in, payload.data(), marker);
+        // One whitening sequence runs over the header and on into the payload,
+        // both before their FEC, so a receiver can undo it after decoding.
+        if (in.scramblerActive != 0) {
+            Whitener w(static_cast<unsigned>(in.scramblerInit));
+            w.apply(header.data(), header.size());
+            w.apply(payload.data(), n);
+        }
+    }
+
+    const std::size_t start = bitstream.size();
+    if (in.accessCode.empty()) bt_AppendAccessCode(lapOf(in.BDaddr), in.trailerActive != 0, bitstream);
+    else bitstream.insert(bitstream.end(), in.accessCode.begin(), in.accessCode.end());
+    if (hasHeader) {
+        const std::size_t at = bitstream.size();
+        bitstream.resize(at + 54 + fecCodedLength(type->fec, n));
+        fecEncode(FecRate::OneThird, header.data(), header.size(), bitstream.data() + at);
+        fecEncode(type->fec, payload.data(), n, bitstream.data() + at + 54);
+    }
+
+    const std::size_t length = bitstream.size() - start;
+    marker.headerPad = length - marker.userPayloadLength - marker.endOffset;
+    payloadMarker.resize(start + length, 0);
+    std::fill_n(payloadMarker.begin() + static_cast<std::ptrdiff_t>(start + marker.headerPad),
+                marker.userPayloadLength, std::uint8_t{1});
+    return marker;
+}
+
+PacketBits Bt_Packet(std::span<const std::uint8_t> databits, const PacketInputs& in) {
+    PacketBits out;
+    out.marker = bt_AppendPacket(databits, in, out.bitstream, out.payloadMarker);
+    return out;
+}
+
+PacketInputs bt_PacketAddressing(double BDaddr, double AMaddr) {
+    if (!(BDaddr >= 0 && BDaddr <= 281474976710655.0))
+        throw Error("The device address must lie between 0 and FFFFFFFFFFFF.");
+    if (!(AMaddr >= 0 && AMaddr <= 7)) throw Error("The AM address must lie between 0 and 7.");
+    PacketInputs in;
+    in.BDaddr = BitVector(BDaddr, 48);
+    in.AMaddr = BitVector(AMaddr, 3);
+    in.CheckSumInitialState.assign(in.BDaddr.begin() + 24, in.BDaddr.begin() + 32);
+    return in;
+}
+
+PacketInputs bt_SinglePacketInputs(double linkType, double packetType, double BDaddr, double AMaddr,
+                                   double SeqNum, double ArqNum, double scramblerActive, double scramblerInit) {
+    PacketInputs in = bt_PacketAddressing(BDaddr, AMaddr);
+    in.linkType = linkType;
+    in.PacketType = packetType;
+    in.trailerActive = packetType == -1 ? 0 : 1;
+    in.FlowBit = 1;
+    in.ArqNum = ArqNum != 0 ? 1 : 0;
+    in.SeqNum = SeqNum != 0 ? 1 : 0;
+    in.playloadLChFlags = {0, 1};
+    in.playloadFlowFlag = 1;
+    in.scramblerActive = scramblerActive;
+    in.scramblerInit = scramblerInit;
+    return in;
+}
+
+}  // namespace bt
