@@ -68,8 +68,10 @@ void syncFolder(const fs::path& folder) {
 void saveAtomically(const fs::path& targetIn, const std::function<void(const fs::path&)>& write) {
     std::error_code ec;
     fs::path target = targetIn;
-    if (fs::is_symlink(fs::symlink_status(target, ec))) target = fs::weakly_canonical(target, ec);
-    if (ec) throw Error("cannot follow the link " + targetIn.string() + ": " + ec.message());
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        target = fs::weakly_canonical(target, ec);
+        if (ec) throw Error("cannot follow the link " + targetIn.string() + ": " + ec.message());
+    }
     if (target.filename().empty()) throw Error("no file name given");
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
