@@ -211,9 +211,16 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
         return problem(prefix + "dataSourceBitstream", "holds " + std::to_string(g.dataSourceBitstream.size()) +
                                                           " bits; a user file gives at most " +
                                                           std::to_string(MAXNUMBITS) + ".");
+    // A packet without payload leaves the pattern unused; the editors then
+    // store its largest payload, 0.
+    const bool patternUnused = g.generationMode == 1 && Bt_UserPayloadMaxSize(g.linkType, g.packetType) == 0;
     stream = probe;
     stream.generationMode = 2;
-    if (auto p = reenter(stream, "patternLength", &G::patternLength, editPatternLength, prefix)) return p;
+    if (patternUnused) {
+        if (g.patternLength < 0) return problem(prefix + "patternLength", "is negative.");
+    } else if (auto p = reenter(stream, "patternLength", &G::patternLength, editPatternLength, prefix)) {
+        return p;
+    }
     const double reps = g.patternLength / patternPeriod(g);
     if (std::fabs(g.patternReps - reps) > 1e-9 * std::fabs(reps))
         return problem(prefix + "patternReps", "is " + formatNumber(g.patternReps) + " but patternLength " +
