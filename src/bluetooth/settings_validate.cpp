@@ -178,13 +178,15 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
     Parameters probe;
     static_cast<GenerationSettings&>(probe) = g;
     using G = GenerationSettings;
-    if (auto p = reenter(probe, "OverSampling", &G::OverSampling, editOverSampling, prefix)) return p;
+    // Every edit redraws the hexadecimal fields, which only whole numbers in
+    // range can be formatted for: check those before running any editor.
     for (auto [field, member] : {std::pair{"BDaddr", &G::BDaddr}, {"AMaddr", &G::AMaddr}, {"bitPattern", &G::bitPattern}}) {
         const double v = g.*member;
         if (!isWhole(v) && !(dirtyTx && member == &G::AMaddr))
             return problem(prefix + field, "is " + formatNumber(v) + ", not a whole number.");
         if (v < 0 || v > kMaxExact) return problem(prefix + field, "is " + formatNumber(v) + ", out of range.");
     }
+    if (auto p = reenter(probe, "OverSampling", &G::OverSampling, editOverSampling, prefix)) return p;
     Parameters packet = probe;  // the controls that only packet mode enables
     packet.generationMode = 1;
     packet.burstActive = 1;

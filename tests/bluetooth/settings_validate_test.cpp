@@ -7,6 +7,7 @@
 
 #include "lib/errors.h"
 #include "lib/library.h"
+#include "support/files.h"
 
 namespace bt {
 namespace {
@@ -87,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                    p.generationMode = 2;
                    p.patternLength = 4e6;
                    p.patternReps = 4e6 / 511;
-               }, "patternLength"}));
+               }, "patternLength"}),
+    [](const auto& info) { return bttest::testName(info.param.what); });
 
 TEST(SettingsValidate, SizeDependsOnTheInstrument) {
     Parameters p;

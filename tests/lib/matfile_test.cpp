@@ -123,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"unknown element type", header() + element(99, "12345678"), "unknown type 99"},
         BadFile{"corrupt compression", header() + u32(15) + u32(12) + "not zlib at!", "corrupt or cut short"},
         BadFile{"struct field count", header() + array(2, {1, 1}, "x", element(5, u32(4)) + element(1, "abc")),
-                "bad field names"}));
+                "bad field names"}),
+    [](const auto& info) { return bttest::testName(info.param.what); });
 
 TEST(MatScreen, CapsWhatCompressedDataMayUnpackTo) {
     // A megabyte of zeros packs into a kilobyte: a classic bomb in miniature.

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -80,6 +81,12 @@ RunResult runPython(const std::string& script, const std::vector<std::string>& a
     std::vector<std::string> argv = {*python, "-c", script};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(argv);
+}
+
+std::string testName(std::string_view what) {
+    std::string name;
+    for (char c : what) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
 }
 
 fs::path btgenPath() { return fs::path(BTGEN_BINARY_DIR) / "apps" / "btgen"; }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bttest {
@@ -37,6 +38,9 @@ struct RunResult {
 RunResult runPython(const std::string& script, const std::vector<std::string>& args = {});
 // Runs a program with arguments, capturing its output.
 RunResult runProgram(const std::vector<std::string>& argv);
+
+// A parametrised test's name made of letters, digits and underscores.
+std::string testName(std::string_view what);
 
 // The btgen executable of this build.
 std::filesystem::path btgenPath();

@@ -249,7 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"fileParameters", settingsWith("ParameterFileFormat_ID", MatValue::string("bt - Format 2.0"))}},
                   "has an Invalid File Parameter ID."},
         LoadCheck{"numeric identifier", {{"fileParameters", settingsWith("ParameterFileFormat_ID", MatValue::scalar(1))}},
-                  "has an Invalid File Parameter ID."}));
+                  "has an Invalid File Parameter ID."}),
+    [](const auto& info) { return bttest::testName(info.param.what); });
 
 TEST(SettingsFiles, ReadSettingsFileGivesOneLineErrors) {
     ScratchDir dir;

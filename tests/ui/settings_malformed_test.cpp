@@ -200,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"amplitude", "sigGenParameters.Amplitude is 50, outside -136 .. 20."},
         BadValue{"long_title", "sigGenParameters.Title holds a text longer than 4096 characters."},
         BadValue{"number_title", "sigGenParameters.Title holds 1x1 double where a text belongs."},
-        BadValue{"v4", "is not a version 5 or 7 MAT-file."}));
+        BadValue{"v4", "is not a version 5 or 7 MAT-file."}),
+    [](const auto& info) { return bttest::testName(info.param.file); });
 
 // ---------------------------------------------------- interrupted saves
 
