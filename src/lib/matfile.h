@@ -75,7 +75,7 @@ struct MatVariable {
 // files with room to spare.
 struct MatReadLimits {
     std::uint64_t maxFileBytes = 16u << 20;
-    std::uint64_t maxUnpackedBytes = 64u << 20;  // all compressed variables, unpacked
+    std::uint64_t maxUnpackedBytes = 16u << 20;  // all compressed variables, unpacked
     std::size_t maxNodes = 200000;               // arrays of all levels together
     int maxDepth = 16;                           // nesting of structs and cells
 };

@@ -176,7 +176,8 @@ TEST_P(MatRoundTrip, RecordsTextAndMatricesComeBackUnchanged) {
     EXPECT_THROW(reader.read("missing"), Error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Compression, MatRoundTrip, testing::Values(MatCompression::None, MatCompression::Zlib));
+INSTANTIATE_TEST_SUITE_P(Compression, MatRoundTrip, testing::Values(MatCompression::None, MatCompression::Zlib),
+                         [](const auto& info) { return info.param == MatCompression::None ? "plain" : "zlib"; });
 
 TEST(MatStream, MatricesStreamedInChunksReadBackThroughMatio) {
     ScratchDir dir;

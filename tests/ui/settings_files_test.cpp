@@ -73,7 +73,8 @@ TEST_P(SettingsRoundTrip, EveryRecordComesBackExactly) {
     EXPECT_EQ(loaded.sigGen, s);
 }
 
-INSTANTIATE_TEST_SUITE_P(Compression, SettingsRoundTrip, testing::Values(MatCompression::None, MatCompression::Zlib));
+INSTANTIATE_TEST_SUITE_P(Compression, SettingsRoundTrip, testing::Values(MatCompression::None, MatCompression::Zlib),
+                         [](const auto& info) { return info.param == MatCompression::None ? "plain" : "zlib"; });
 
 TEST(SettingsFiles, DefaultsLoadWithTheProjectedLengthFilledIn) {
     ScratchDir dir;
