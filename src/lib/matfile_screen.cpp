@@ -27,6 +27,7 @@ struct Element {
     std::uint32_t type = 0;
     std::string_view data;
     std::size_t offset = 0;
+    bool small = false;  // packed into its tag
 };
 
 // Reads consecutive data elements from a span of bytes.
@@ -50,6 +51,7 @@ public:
             const std::uint32_t n = a >> 16;
             if (n > 4) damaged("a small data element claims " + std::to_string(n) + " bytes", offset_);
             e.type = a & 0xFFFF;
+            e.small = true;
             e.data = rest_.substr(4, n);
             advance(8);
             return e;
@@ -151,6 +153,9 @@ private:
         MatValue v;
         v.hasData = false;
         if (e.data.empty()) return v;  // an empty field or cell, written as a bare tag
+        // Writers pad every array to 8 bytes; matio finds the next one by the
+        // length alone, so an unpadded length would make it read elsewhere.
+        if (e.data.size() % 8 != 0) damaged("an array length that is not a multiple of 8", e.offset);
 
         ElementReader r(e.data, e.offset + 8, swap_);
         const Element flags = r.next();
@@ -236,7 +241,8 @@ private:
 
     std::vector<std::string> fieldNames(ElementReader& r) {
         const Element len = r.next();
-        if (len.type != miINT32 || len.data.size() != 4) damaged("bad field name length", len.offset);
+        // matio only reads the length in the packed form every writer uses.
+        if (len.type != miINT32 || len.data.size() != 4 || !len.small) damaged("bad field name length", len.offset);
         const std::uint32_t width = readU32(len.data.data(), swap_);
         if (width == 0 || width > kMaxNameLength) damaged("bad field name length", len.offset);
         const Element names = r.next();

@@ -52,10 +52,12 @@ std::string compressed(const std::string& raw) {
     out.resize(size);
     return u32(15) + u32(static_cast<std::uint32_t>(out.size())) + out;
 }
+// The packed field name length of a struct.
+std::string fieldNameLength(std::uint32_t n) { return u32((4u << 16) | 5u) + u32(n); }
 // A struct nested `depth` levels deep, each level one field "a".
 std::string nested(int depth) {
     std::string inner = array(6, {1, 1}, "", doubles({1}));
-    for (int k = 0; k < depth; ++k) inner = array(2, {1, 1}, "", element(5, u32(2)) + element(1, std::string("a\0", 2)) + inner);
+    for (int k = 0; k < depth; ++k) inner = array(2, {1, 1}, "", fieldNameLength(2) + element(1, std::string("a\0", 2)) + inner);
     return inner;
 }
 
@@ -118,11 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"small element over 4 bytes", header() + array(6, {1, 1}, "x", u32(0x00090009) + u32(0)),
                 "small data element claims 9 bytes"},
         BadFile{"sparse", header() + array(5, {1, 1}, "x", ""), "class sparse"},
-        BadFile{"deep nesting", header() + array(2, {1, 1}, "x", element(5, u32(2)) + element(1, std::string("a\0", 2)) + nested(20)),
+        BadFile{"deep nesting", header() + array(2, {1, 1}, "x", fieldNameLength(2) + element(1, std::string("a\0", 2)) + nested(20)),
                 "nested more than 16 deep"},
         BadFile{"unknown element type", header() + element(99, "12345678"), "unknown type 99"},
         BadFile{"corrupt compression", header() + u32(15) + u32(12) + "not zlib at!", "corrupt or cut short"},
-        BadFile{"struct field count", header() + array(2, {1, 1}, "x", element(5, u32(4)) + element(1, "abc")),
+        BadFile{"struct field count", header() + array(2, {1, 1}, "x", fieldNameLength(4) + element(1, "abc")),
                 "bad field names"}),
     [](const auto& info) { return bttest::testName(info.param.what); });
 
