@@ -101,7 +101,10 @@ std::optional<double> parseHex(std::string_view text) {
 
 std::string formatHex(double value, int width) {
     static constexpr char digits[] = "0123456789ABCDEF";
-    auto v = static_cast<std::uint64_t>(value < 0 ? 0 : value);
+    // Clamped before the cast: out-of-range conversions are undefined.
+    std::uint64_t v = 0;
+    if (value >= 18446744073709551615.0) v = UINT64_MAX;
+    else if (value > 0) v = static_cast<std::uint64_t>(value);
     std::string s;
     do {
         s.insert(s.begin(), digits[v & 0xF]);

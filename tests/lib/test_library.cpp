@@ -37,6 +37,9 @@ TEST(NumberText, FormatsForControlsAndFiles) {
     EXPECT_EQ(formatFixed(-0.04, 1), "0.0");
     EXPECT_EQ(formatHex(0x9E8B33, 12), "0000009E8B33");
     EXPECT_EQ(formatHex(0), "0");
+    EXPECT_EQ(formatHex(1e300), "FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(formatHex(std::nan("")), "0");
+    EXPECT_EQ(formatHex(-3), "0");
 }
 
 TEST(NumberText, Parses) {
