@@ -202,7 +202,9 @@ HwResult HwIO(std::int32_t code, const IoConfig& config, const HwArgs& args) {
             case hw_op::kSend: r = send(*t, timeout, *text); break;
             case hw_op::kQuery: r = query(*t, timeout, *text); break;
             case hw_op::kDownload: r = download(*t, timeout, *dl); break;
-            case hw_op::kReturnLocal: r = t->goToLocal(timeout); break;
+            case hw_op::kReturnLocal:
+                r = t->hasBusLocal() ? t->goToLocal(timeout) : send(*t, timeout, "SYST:LOC");
+                break;
             default: break;
         }
     }

@@ -93,11 +93,6 @@ HwResult SerialTransport::read(std::span<std::uint8_t> buffer, std::size_t& got,
     return {};
 }
 
-HwResult SerialTransport::goToLocal(int timeoutMs) {
-    static constexpr char kLocal[] = "SYST:LOC\n";
-    return write({reinterpret_cast<const std::uint8_t*>(kLocal), sizeof kLocal - 1}, timeoutMs);
-}
-
 void SerialTransport::abort() noexcept {
     if (port_) sp_flush(port_, SP_BUF_BOTH);
 }

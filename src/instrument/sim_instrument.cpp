@@ -130,8 +130,9 @@ struct Instrument::Impl {
             in.remote_ = false;
             return;
         }
-        in.remote_ = true;
+        // Reading the error queue leaves the front panel as it is.
         if (sysErr.matches(u.header) && u.query) return nextError();
+        in.remote_ = true;
         if (memData.matches(u.header)) return u.query ? readBlock(u) : storeBlock(u);
         if (memCatalog.matches(u.header) && u.query) return catalog();
         if (sequence.matches(u.header) && !u.query) return defineSequence(u);
@@ -150,11 +151,11 @@ struct Instrument::Impl {
     }
 
     void common(const std::string& h, const CommandUnit& u) {
+        if (h == "*CLS" && !u.query) return in.errors_.clear();
         in.remote_ = true;
         if (h == "*IDN" && u.query) return reply(in.identification());
         if (h == "*OPC" && u.query) return reply("1");
         if (h == "*OPC" || h == "*WAI") return;
-        if (h == "*CLS" && !u.query) return in.errors_.clear();
         if (h == "*RST" && !u.query) return in.resetSettings();
         if (h == "*TRG" && !u.query) return trigger();
         error(-113, "Undefined header");

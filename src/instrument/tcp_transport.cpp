@@ -125,11 +125,6 @@ HwResult TcpTransport::read(std::span<std::uint8_t> buffer, std::size_t& got, in
     }
 }
 
-HwResult TcpTransport::goToLocal(int timeoutMs) {
-    static constexpr char kLocal[] = "SYST:LOC\n";
-    return write({reinterpret_cast<const std::uint8_t*>(kLocal), sizeof kLocal - 1}, timeoutMs);
-}
-
 void TcpTransport::abort() noexcept {
     if (fd_ < 0) return;
     // A reset instead of an orderly close: unsent data is dropped, so an

@@ -46,8 +46,10 @@ public:
     virtual HwResult write(std::span<const std::uint8_t> bytes, int timeoutMs) = 0;
     // Waits up to the timeout for data and reads at least one byte.
     virtual HwResult read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) = 0;
-    // Hands the instrument back to front-panel control.
-    virtual HwResult goToLocal(int timeoutMs) = 0;
+    // Hands the instrument back to front-panel control where the bus has a
+    // way of its own (GPIB's go-to-local); the others send a command.
+    virtual bool hasBusLocal() const { return false; }
+    virtual HwResult goToLocal(int /*timeoutMs*/) { return {}; }
     // Drops the connection at once, discarding unsent data (after a failure,
     // so a stalled instrument is not left holding a half-sent transfer).
     virtual void abort() noexcept = 0;

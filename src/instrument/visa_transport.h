@@ -19,6 +19,7 @@ public:
     HwResult open(int timeoutMs) override;
     HwResult write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
     HwResult read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) override;
+    bool hasBusLocal() const override { return true; }
     HwResult goToLocal(int timeoutMs) override;
     void abort() noexcept override;
 
