@@ -1,6 +1,9 @@
 #include "instrument/sim_instrument.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 
@@ -93,6 +96,14 @@ std::optional<std::string> waveformKey(const std::string& path, bool bareAllowed
     if (u.rfind("ARBI:", 0) == 0 || u.rfind("WFM1:", 0) == 0) return u.substr(5);
     if (bareAllowed && u.find(':') == std::string::npos) return u;
     return std::nullopt;
+}
+
+// Twelve significant digits, as the instrument answers ("0.001167", not the
+// nearest double's seventeen).
+std::string replyNumber(double v) {
+    std::array<char, 64> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::general, 12);
+    return formatNumber(*parseNumber(std::string_view(buf.data(), static_cast<std::size_t>(res.ptr - buf.data()))));
 }
 
 std::optional<long> parseInteger(const std::string& p) {
@@ -189,9 +200,13 @@ struct Instrument::Impl {
             }
             case Kind::Number: {
                 const auto v = parseQuantity(p, spec.unit);
-                if (!v) return error(parseNumber(p) ? -131 : -104, parseNumber(p) ? "Invalid suffix" : "Data type error");
+                if (!v) {
+                    const bool numeric = !p.empty() && (std::isdigit(static_cast<unsigned char>(p[0])) ||
+                                                        p[0] == '-' || p[0] == '+' || p[0] == '.');
+                    return numeric ? error(-131, "Invalid suffix") : error(-104, "Data type error");
+                }
                 if (*v < spec.lo || *v > spec.hi) return error(-222, "Data out of range");
-                value = formatNumber(*v);
+                value = replyNumber(*v);
                 break;
             }
             case Kind::Enum: {
