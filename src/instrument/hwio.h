@@ -43,7 +43,7 @@ inline constexpr int kDefaultTimeoutMs = 5000;
 int currentTimeoutMs(const IoConfig& config);
 
 // Samples encoded per write during a download (4 bytes each).
-inline constexpr std::size_t kDownloadChunkSamples = 64 * 1024;
+inline constexpr std::size_t kDownloadChunkSamples = 256 * 1024;
 
 // The names under which a download stores waveform and markers; "arbi:" +
 // name selects them for playback.

@@ -266,6 +266,8 @@ void Server::acceptLoop() {
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const int buffer = 4 << 20;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
         Connection& c = connections_.emplace_back();
         c.thread = std::thread([this, fd, faults = options_.faults, &c] {
             serve(fd, faults);

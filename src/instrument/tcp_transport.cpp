@@ -64,6 +64,9 @@ HwResult TcpTransport::open(int timeoutMs) {
     if (fd_ < 0) return fail(io_status::kOpen, std::string("Cannot create a socket: ") + std::strerror(errno));
     const int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // Room for a few chunks of a waveform in flight.
+    const int buffer = 4 << 20;
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
 
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         if (errno != EINPROGRESS)
