@@ -17,16 +17,6 @@ bool isRs232(const std::string& type) {
     std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return t == "rs232";
 }
-
-HwResult play(const std::string& FileName, const SigGenSettings& setting, const Configuration& config, char model) {
-    std::vector<std::string> commands;
-    try {
-        commands = playCommands(FileName, setting, model);
-    } catch (const Error& e) {
-        return {io_status::kArgument, e.what()};
-    }
-    return sendAllThenLocal(commands, config);
-}
 }  // namespace
 
 double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments) {
@@ -60,7 +50,13 @@ HwResult IXODownLoadWrap(const ComplexRow& IQData, const Markers& Marker, const 
     return steps.result();
 }
 
-HwResult sendAllThenLocal(const std::vector<std::string>& commands, const Configuration& config) {
+HwResult sendAllThenLocal(const std::function<std::vector<std::string>()>& build, const Configuration& config) {
+    std::vector<std::string> commands;
+    try {
+        commands = build();
+    } catch (const Error& e) {
+        return {io_status::kArgument, e.what()};
+    }
     StepResult steps;
     for (const std::string& c : commands) steps.add(HwSend(config, c));
     HwReturnLocal(config);
@@ -68,11 +64,11 @@ HwResult sendAllThenLocal(const std::vector<std::string>& commands, const Config
 }
 
 HwResult IXOPlay(const std::string& FileName, const SigGenSettings& setting, const Configuration& config) {
-    return play(FileName, setting, config, 'b');
+    return sendAllThenLocal([&] { return playCommands(FileName, setting, 'b'); }, config);
 }
 
 HwResult IXOPlay_c(const std::string& FileName, const SigGenSettings& setting, const Configuration& config) {
-    return play(FileName, setting, config, 'c');
+    return sendAllThenLocal([&] { return playCommands(FileName, setting, 'c'); }, config);
 }
 
 }  // namespace bt

@@ -5,7 +5,9 @@
 // consistent as it can be), but the first failure is what the caller gets:
 // a failed transfer followed by a successful later step is never reported
 // as success.
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "bluetooth/settings.h"
 #include "instrument/transport.h"
@@ -44,8 +46,9 @@ private:
     HwResult result_;
 };
 
-// Sends every command in order (none skipped after a failure), then returns
-// the instrument to local control.
-HwResult sendAllThenLocal(const std::vector<std::string>& commands, const Configuration& config);
+// Builds a command list and sends every command in order (none skipped
+// after a failure), then returns the instrument to local control. A list
+// that cannot be built (a setting outside its choices) sends nothing.
+HwResult sendAllThenLocal(const std::function<std::vector<std::string>()>& build, const Configuration& config);
 
 }  // namespace bt

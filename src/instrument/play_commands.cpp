@@ -32,27 +32,43 @@ const char* blankText(double rfBlanking) { return rfBlanking == 1 ? "on" : "off"
 const char* polarityText(double polarity) { return polarity == 0 ? "Pos" : "Neg"; }
 const char* refText(double source) { return source == 0 ? "int" : "ext"; }
 
+// Carrier frequency, power and sample clock; `lead` is the blank the
+// single-waveform lists put before every command.
+void addCarrier(std::vector<std::string>& c, const std::string& lead, const SigGenSettings& s) {
+    c.push_back(lead + ":source:freq:fix " + formatNumber(s.Frequency) + "Hz");
+    c.push_back(lead + ":source:power:level:immediate:amplitude " + formatNumber(s.Amplitude) + "dbm");
+    c.push_back(lead + ":source:rad:arb:clock:srate " + formatNumber(s.SamplingRate) + "Hz");
+}
+
+// The IXO-C baseband filter, runtime scaling and modulator attenuation.
+void addBaseband(std::vector<std::string>& c, const std::string& lead, const SigGenSettings& s) {
+    c.push_back(lead + ":source:dm:bbfilter " + bbFilterText(s.BBfilter));
+    c.push_back(lead + ":source:rad:ARB:rscaling " + formatNumber(s.Scaling));
+    c.push_back(":source:DM:IQAT:AUTO off");
+    c.push_back(":source:DM:IQAT " + formatNumber(s.ModAtten));
+}
+
+// RF blanking, marker polarity and sample-clock reference.
+void addMarkers(std::vector<std::string>& c, const std::string& lead, const SigGenSettings& s) {
+    c.push_back(lead + ":source:rad:arb:marker:rfblank " + blankText(s.RFblanking));
+    c.push_back(lead + ":source:rad:arb:marker:polarity " + polarityText(s.MarkerPolarity));
+    c.push_back(lead + ":source:rad:arb:clock:ref " + refText(s.ArbRefSource));
+}
+
 }  // namespace
 
 std::vector<std::string> playCommands(const std::string& FileName, const SigGenSettings& s, char model) {
     std::vector<std::string> c;
     c.push_back(" :source:rad:arb:state off");
     c.push_back(" :source:rad:arb:wav \"arbi:" + FileName + "\" ");
-    c.push_back(" :source:freq:fix " + formatNumber(s.Frequency) + "Hz");
-    c.push_back(" :source:power:level:immediate:amplitude " + formatNumber(s.Amplitude) + "dbm");
-    c.push_back(" :source:rad:arb:clock:srate " + formatNumber(s.SamplingRate) + "Hz");
+    addCarrier(c, " ", s);
     if (model == 'b') {
         c.push_back(std::string(" :source:rad:arb:rfilter ") + reconFilterText(s.ReconFilter));
     } else {
-        c.push_back(std::string(" :source:dm:bbfilter ") + bbFilterText(s.BBfilter));
-        c.push_back(" :source:rad:ARB:rscaling " + formatNumber(s.Scaling));
-        c.push_back(":source:DM:IQAT:AUTO off");
-        c.push_back(":source:DM:IQAT " + formatNumber(s.ModAtten));
+        addBaseband(c, " ", s);
         c.push_back(std::string(" :pow:alc:state ") + alcText(s.ALC));
     }
-    c.push_back(std::string(" :source:rad:arb:marker:rfblank ") + blankText(s.RFblanking));
-    c.push_back(std::string(" :source:rad:arb:marker:polarity ") + polarityText(s.MarkerPolarity));
-    c.push_back(std::string(" :source:rad:arb:clock:ref ") + refText(s.ArbRefSource));
+    addMarkers(c, " ", s);
     c.push_back(" :source:rad:arb:state on");
     c.push_back(" :output:state on");
     if (model != 'b') c.push_back(" :OUTPUT:MOD ON");
@@ -73,21 +89,11 @@ std::vector<std::string> sequencePlayCommands(const std::string& sequenceFile, c
     std::vector<std::string> c;
     c.push_back(":source:rad:arb:state off");
     c.push_back(":source:rad:arb:wav \"SEQ:" + sequenceFile + "\"");
-    c.push_back(":source:freq:fix " + formatNumber(s.Frequency) + "Hz");
-    c.push_back(":source:power:level:immediate:amplitude " + formatNumber(s.Amplitude) + "dbm");
-    c.push_back(":source:rad:arb:clock:srate " + formatNumber(s.SamplingRate) + "Hz");
+    addCarrier(c, "", s);
     c.push_back(std::string(":pow:alc:state ") + alcText(s.ALC));
-    c.push_back(std::string(":source:rad:arb:marker:rfblank ") + blankText(s.RFblanking));
-    c.push_back(std::string(":source:rad:arb:marker:polarity ") + polarityText(s.MarkerPolarity));
-    c.push_back(std::string(":source:rad:arb:clock:ref ") + refText(s.ArbRefSource));
-    if (model == 'b') {
-        c.push_back(std::string(":source:rad:arb:rfilter ") + reconFilterText(s.ReconFilter));
-    } else if (model == 'c') {
-        c.push_back(std::string(":source:dm:bbfilter ") + bbFilterText(s.BBfilter));
-        c.push_back(":source:rad:ARB:rscaling " + formatNumber(s.Scaling));
-        c.push_back(":source:DM:IQAT:AUTO off");
-        c.push_back(":source:DM:IQAT " + formatNumber(s.ModAtten));
-    }
+    addMarkers(c, "", s);
+    if (model == 'b') c.push_back(std::string(":source:rad:arb:rfilter ") + reconFilterText(s.ReconFilter));
+    if (model == 'c') addBaseband(c, "", s);
     c.push_back(":source:rad:arb:state on");
     c.push_back(":output:mod on");
     c.push_back(":output:state on");

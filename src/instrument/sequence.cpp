@@ -2,7 +2,6 @@
 
 #include "instrument/download.h"
 #include "instrument/hw_wrappers.h"
-#include "lib/errors.h"
 #include "lib/numtext.h"
 
 namespace bt {
@@ -22,13 +21,7 @@ HwResult IXOCreateWaveformSequence(const std::vector<SequenceElement>& sequenceE
 
 HwResult IXOPlayWaveformSequence(const std::string& sequenceFile, const SigGenSettings& settings,
                                  const Configuration& config, char IXOModel) {
-    std::vector<std::string> commands;
-    try {
-        commands = sequencePlayCommands(sequenceFile, settings, IXOModel);
-    } catch (const Error& e) {
-        return {io_status::kArgument, e.what()};
-    }
-    return sendAllThenLocal(commands, config);
+    return sendAllThenLocal([&] { return sequencePlayCommands(sequenceFile, settings, IXOModel); }, config);
 }
 
 }  // namespace bt
