@@ -168,46 +168,48 @@ int currentTimeoutMs(const IoConfig& config) {
     return it == t.ms.end() ? kDefaultTimeoutMs : it->second;
 }
 
-HwResult HwIO(std::int32_t code, const IoConfig& config, const HwArgs& args) {
-    const auto* text = std::get_if<std::string>(&args);
-    const auto* dl = std::get_if<HwDownloadArgs>(&args);
+namespace {
+HwResult checkArgs(std::int32_t code, const HwArgs& args) {
     switch (code) {
-        case hw_op::kSetTimeout: {
-            const auto* v = std::get_if<double>(&args);
-            return v ? setTimeout(config, *v) : HwResult{io_status::kArgument, "HwSetTimeout needs a number"};
-        }
         case hw_op::kSend:
         case hw_op::kQuery:
-            if (!text) return {io_status::kArgument, "The operation needs a command text"};
-            break;
+            if (!std::holds_alternative<std::string>(args)) return {io_status::kArgument, "The operation needs a command text"};
+            return {};
         case hw_op::kDownload:
-            if (!dl) return {io_status::kArgument, "HwDownload needs a waveform and markers"};
-            if (HwResult r = checkDownloadArgs(*dl); !r.ok()) return r;
-            break;
+            if (const auto* dl = std::get_if<HwDownloadArgs>(&args)) return checkDownloadArgs(*dl);
+            return {io_status::kArgument, "HwDownload needs a waveform and markers"};
         case hw_op::kPing:
         case hw_op::kReturnLocal:
-            break;
+            return {};
         default:
             return {io_status::kUnknownOperation, "Unknown I/O operation " + std::to_string(code)};
     }
+}
+}  // namespace
 
+HwResult runOperation(Transport& t, std::int32_t code, const HwArgs& args, int timeout) {
+    if (HwResult r = checkArgs(code, args); !r.ok()) return r;
+    switch (code) {
+        case hw_op::kPing: return ping(t, timeout);
+        case hw_op::kSend: return send(t, timeout, std::get<std::string>(args));
+        case hw_op::kQuery: return query(t, timeout, std::get<std::string>(args));
+        case hw_op::kDownload: return download(t, timeout, std::get<HwDownloadArgs>(args));
+        default: return t.hasBusLocal() ? t.goToLocal(timeout) : send(t, timeout, "SYST:LOC");
+    }
+}
+
+HwResult HwIO(std::int32_t code, const IoConfig& config, const HwArgs& args) {
+    if (code == hw_op::kSetTimeout) {
+        const auto* v = std::get_if<double>(&args);
+        return v ? setTimeout(config, *v) : HwResult{io_status::kArgument, "HwSetTimeout needs a number"};
+    }
+    if (HwResult r = checkArgs(code, args); !r.ok()) return r;
     HwResult failure;
     auto t = makeTransport(config, failure);
     if (!t) return failure;
     const int timeout = currentTimeoutMs(config);
     HwResult r = t->open(timeout);
-    if (r.ok()) {
-        switch (code) {
-            case hw_op::kPing: r = ping(*t, timeout); break;
-            case hw_op::kSend: r = send(*t, timeout, *text); break;
-            case hw_op::kQuery: r = query(*t, timeout, *text); break;
-            case hw_op::kDownload: r = download(*t, timeout, *dl); break;
-            case hw_op::kReturnLocal:
-                r = t->hasBusLocal() ? t->goToLocal(timeout) : send(*t, timeout, "SYST:LOC");
-                break;
-            default: break;
-        }
-    }
+    if (r.ok()) r = runOperation(*t, code, args, timeout);
     if (!r.ok()) t->abort();
     return r;
 }

@@ -37,6 +37,10 @@ using HwArgs = std::variant<std::monostate, std::string, HwDownloadArgs, double>
 
 HwResult HwIO(std::int32_t code, const IoConfig& config, const HwArgs& args = {});
 
+// One operation (not the timeout) on a transport that is already open:
+// what HwIO does between opening and closing the connection.
+HwResult runOperation(Transport& transport, std::int32_t code, const HwArgs& args, int timeoutMs);
+
 // The timeout used before HwSetTimeout is called for a connection.
 inline constexpr int kDefaultTimeoutMs = 5000;
 // The timeout in force for the connection `config` describes.
