@@ -2,6 +2,12 @@
 // a text, within the timeout plus a second, and the next transfer works.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
 #include <thread>
 
 #include "instrument/block_format.h"
@@ -176,6 +182,72 @@ TEST_F(Faults, OversizedBlocksAndLinesAreRefused) {
     r = HwSend(config, ":SOUR:RAD:ARB:WAV \"" + std::string(300, 'x') + "\"");
     EXPECT_EQ(r.status, io_status::kInstrument);
     EXPECT_EQ(HwQuery(config, "*OPC?").response, "1");
+}
+
+// A one-connection server that reads the query and then does `behave`.
+class RawInstrument {
+public:
+    explicit RawInstrument(std::function<void(int)> behave) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        thread_ = std::thread([this, behave] {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            char c = 0;
+            while (::recv(fd, &c, 1, 0) == 1 && c != '\n') {
+            }
+            behave(fd);
+            ::close(fd);
+        });
+    }
+    ~RawInstrument() {
+        thread_.join();
+        ::close(listener_);
+    }
+    Configuration config() const {
+        Configuration c;
+        c.type = "TCPIP";
+        c.TCPIP.address = "127.0.0.1:" + std::to_string(port);
+        return c;
+    }
+    std::uint16_t port = 0;
+
+private:
+    int listener_ = -1;
+    std::thread thread_;
+};
+
+TEST(Timeouts, ASlowLinkThatKeepsDeliveringNeverTimesOut) {
+    const std::string idn = "Veltor,R7720C,SLOW,C.03.10\n";
+    RawInstrument slow([&](int fd) {
+        for (char c : idn) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ::send(fd, &c, 1, MSG_NOSIGNAL);
+        }
+    });
+    const Configuration c = slow.config();
+    HwSetTimeout(c, 300);  // far less than the 1.35 s the reply takes
+    HwResult r;
+    const long long ms = test::elapsedMs([&] { r = HwQuery(c, "*IDN?"); });
+    EXPECT_EQ(r.status, 0) << r.response;
+    EXPECT_EQ(r.response + "\n", idn);
+    EXPECT_GT(ms, 1000);
+}
+
+TEST(Timeouts, AConnectionClosedByTheInstrumentIsReportedAtOnce) {
+    RawInstrument closing([](int) {});
+    const Configuration c = closing.config();
+    HwSetTimeout(c, 5000);
+    HwResult r;
+    const long long ms = test::elapsedMs([&] { r = HwQuery(c, "*IDN?"); });
+    EXPECT_EQ(r.status, io_status::kClosed) << r.response;
+    EXPECT_LT(ms, 1000);
 }
 
 }  // namespace

@@ -31,6 +31,20 @@ TEST(ScpiUnits, QuantitiesWithSuffixes) {
     EXPECT_FALSE(sim::parseQuantity("2,5", UnitKind::Frequency));
 }
 
+TEST(FaultOptions, ParseWhatIxoSimAccepts) {
+    sim::Faults f;
+    for (const char* ok : {"close-after=1000", "stall-after=0", "late=250", "garble", "bad-block=zero", "flood=1048576"})
+        EXPECT_FALSE(sim::addFault(f, ok)) << ok;
+    EXPECT_EQ(f.closeAfter, 1000u);
+    EXPECT_EQ(f.stallAfter, 0u);
+    EXPECT_EQ(f.lateMs, 250);
+    EXPECT_TRUE(f.garble);
+    EXPECT_EQ(f.badBlock, "zero");
+    EXPECT_EQ(f.flood, 1048576u);
+    for (const char* bad : {"close-after=-1", "late=x", "garble=1", "bad-block=odd", "explode", "close-after=1.5"})
+        EXPECT_TRUE(sim::addFault(f, bad)) << bad;
+}
+
 using Simulator = test::SimInstrumentTest;
 
 TEST_F(Simulator, IdentificationAndCommonCommands) {
