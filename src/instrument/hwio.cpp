@@ -61,7 +61,9 @@ HwResult send(Transport& t, int timeout, const std::string& command) {
     if (command.empty() || command.back() != '\n') message += '\n';
     message += "SYST:ERR?\n";
     if (HwResult r = s.write(message); !r.ok()) return r;
-    return s.readErrorReply("\"" + command + "\"");
+    std::string shown;  // line ends made visible in messages
+    for (char c : command) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return s.readErrorReply("\"" + shown + "\"");
 }
 
 HwResult query(Transport& t, int timeout, const std::string& q) {
