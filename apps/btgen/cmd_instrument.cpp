@@ -1,0 +1,226 @@
+// btgen idn / send / query / status / refresh / download: the instrument
+// commands.
+#include <cmath>
+#include <iostream>
+#include <numbers>
+#include <utility>
+
+#include "bluetooth/size_est.h"
+#include "commands.h"
+#include "instrument/download_play.h"
+#include "instrument/hw_wrappers.h"
+#include "lib/dialogs.h"
+#include "lib/library.h"
+#include "lib/numtext.h"
+
+namespace btgen {
+namespace {
+
+// Where the instrument is and how long to wait for it.
+struct ConnectionOptions {
+    std::string tcpip;
+    int gpib = -1;
+    int gpibBoard = 0;
+    int gpibSecondary = -1;
+    int serial = 0;
+    int baud = 0;
+    std::string handshake;
+    double timeoutMs = 0;
+
+    void add(CLI::App& cmd) {
+        auto* t = cmd.add_option("--tcpip", tcpip, "LAN instrument at an IPv4 address, optionally :PORT (5025)");
+        auto* g = cmd.add_option("--gpib", gpib, "GPIB instrument at this primary address");
+        auto* s = cmd.add_option("--serial", serial, "RS-232 instrument on serial port N");
+        t->excludes(g, s);
+        g->excludes(s);
+        cmd.add_option("--gpib-board", gpibBoard, "GPIB board number")->capture_default_str();
+        cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")
+            ->capture_default_str();
+        cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)");
+        cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
+        cmd.add_option("--timeout", timeoutMs, "I/O timeout in milliseconds");
+    }
+
+    // The application's connection record with the options applied.
+    bt::Configuration config() const {
+        bt::Configuration c = bt::appState().configuration;
+        if (!tcpip.empty()) {
+            c.type = "TCPIP";
+            c.TCPIP.address = tcpip;
+        } else if (gpib >= 0) {
+            c.type = "GPIB";
+            c.GPIB.board = gpibBoard;
+            c.GPIB.primary = gpib;
+            c.GPIB.secondary = gpibSecondary;
+        } else if (serial > 0) {
+            c.type = "RS232";
+            c.RS232.port = serial;
+        }
+        if (baud > 0) c.RS232.baudrate = baud;
+        if (!handshake.empty()) c.RS232.handshake = handshake;
+        if (timeoutMs > 0) bt::HwSetTimeout(c, timeoutMs);
+        return c;
+    }
+};
+
+// Signal-generator settings edits: --sg FIELD=VALUE.
+void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits) {
+    const std::pair<const char*, double bt::SigGenSettings::*> fields[] = {
+        {"Frequency", &bt::SigGenSettings::Frequency},     {"Amplitude", &bt::SigGenSettings::Amplitude},
+        {"SamplingRate", &bt::SigGenSettings::SamplingRate}, {"RFblanking", &bt::SigGenSettings::RFblanking},
+        {"ArbRefSource", &bt::SigGenSettings::ArbRefSource}, {"MarkerPolarity", &bt::SigGenSettings::MarkerPolarity},
+        {"ALC", &bt::SigGenSettings::ALC},                 {"ReconFilter", &bt::SigGenSettings::ReconFilter},
+        {"BBfilter", &bt::SigGenSettings::BBfilter},       {"Scaling", &bt::SigGenSettings::Scaling},
+        {"ModAtten", &bt::SigGenSettings::ModAtten},
+    };
+    for (const std::string& edit : edits) {
+        const auto eq = edit.find('=');
+        const std::string field = edit.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : edit.substr(eq + 1);
+        if (eq == std::string::npos) fail(kExitBadInput, "--sg takes FIELD=VALUE, not \"" + edit + "\"");
+        if (field == "Title") {
+            s.Title = value;
+            continue;
+        }
+        bool known = false;
+        for (const auto& [name, member] : fields)
+            if (field == name) {
+                const auto v = bt::parseNumber(value);
+                if (!v) fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is not a number.");
+                s.*member = *v;
+                known = true;
+            }
+        if (!known) fail(kExitBadInput, "Unknown signal-generator setting \"" + field + "\"");
+    }
+}
+
+// Prints the reply or description and stops with status 1 on failure.
+void finish(const bt::HwResult& r, const std::string& success = {}) {
+    if (!r.ok()) fail(1, r.response + " (status " + std::to_string(r.status) + ")");
+    if (!success.empty()) std::cout << success << '\n';
+}
+
+// The waveform `btgen download` sends. A placeholder until the generator is
+// wired in: a constant-envelope tone 250 kHz off the carrier, as long as the
+// settings' projected length, with the symbol-clock marker in row 1.
+std::pair<bt::ComplexRow, bt::Markers> downloadWaveform(const bt::Parameters& p) {
+    const auto n = static_cast<std::size_t>(std::max(1.0, bt::Bt_SizeEst(p)));
+    const double os = p.OverSampling;
+    const auto pulse = static_cast<std::size_t>(bt::roundHalfAway(0.3 * os));
+    bt::ComplexRow w(n);
+    bt::Markers m;
+    m.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        w[k] = std::polar(1.0, 2 * std::numbers::pi * 0.25 * static_cast<double>(k) / os);
+        m.row1[k] = std::fmod(static_cast<double>(k), os) < static_cast<double>(pulse) ? 1 : 0;
+    }
+    return {std::move(w), std::move(m)};
+}
+
+struct Options {
+    ConnectionOptions connection;
+    PlatformOptions platform;
+    std::vector<std::string> edits;
+    std::vector<std::string> sgEdits;
+    std::string line;
+    bool yes = false;
+};
+
+Options& options() {
+    static Options o;
+    return o;
+}
+
+void setupInstrument(CLI::App& app) {
+    Options& o = options();
+
+    auto* idn = app.add_subcommand("idn", "Print the instrument's identification and generation letter");
+    o.connection.add(*idn);
+    idn->callback([] {
+        const bt::Configuration c = options().connection.config();
+        const bt::HwResult r = bt::HwQuery(c, "*IDN?");
+        finish(r, r.response);
+        const bt::InstrModel m = bt::GetInstrModel(c);
+        if (m.status == 0) std::cout << "generation: " << m.model << '\n';
+    });
+
+    auto* send = app.add_subcommand("send", "Send one SCPI command line and check the instrument took it");
+    o.connection.add(*send);
+    send->add_option("command", o.line, "The SCPI command")->required();
+    send->callback([] { finish(bt::HwSend(options().connection.config(), options().line)); });
+
+    auto* query = app.add_subcommand("query", "Send one SCPI query and print the reply");
+    o.connection.add(*query);
+    query->add_option("query", o.line, "The SCPI query")->required();
+    query->callback([] {
+        const bt::HwResult r = bt::HwQuery(options().connection.config(), options().line);
+        finish(r, r.response);
+    });
+
+    auto* status = app.add_subcommand("status", "Print what the instrument holds and plays");
+    o.connection.add(*status);
+    status->callback([] {
+        const bt::Configuration c = options().connection.config();
+        const auto ask = [&](const char* q) {
+            const bt::HwResult r = bt::HwQuery(c, q);
+            finish(r);
+            return r.response;
+        };
+        std::string selected = ask(":SOUR:RAD:ARB:WAV?");
+        std::cout << "waveform: " << selected;
+        // Catalog entries read "NAME,WFM1,BYTES"; four bytes per sample.
+        const std::string catalog = ask(":MEM:CAT?");
+        const std::string bare = selected.size() > 7 ? selected.substr(6, selected.size() - 7) : std::string();
+        const auto at = catalog.find("\"" + bare + ",");
+        if (!bare.empty() && at != std::string::npos) {
+            const auto sizeAt = catalog.find(',', catalog.find(',', at) + 1) + 1;
+            const auto bytes = bt::parseNumber(catalog.substr(sizeAt, catalog.find('"', sizeAt) - sizeAt));
+            if (bytes) std::cout << " (" << bt::formatNumber(*bytes / 4) << " samples)";
+        }
+        std::cout << "\nplayer: " << (ask(":SOUR:RAD:ARB:STAT?") == "1" ? "on" : "off") << '\n';
+        std::cout << "RF output: " << (ask(":OUTP?") == "1" ? "on" : "off") << '\n';
+        std::cout << "frequency: " << ask(":FREQ?") << " Hz\n";
+        std::cout << "power: " << ask(":POW?") << " dBm\n";
+        std::cout << "sample clock: " << ask(":SOUR:RAD:ARB:CLOC:SRAT?") << " Hz\n";
+    });
+
+    auto* refresh = app.add_subcommand("refresh", "Send the signal-generator settings and start playback");
+    o.connection.add(*refresh);
+    o.platform.add(*refresh);
+    refresh->add_option("--sg", o.sgEdits, "Signal-generator setting edit, e.g. Frequency=2.44e9 or Title=BT")
+        ->type_name("FIELD=VALUE");
+    refresh->callback([] {
+        bt::SigGenSettings s = bt::appState().SigGenSettings;
+        applySigGenEdits(s, options().sgEdits);
+        finish(bt::refreshSettings(s, options().connection.config(), options().platform.platform.at(0)),
+               "Settings sent; \"" + s.Title + "\" is playing.");
+    });
+
+    auto* download = app.add_subcommand("download", "Generate the waveform, download it and start playback");
+    o.connection.add(*download);
+    o.platform.add(*download);
+    download->add_option("--set", o.edits, "Generation settings edit FIELD=VALUE, as for `btgen size`")
+        ->type_name("FIELD=VALUE");
+    download->add_option("--sg", o.sgEdits, "Signal-generator setting edit, e.g. Frequency=2.44e9 or Title=BT")
+        ->type_name("FIELD=VALUE");
+    download->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
+    download->callback([] {
+        Options& opt = options();
+        bt::Parameters p = bt::appState().parameters;
+        applyEdits(p, opt.edits, opt.platform.context(), std::cerr, true);
+        bt::SigGenSettings s = bt::defaultSigGenSettings(p);
+        applySigGenEdits(s, opt.sgEdits);
+        const auto [waveform, markers] = downloadWaveform(p);
+        auto dialogs = std::make_shared<bt::PresetDialogs>(opt.yes ? "OK" : "");
+        bt::setDialogs(dialogs);
+        const bt::HwResult r = bt::downloadAndPlay(waveform, markers, s, opt.connection.config(),
+                                                   opt.platform.platform.at(0));
+        for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
+        finish(r, "Downloaded " + std::to_string(waveform.size()) + " samples as \"" + s.Title + "\"; playing.");
+    });
+}
+
+const RegisterCommand instrumentCommands(setupInstrument);
+
+}  // namespace
+}  // namespace btgen

@@ -1,0 +1,57 @@
+// ixo-sim: an IXO-family signal generator simulated on a loopback SCPI
+// socket, for tests, CI and trying the application without an instrument.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <iostream>
+
+#include "instrument/sim_server.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"IXO signal generator simulator (SCPI over TCP on 127.0.0.1)"};
+    int port = 5025;
+    std::string model = "c";
+    std::string idn;
+    std::vector<std::string> faults;
+    std::uint64_t memory = 0;
+    app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
+        ->check(CLI::IsMember({"b", "c"}));
+    app.add_option("--idn", idn, "Reply to *IDN? (default: the model's own)");
+    app.add_option("--memory", memory, "Waveform memory in samples (default 1 M for b, 32 M for c)");
+    app.add_option("--fault", faults,
+                   "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
+                   "bad-block=indefinite|zero|nondigit|long, flood=BYTES");
+    CLI11_PARSE(app, argc, argv);
+
+    bt::sim::ServerOptions options;
+    options.instrument.model = model.at(0);
+    options.instrument.idn = idn;
+    options.instrument.memorySamples = memory;
+    for (const auto& f : faults)
+        if (auto error = bt::sim::addFault(options.faults, f)) {
+            std::cerr << "ixo-sim: " << *error << '\n';
+            return 2;
+        }
+
+    // Wait for the stop signal on this thread only.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    bt::sim::Server server(options);
+    std::string error;
+    const std::uint16_t bound = server.start(static_cast<std::uint16_t>(port), error);
+    if (bound == 0) {
+        std::cerr << "ixo-sim: " << error << '\n';
+        return 1;
+    }
+    std::cout << bound << std::endl;
+    std::cerr << "ixo-sim: " << server.instrument().identification() << " listening on 127.0.0.1:" << bound << '\n';
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stop();
+    return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// SCPI over an RS-232 port through libserialport. Binary transfers are
+// passed through untouched (no line-end translation).
+#include <string>
+
+#include "instrument/transport.h"
+
+struct sp_port;
+
+namespace bt {
+
+// The platform's n-th serial device: /dev/ttyS<n-1> on Linux, COM<n> on
+// Windows.
+std::string serialDeviceName(int port);
+
+class SerialTransport : public Transport {
+public:
+    // `handshake`: "None", "Xon/Xoff" (the instrument paces us with XON/XOFF)
+    // or "RTS/CTS"; compared without regard to case.
+    SerialTransport(std::string device, int baudrate, std::string handshake)
+        : device_(std::move(device)), baudrate_(baudrate), handshake_(std::move(handshake)) {}
+    ~SerialTransport() override;
+
+    std::string name() const override { return "RS232 " + device_; }
+    HwResult open(int timeoutMs) override;
+    HwResult write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
+    HwResult read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) override;
+    void abort() noexcept override;
+
+private:
+    HwResult fail(int status, const std::string& what) const;
+    std::string device_;
+    int baudrate_;
+    std::string handshake_;
+    sp_port* port_ = nullptr;
+};
+
+}  // namespace bt

@@ -1,0 +1,319 @@
+#include "instrument/sim_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "instrument/block_format.h"
+#include "lib/numtext.h"
+
+namespace bt::sim {
+
+std::optional<std::string> addFault(Faults& f, std::string_view spec) {
+    const auto eq = spec.find('=');
+    const std::string_view key = spec.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? std::string_view() : spec.substr(eq + 1);
+    const auto number = [&]() -> std::optional<std::uint64_t> {
+        const auto v = parseNumber(value);
+        if (!v || *v < 0 || *v != static_cast<double>(static_cast<std::uint64_t>(*v))) return std::nullopt;
+        return static_cast<std::uint64_t>(*v);
+    };
+    if (key == "garble" && value.empty()) {
+        f.garble = true;
+        return std::nullopt;
+    }
+    if (key == "bad-block" && (value == "indefinite" || value == "zero" || value == "nondigit" || value == "long")) {
+        f.badBlock = std::string(value);
+        return std::nullopt;
+    }
+    const auto n = number();
+    if (n && key == "close-after") f.closeAfter = *n;
+    else if (n && key == "stall-after") f.stallAfter = *n;
+    else if (n && key == "late" && *n <= 3'600'000) f.lateMs = static_cast<int>(*n);
+    else if (n && key == "flood" && *n <= (1u << 30)) f.flood = static_cast<std::size_t>(*n);
+    else
+        return "unknown fault \"" + std::string(spec) +
+               "\" (close-after=BYTES, stall-after=BYTES, late=MS, garble, "
+               "bad-block=indefinite|zero|nondigit|long, flood=BYTES)";
+    return std::nullopt;
+}
+
+namespace {
+
+// Splits the byte stream into command lines, taking binary blocks out of
+// them as they arrive. Bounded: a line too long or a block too large is an
+// error in the queue, and the rest of that line is skipped.
+class LineParser {
+public:
+    LineParser(Instrument& in, const ServerOptions& o) : in_(in), o_(o) {}
+
+    // Feeds bytes; every completed line is executed and its replies are
+    // appended to `replies`.
+    void feed(const std::uint8_t* p, std::size_t n, std::vector<Reply>& replies) {
+        while (n > 0) {
+            switch (state_) {
+                case State::Text: {
+                    const std::uint8_t c = *p++;
+                    --n;
+                    if (c == '\n') {
+                        auto r = in_.execute(line_, blocks_, raw_);
+                        for (auto& x : r) replies.push_back(std::move(x));
+                        reset();
+                    } else if (c == '#' && !quoted_) {
+                        header_ = "#";
+                        state_ = State::BlockHeader;
+                    } else {
+                        if (c == '"') quoted_ = !quoted_;
+                        line_ += static_cast<char>(c);
+                        raw_ += static_cast<char>(c);
+                        if (line_.size() > o_.maxLine) fail(-223, "Too much data;line too long");
+                    }
+                    break;
+                }
+                case State::BlockHeader: {
+                    header_ += static_cast<char>(*p++);
+                    --n;
+                    const BlockHeaderParse h = parseBlockHeader(header_);
+                    if (h.state == BlockHeaderParse::State::Malformed) {
+                        fail(-161, "Invalid block data;" + h.error);
+                    } else if (h.state == BlockHeaderParse::State::Complete) {
+                        raw_ += header_ + "<" + std::to_string(h.length) + " bytes>";
+                        if (h.length > o_.maxBlock) {
+                            in_.pushError(-223, "Too much data;block too large");
+                            remaining_ = h.length;
+                            state_ = State::Skip;
+                        } else {
+                            line_ += '\x01';
+                            blocks_.emplace_back();
+                            blocks_.back().reserve(static_cast<std::size_t>(h.length));
+                            remaining_ = h.length;
+                            state_ = remaining_ ? State::BlockData : State::Text;
+                        }
+                    }
+                    break;
+                }
+                case State::BlockData:
+                case State::Skip: {
+                    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, n));
+                    if (state_ == State::BlockData) blocks_.back().insert(blocks_.back().end(), p, p + take);
+                    p += take;
+                    n -= take;
+                    remaining_ -= take;
+                    if (remaining_ == 0) state_ = state_ == State::BlockData ? State::Text : State::Discard;
+                    break;
+                }
+                case State::Discard: {
+                    const std::uint8_t c = *p++;
+                    --n;
+                    if (c == '\n') reset();
+                    break;
+                }
+            }
+        }
+    }
+
+private:
+    enum class State { Text, BlockHeader, BlockData, Skip, Discard };
+    void fail(int code, const std::string& message) {
+        in_.pushError(code, message);
+        state_ = State::Discard;
+    }
+    void reset() {
+        line_.clear();
+        raw_.clear();
+        blocks_.clear();
+        quoted_ = false;
+        state_ = State::Text;
+    }
+
+    Instrument& in_;
+    const ServerOptions& o_;
+    State state_ = State::Text;
+    std::string line_;
+    std::string raw_;
+    std::string header_;
+    std::vector<Block> blocks_;
+    std::uint64_t remaining_ = 0;
+    bool quoted_ = false;
+};
+
+// The reply as a misbehaving instrument would send it.
+std::string wireReply(const Reply& r, const Faults& f) {
+    if (f.flood) return std::string(*f.flood, 'A');
+    std::string bytes = r.bytes;
+    if (r.block && !f.badBlock.empty()) {
+        const auto h = parseBlockHeader(bytes);
+        const std::string data = bytes.substr(h.headerSize);
+        if (f.badBlock == "indefinite") bytes = "#0" + data;
+        else if (f.badBlock == "zero") bytes = "#10" + data;
+        else if (f.badBlock == "nondigit") bytes = "#3x" + data;
+        else bytes = *blockHeader(data.size() + 100) + data;  // announces more than is sent
+    }
+    if (f.garble)
+        for (char& c : bytes) {
+            c = static_cast<char>(c ^ 0x2A);
+            if (c == '\n') c = '*';
+        }
+    return bytes + "\n";
+}
+
+}  // namespace
+
+Server::Server(ServerOptions options) : options_(std::move(options)), instrument_(options_.instrument) {}
+
+Server::~Server() { stop(); }
+
+std::uint16_t Server::start(std::uint16_t port, std::string& error) {
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        return 0;
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 16) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+        return 0;
+    }
+    acceptor_ = std::thread([this] { acceptLoop(); });
+    return ntohs(addr.sin_port);
+}
+
+void Server::stop() {
+    if (wake_[1] >= 0) {
+        const char b = 1;
+        [[maybe_unused]] const auto w = ::write(wake_[1], &b, 1);
+    }
+    if (acceptor_.joinable()) acceptor_.join();
+    std::list<Connection> finishing;
+    {
+        std::lock_guard lock(mutex_);
+        finishing.swap(connections_);
+    }
+    for (auto& c : finishing)
+        if (c.thread.joinable()) c.thread.join();
+    for (int* fd : {&listenFd_, &wake_[0], &wake_[1]})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+}
+
+void Server::setFaults(const Faults& faults) {
+    std::lock_guard lock(mutex_);
+    options_.faults = faults;
+}
+
+std::vector<std::uint64_t> Server::connectionBytes() const {
+    std::lock_guard lock(mutex_);
+    return connectionBytes_;
+}
+
+bool Server::waitReadable(int fd, int timeoutMs, short events) const {
+    pollfd p[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
+    for (;;) {
+        const int r = ::poll(p, 2, timeoutMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || (p[1].revents & POLLIN)) return false;
+        return true;
+    }
+}
+
+bool Server::sendAll(int fd, std::string_view bytes) const {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            if (!waitReadable(fd, -1, POLLOUT)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Server::acceptLoop() {
+    for (;;) {
+        if (!waitReadable(listenFd_, -1)) return;
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) continue;
+        std::lock_guard lock(mutex_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            if (it->done) {
+                it->thread.join();
+                it = connections_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (connections_.size() >= options_.maxConnections) {
+            ::close(fd);
+            continue;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const int buffer = 4 << 20;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        Connection& c = connections_.emplace_back();
+        c.thread = std::thread([this, fd, faults = options_.faults, &c] {
+            serve(fd, faults);
+            c.done = true;
+        });
+    }
+}
+
+void Server::serve(int fd, Faults faults) {
+    LineParser parser(instrument_, options_);
+    std::vector<std::uint8_t> buffer(1 << 20);
+    std::uint64_t received = 0;
+    std::vector<Reply> replies;
+    bool open = !(faults.closeAfter && *faults.closeAfter == 0);
+    while (open) {
+        if (faults.stallAfter && received >= *faults.stallAfter) {
+            // Neither read nor answer; wait for the client to give up.
+            waitReadable(fd, -1, POLLRDHUP);
+            break;
+        }
+        std::uint64_t limit = buffer.size();
+        if (faults.closeAfter) limit = std::min(limit, *faults.closeAfter - received);
+        if (faults.stallAfter) limit = std::min(limit, *faults.stallAfter - received);
+        if (!waitReadable(fd, -1)) break;
+        const ssize_t n = ::recv(fd, buffer.data(), static_cast<std::size_t>(limit), 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) break;
+        received += static_cast<std::uint64_t>(n);
+        parser.feed(buffer.data(), static_cast<std::size_t>(n), replies);
+        for (const Reply& r : replies) {
+            pollfd stopping{wake_[0], POLLIN, 0};
+            if (faults.lateMs > 0 && ::poll(&stopping, 1, faults.lateMs) > 0) {
+                open = false;
+                break;
+            }
+            if (!sendAll(fd, wireReply(r, faults))) {
+                open = false;
+                break;
+            }
+        }
+        replies.clear();
+        if (faults.closeAfter && received >= *faults.closeAfter) break;
+    }
+    ::close(fd);
+    std::lock_guard lock(mutex_);
+    connectionBytes_.push_back(received);
+}
+
+}  // namespace bt::sim

@@ -1,0 +1,56 @@
+#pragma once
+// The modal dialogs that routines outside the windows need (a question
+// before a long transfer, a message, an error). The windows install an
+// implementation that shows real dialogs; the command line and the tests use
+// the preset one, which answers without asking anybody.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bt {
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Asks `text` under `title` with the given buttons and waits. Returns the
+    // text of the button chosen, or "" when the dialog was closed.
+    virtual std::string question(const std::string& text, const std::string& title,
+                                 const std::vector<std::string>& buttons, const std::string& defaultButton) = 0;
+    // Shows an information or an error text and waits until it is closed.
+    virtual void message(const std::string& text, const std::string& title) = 0;
+    virtual void error(const std::string& text, const std::string& title) = 0;
+};
+
+// Answers every question with a preset button text ("" answers with the
+// question's default button) and keeps everything it was shown, so callers
+// can report or check it.
+class PresetDialogs : public Dialogs {
+public:
+    struct Shown {
+        std::string kind;  // "question", "message" or "error"
+        std::string title;
+        std::string text;
+    };
+
+    explicit PresetDialogs(std::string answer = {}) : answer_(std::move(answer)) {}
+
+    std::string question(const std::string& text, const std::string& title, const std::vector<std::string>& buttons,
+                         const std::string& defaultButton) override;
+    void message(const std::string& text, const std::string& title) override;
+    void error(const std::string& text, const std::string& title) override;
+
+    const std::vector<Shown>& shown() const { return shown_; }
+
+private:
+    std::string answer_;
+    std::vector<Shown> shown_;
+};
+
+// The process-wide dialog service; a PresetDialogs answering with the default
+// button until another is installed.
+Dialogs& dialogs();
+// Installs `d` (nullptr restores the default) and returns the previous one.
+std::shared_ptr<Dialogs> setDialogs(std::shared_ptr<Dialogs> d);
+
+}  // namespace bt
