@@ -5,21 +5,16 @@
 // impairments, and for rows shorter than the filter span.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "bluetooth/modulator.h"
+#include "support/bit_rows.h"
 #include "support/gfsk_reference.h"
 
 namespace bt {
 namespace {
 
-Bits randomBits(std::size_t count, unsigned seed) {
-    std::mt19937 gen(seed);
-    Bits bits(count);
-    for (auto& b : bits) b = static_cast<std::uint8_t>(gen() & 1);
-    return bits;
-}
+using testing::randomBits;
 
 enum class Variant { Plain, Corrected, Impaired, LinearDrift, Short, RampsOnly };
 
