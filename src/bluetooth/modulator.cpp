@@ -117,11 +117,11 @@ GfskModulator::GfskModulator(std::span<const std::uint8_t> bits, const Modulator
     }
     cumulative.back() = 1;
 
-    // The window's partial phase at sample r of a symbol, by pattern: bit b
-    // stands for the symbol 8 + b symbols behind the start of the span.
-    // ternary_ is indexed by the pattern of +1 and of -1 symbols (the
-    // difference of two entries); binary_ serves windows without zero
-    // symbols, where the -1 pattern is the complement.
+    // The window's partial phase at sample r of symbol q, by pattern: bit b
+    // stands for symbol q + 4 - b, which is then (8 + b) * n + r samples
+    // into its filter span. ternary_ is indexed by the pattern of +1 and
+    // of -1 symbols (the difference of two entries); binary_ serves windows
+    // without zero symbols, where the -1 pattern is the complement.
     std::vector<long double> share(kPatterns * n_, 0.0L);
     for (std::size_t pattern = 0; pattern < kPatterns; ++pattern)
         for (std::size_t b = 0; b < kWindow; ++b)
@@ -256,9 +256,9 @@ double GfskModulator::gfskPhaseEnd() const {
     const double* minus;
     const double* plus = windowRow(c, minus);
     const std::size_t r = n_ - 1;
-    const double partial = plus[r] - (minus ? minus[r] : 0.0) + startPhase_;
-    double phase = detmath::reduceTwoPi(phaseBase(c.whole) - startPhase_ + partial);
-    const double sum = double(c.whole) * step_ + partial;  // only its sign counts
+    const double window = plus[r] - (minus ? minus[r] : 0.0);
+    double phase = detmath::reduceTwoPi(phaseBase(c.whole) + window);
+    const double sum = double(c.whole) * step_ + startPhase_ + window;  // only its sign counts
     if (sum > 0 && phase < 0) phase += kTwoPi;
     if (sum < 0 && phase > 0) phase -= kTwoPi;
     return phase;

@@ -6,13 +6,14 @@
 //
 // The result is defined by the direct form: a circular Gaussian filter over
 // the zero-stuffed symbol row, phase accumulation, ramps, noise. The code
-// here gets the same samples another way. Only one input in n of the
-// filter is non-zero, so each sample depends on 24 symbols; and the running
-// phase is (symbols fully passed) x h*pi plus the partial pulses of the 24
-// symbols in reach. Those partial sums come from tables indexed by 8-symbol
-// patterns, and the whole-symbol count is an exact integer reduced modulo
-// 2*pi once per symbol, so no error accumulates along the row and any stretch
-// of it can be produced independently of the rest.
+// here gets the same samples (within 1e-13 rad) another way. Only one input
+// in n of the filter is non-zero, so a sample's running phase is h*pi times
+// the sum of the symbols whose pulse has fully passed, plus the parts of
+// the pulses still under way. Of those, only the 8 symbols nearest the
+// sample are not all or nothing to double precision, so their part comes
+// from a table indexed by the 8-symbol pattern. The whole-symbol sum is an
+// exact integer, reduced modulo 2*pi once per symbol: no error accumulates
+// along the row, and any stretch of it can be made apart from the rest.
 #include <cstddef>
 #include <cstdint>
 #include <span>

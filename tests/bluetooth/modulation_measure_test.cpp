@@ -202,6 +202,34 @@ TEST(ModulationMeasure, LinearDriftRampsAndStepsAtEachPeriod) {
     for (std::size_t k = 0; k + 1 < start; ++k) ASSERT_NEAR(f[k], 0, 1e-6);
 }
 
+TEST(ModulationMeasure, SymbolTimingFromTheZeroCrossings) {
+    const int n = 10;
+    ModulatorSettings s = burst(n);
+    s.burstActive = false;
+    s.phaseCorrection = true;
+    const Bits bits = randomBits(3000, 13);
+    const ComplexRow w = Bt_Modulate(bits, s).waveform;
+    const RealRow f = instantaneousFrequency(w, n * 1e6);
+    const auto exact = testing::measureSymbolTiming(f, n, 0, f.size());
+    EXPECT_GT(exact.crossings, 300u);
+    EXPECT_NEAR(exact.period / n - 1, 0, 0.5e-6);
+
+    // The same signal replayed 40 ppm fast: read off a 16 times finer
+    // reconstruction at every (1 + 40e-6)-th original sample.
+    const double fast = 40e-6;
+    const ComplexRow fine = testing::interpolate(w, 16);
+    ComplexRow replay(static_cast<std::size_t>(double(w.size() - 1) / (1 + fast)));
+    for (std::size_t j = 0; j < replay.size(); ++j) {
+        const double x = double(j) * (1 + fast) * 16;
+        const auto i = static_cast<std::size_t>(x);
+        const double frac = x - double(i);
+        replay[j] = fine[i] + frac * (fine[(i + 1) % fine.size()] - fine[i]);
+    }
+    const RealRow g = instantaneousFrequency(replay, n * 1e6);
+    const auto measured = testing::measureSymbolTiming(g, n, 0, g.size() - 1);
+    EXPECT_NEAR((n / measured.period - 1) * 1e6, 40, 2);
+}
+
 TEST(ModulationMeasure, NoiseHasTheRequestedPower) {
     const int n = 8;
     ModulatorSettings s = burst(n);

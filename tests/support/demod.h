@@ -1,6 +1,6 @@
 #pragma once
-// A test-only GFSK receiver and the transmitter measurements of the
-// Bluetooth RF test specification, written from the signal's physics rather
+// A test-only GFSK receiver and the transmitter measurements that Bluetooth
+// RF qualification tests make, written from the signal's physics rather
 // than from the modulator's code: frequency discriminator, mid-symbol bit
 // slicer, modulation characteristics (delta f1 / delta f2), carrier offset,
 // drift and symbol timing.
