@@ -88,19 +88,6 @@ TEST(FreqImpairments, FractionalPeriodRepeatsEveryWholeSample) {
     EXPECT_EQ(p[66666 + 5], p[5]);
 }
 
-TEST(FreqImpairments, OffsetAndDriftAdd) {
-    FreqImpairmentSettings both = drift(2, 25, 1600);
-    both.freqOffsetActive = true;
-    both.freqOffsetFreq = -30;
-    FreqImpairmentSettings offsetOnly;
-    offsetOnly.freqOffsetActive = true;
-    offsetOnly.freqOffsetFreq = -30;
-    const RealRow sum = Bt_FreqImpairments(1000, 4, both);
-    const RealRow a = Bt_FreqImpairments(1000, 4, drift(2, 25, 1600));
-    const RealRow b = Bt_FreqImpairments(1000, 4, offsetOnly);
-    for (std::size_t k = 0; k < 1000; ++k) ASSERT_EQ(sum[k], b[k] + a[k]);
-}
-
 TEST(FreqImpairments, RefusesWhatHasNoMeaning) {
     EXPECT_THROW(Bt_FreqImpairments(100, 10, drift(2, 25, 0)), Error);       // infinite period
     EXPECT_THROW(Bt_FreqImpairments(100, 10, drift(1, 25, -5)), Error);

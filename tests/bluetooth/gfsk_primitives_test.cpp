@@ -84,7 +84,7 @@ TEST(ClockMarker, OnePulsePerSymbol) {
 TEST(BurstRamp, RaisedCosineEndingAtOne) {
     const RealRow ramp = burstRamp(40);
     EXPECT_EQ(ramp.back(), 1.0);
-    EXPECT_NEAR(ramp[19], 0.5 * (1 + std::sin((2 * 20.0 / 40 - 1) * std::numbers::pi / 2)), 1e-15);
+    EXPECT_DOUBLE_EQ(ramp[19], 0.5);  // half way up at half the ramp
     for (std::size_t k = 1; k < ramp.size(); ++k) EXPECT_GT(ramp[k], ramp[k - 1]);
     EXPECT_TRUE(burstRamp(0).empty());
 }

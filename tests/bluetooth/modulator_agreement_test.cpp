@@ -100,6 +100,8 @@ std::vector<Case> allCases() {
         for (bool burst : {false, true})
             for (Variant v : {Variant::Plain, Variant::Corrected, Variant::Impaired, Variant::LinearDrift})
                 cases.push_back({n, burst, v});
+    cases.push_back({1, false, Variant::Plain});  // one sample per symbol works too
+    cases.push_back({1, true, Variant::Impaired});
     for (int n : {2, 7, 20}) {
         cases.push_back({n, false, Variant::Short});
         cases.push_back({n, true, Variant::Short});
