@@ -32,7 +32,6 @@ void initializeAppState(AppState& s) {
     s.SigGenSettings = defaultSigGenSettings(p);
     s.waveform.clear();
     s.markers = Markers{};
-    s.rng.reseed(0);
 }
 
 bool Bt_c_libInitialize() {

@@ -3,7 +3,6 @@
 // the command line and the instrument routines.
 #include "bluetooth/dirty_tx_state.h"
 #include "bluetooth/settings.h"
-#include "lib/random.h"
 #include "lib/types.h"
 
 namespace bt {
@@ -17,7 +16,9 @@ struct AppState {
     ComplexRow waveform;  // the last computed signal
     Markers markers;
     DirtyTxState dirtyTx;
-    GaussianRandom rng;  // the one generator additive noise draws from
+    // The Gaussian generator that noise draws from is process-wide on its
+    // own (gaussianGenerator(), lib/random.h): generation routines use it
+    // without the library state.
 };
 
 // Builds every record with its defaults, in the start-up order: appInfo,
