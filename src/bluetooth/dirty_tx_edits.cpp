@@ -1,0 +1,97 @@
+#include "bluetooth/dirty_tx_edits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "lib/errors.h"
+#include "lib/numtext.h"
+
+namespace bt {
+
+namespace {
+double clampTo(double x, double lo, double hi) { return std::max(std::min(x, hi), lo); }
+
+void forAllSets(DirtyTxState& s, double Impairments::*field, double value) {
+    for (Impairments& i : s.dtImpairmentsCurrent) i.*field = value;
+}
+}  // namespace
+
+double dtSlotSyncDelayLimit(double packetType) {
+    const double k = packetType == 15 ? 15 : packetType == 11 ? 9 : 3;
+    return k * 625 - 120 - 1;
+}
+
+void dtSelectPacketType(DirtyTxState& s, double packetType) {
+    s.dtCalcNeeded = 1;
+    const DtDriftDefaults d = dtDriftDefaults(packetType);
+    s.dtParameters.packetType = packetType;
+    s.dtParameters.patternLength = d.patternLength;
+    s.dtParameters.patternReps = d.patternLength / 511;
+    forAllSets(s, &Impairments::FreqDriftRate, d.FreqDriftRate);
+    forAllSets(s, &Impairments::FreqDriftDeviation, d.FreqDriftDeviation);
+    const double limit = dtSlotSyncDelayLimit(packetType);
+    s.dtQ7395.SlotSyncDelay = clampTo(s.dtQ7395.SlotSyncDelay, -limit, limit);
+}
+
+void dtSetExternalTrigger(DirtyTxState& s, bool on) {
+    s.dtCalcNeeded = 1;
+    if (on == (s.dtQ7395.enable != 0)) return;
+    s.dtQ7395.enable = on ? 1 : 0;
+    if (on) {
+        s.dtOmitPollLastState = s.dtOmitPollPeriods;
+        s.dtOmitPollPeriods = 0;
+    } else {
+        s.dtOmitPollPeriods = s.dtOmitPollLastState;
+    }
+}
+
+void dtSetOmitPoll(DirtyTxState& s, bool on) {
+    s.dtCalcNeeded = 1;
+    s.dtOmitPollPeriods = on ? 1 : 0;
+    if (s.dtParameters.marker1Timing < 0) s.dtParameters.marker1Timing = 0;
+}
+
+void dtSetSlotSyncDelay(DirtyTxState& s, double us) {
+    s.dtCalcNeeded = 1;
+    const double limit = dtSlotSyncDelayLimit(s.dtParameters.packetType);
+    s.dtQ7395.SlotSyncDelay = clampTo(us, -limit, limit);
+}
+
+void dtSetTestSelect(DirtyTxState& s, std::size_t set, bool on) {
+    s.dtTestSelect.at(set) = on ? 1 : 0;
+    if (on) s.dtCalcNeeded = 1;
+}
+
+bool dtPerSetField(std::string_view field) {
+    return field == "FreqOffset" || field == "ModIndex" || field == "SymbolTimingError";
+}
+
+double dtEditImpairment(DirtyTxState& s, std::size_t set, std::string_view field, double value) {
+    Impairments& i = s.dtImpairmentsCurrent.at(set);
+    double stored = 0;
+    if (field == "FreqOffset") {
+        stored = i.FreqOffset = clampTo(roundHalfAway(value), -150, 150);
+    } else if (field == "ModIndex") {
+        stored = i.ModIndex = clampTo(roundHalfAway(value * 1000) / 1000, 0.2, 0.4);
+    } else if (field == "SymbolTimingError") {
+        stored = i.SymbolTimingError = clampTo(roundHalfAway(value), -150, 150);
+    } else if (field == "FreqDriftRate") {
+        stored = value == 500 || value == 300 ? value : 1600;
+        forAllSets(s, &Impairments::FreqDriftRate, stored);
+    } else if (field == "FreqDriftDeviation") {
+        stored = clampTo(roundHalfAway(value), -100, 100);
+        forAllSets(s, &Impairments::FreqDriftDeviation, stored);
+    } else if (field == "InitialDriftPhase") {
+        stored = clampTo(roundHalfAway(value), -359, 359);
+        forAllSets(s, &Impairments::InitialDriftPhase, stored);
+    } else {
+        throw Error("Unknown dirty-transmitter impairment \"" + std::string(field) +
+                    "\" (FreqOffset, ModIndex, SymbolTimingError, FreqDriftRate, FreqDriftDeviation, "
+                    "InitialDriftPhase)");
+    }
+    s.dtCalcNeeded = 1;
+    return stored;
+}
+
+}  // namespace bt
