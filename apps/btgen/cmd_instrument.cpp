@@ -7,6 +7,7 @@
 
 #include "bluetooth/size_est.h"
 #include "commands.h"
+#include "connection_options.h"
 #include "instrument/download_play.h"
 #include "instrument/hw_wrappers.h"
 #include "lib/dialogs.h"
@@ -15,53 +16,6 @@
 
 namespace btgen {
 namespace {
-
-// Where the instrument is and how long to wait for it.
-struct ConnectionOptions {
-    std::string tcpip;
-    int gpib = -1;
-    int gpibBoard = 0;
-    int gpibSecondary = -1;
-    int serial = 0;
-    int baud = 0;
-    std::string handshake;
-    double timeoutMs = 0;
-
-    void add(CLI::App& cmd) {
-        auto* t = cmd.add_option("--tcpip", tcpip, "LAN instrument at an IPv4 address, optionally :PORT (5025)");
-        auto* g = cmd.add_option("--gpib", gpib, "GPIB instrument at this primary address");
-        auto* s = cmd.add_option("--serial", serial, "RS-232 instrument on serial port N");
-        t->excludes(g, s);
-        g->excludes(s);
-        cmd.add_option("--gpib-board", gpibBoard, "GPIB board number")->capture_default_str();
-        cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")
-            ->capture_default_str();
-        cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)");
-        cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
-        cmd.add_option("--timeout", timeoutMs, "I/O timeout in milliseconds");
-    }
-
-    // The application's connection record with the options applied.
-    bt::Configuration config() const {
-        bt::Configuration c = bt::appState().configuration;
-        if (!tcpip.empty()) {
-            c.type = "TCPIP";
-            c.TCPIP.address = tcpip;
-        } else if (gpib >= 0) {
-            c.type = "GPIB";
-            c.GPIB.board = gpibBoard;
-            c.GPIB.primary = gpib;
-            c.GPIB.secondary = gpibSecondary;
-        } else if (serial > 0) {
-            c.type = "RS232";
-            c.RS232.port = serial;
-        }
-        if (baud > 0) c.RS232.baudrate = baud;
-        if (!handshake.empty()) c.RS232.handshake = handshake;
-        if (timeoutMs > 0) bt::HwSetTimeout(c, timeoutMs);
-        return c;
-    }
-};
 
 // Signal-generator settings edits: --sg FIELD=VALUE.
 void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits) {

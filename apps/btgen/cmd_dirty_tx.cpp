@@ -1,0 +1,203 @@
+// btgen dirty-tx: the dirty-transmitter sequence, calculated into a file or
+// downloaded to the instrument and played.
+#include <iostream>
+#include <memory>
+
+#include "bluetooth/dirty_tx_download.h"
+#include "bluetooth/dirty_tx_edits.h"
+#include "commands.h"
+#include "connection_options.h"
+#include "instrument/hw_wrappers.h"
+#include "lib/dialogs.h"
+#include "lib/library.h"
+#include "lib/matfile.h"
+#include "lib/numtext.h"
+
+namespace btgen {
+namespace {
+
+struct Options {
+    std::string packet = "DH1";
+    bool omitPoll = false;
+    bool external = false;
+    double slotSyncDelay = 0;
+    std::vector<int> sets;
+    std::vector<std::string> impairments;
+    std::string platform = "c";
+    bool calculate = false;
+    bool download = false;
+    std::string out;
+    bool yes = false;
+    ConnectionOptions connection;
+    CLI::Option* slotSyncOption = nullptr;
+};
+
+Options& options() {
+    static Options o;
+    return o;
+}
+
+// N:FIELD=VALUE, N a set number or "all".
+void applyImpairmentEdit(bt::DirtyTxState& s, const std::string& edit) {
+    const auto colon = edit.find(':');
+    const auto eq = edit.find('=');
+    if (colon == std::string::npos || eq == std::string::npos || eq < colon)
+        fail(kExitBadInput, "--set-impairment takes N:FIELD=VALUE, not \"" + edit + "\"");
+    const std::string which = edit.substr(0, colon);
+    const std::string field = edit.substr(colon + 1, eq - colon - 1);
+    const auto value = bt::parseNumber(edit.substr(eq + 1));
+    if (!value) fail(kExitBadInput, "Value \"" + edit.substr(eq + 1) + "\" of " + field + " is not a number.");
+    const auto number = bt::parseNumber(which);
+    const bool all = which == "all";
+    if (!all && (!number || *number != std::floor(*number) || *number < 1 || *number > 10))
+        fail(kExitBadInput, "The test set of \"" + edit + "\" must be 1 to 10 or all");
+    const std::size_t first = all ? 0 : static_cast<std::size_t>(*number) - 1;
+    const std::size_t last = all || !bt::dtPerSetField(field) ? bt::kDtTestSets : first + 1;
+    double stored = 0;
+    for (std::size_t n = first; n < last; ++n) {
+        try {
+            stored = bt::dtEditImpairment(s, n, field, *value);
+        } catch (const bt::Error& e) {
+            fail(kExitBadInput, e.what());
+        }
+    }
+    std::cout << "set " << field << " of " << (last - first == bt::kDtTestSets ? std::string("all sets")
+                                                                           : "set " + which)
+              << " to " << bt::formatNumber(stored) << '\n';
+}
+
+bt::DirtyTxState configuredState() {
+    const Options& o = options();
+    bt::DirtyTxState s = bt::appState().dirtyTx;
+    bt::dtSelectPacketType(s, o.packet == "DH5" ? 15 : o.packet == "DH3" ? 11 : 4);
+    bt::dtSetOmitPoll(s, o.omitPoll);
+    bt::dtSetExternalTrigger(s, o.external);
+    if (o.slotSyncOption->count() > 0) bt::dtSetSlotSyncDelay(s, o.slotSyncDelay);
+    if (!o.sets.empty()) {
+        for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(s, n, false);
+        for (int n : o.sets) bt::dtSetTestSelect(s, static_cast<std::size_t>(n - 1), true);
+    }
+    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit);
+    return s;
+}
+
+bool printProgress(const bt::DtProgressEvent& e, const bt::DirtyTxState& s) {
+    if (!e.finished) return true;
+    const std::size_t n = static_cast<std::size_t>(e.set) - 1;
+    if (e.stage == bt::DtStage::Calculating)
+        std::cout << "set " << e.set << ": calculated (" << s.dtWaveform.size() << ")\n";
+    else
+        std::cout << "set " << e.set << ": downloaded as \"" << s.dtSigGenSettings.Title << e.set << "\" ("
+                  << s.dtWaveform.at(n).size() << " samples)\n";
+    return true;
+}
+
+void writeSegments(const std::string& file, const bt::DirtyTxState& s) {
+    const std::size_t rows = s.dtWaveform.size();
+    const std::size_t cols = rows == 0 ? 0 : s.dtWaveform[0].size();
+    const auto scalar = [](const std::string& name, double v) {
+        return bt::MatMatrixSource{name, 1, 1, false, [v](std::size_t, std::size_t, bool, double* out) { *out = v; }};
+    };
+    // Column-major: element i is row i % rows of column i / rows.
+    const bt::MatMatrixSource waveform{
+        "dtWaveform", rows, cols, true, [&](std::size_t first, std::size_t count, bool imaginary, double* out) {
+            for (std::size_t i = first; i < first + count; ++i) {
+                const bt::Complex z = s.dtWaveform[i % rows][i / rows];
+                *out++ = imaginary ? z.imag() : z.real();
+            }
+        }};
+    const bt::MatMatrixSource markers{
+        "dtMarkers", 2 * rows, cols, false, [&](std::size_t first, std::size_t count, bool, double* out) {
+            for (std::size_t i = first; i < first + count; ++i) {
+                const std::size_t r = i % (2 * rows);
+                const bt::Markers& m = s.dtMarkers[r / 2];
+                *out++ = (r % 2 == 0 ? m.row1 : m.row2)[i / (2 * rows)];
+            }
+        }};
+    bt::writeMatMatrices(file, {waveform, markers, scalar("dtPacketType", s.dtPacketType),
+                                scalar("dtRepetitions", s.dtRepetitions),
+                                scalar("SamplingRate", s.dtSigGenSettings.SamplingRate)});
+}
+
+void run() {
+    const Options& o = options();
+    bt::AppState& app = bt::appState();
+    bt::DirtyTxState s = configuredState();
+    const char platform = o.platform.at(0);
+    std::cout << bt::setDTProjectedLength(s.dtParameters.packetType, platform, s.dtOmitPollPeriods, s.dtTestSelect,
+                                          s.dtParameters.OverSampling, s.dtQ7395.enable)
+              << '\n';
+    const auto progress = [&s](const bt::DtProgressEvent& e) { return printProgress(e, s); };
+
+    if (o.calculate) {
+        bt::dtCalculate(s, bt::dtGenerator(), progress);
+        std::size_t unselected = 0;
+        for (double x : s.dtTestSelect) unselected += x == 0;
+        if (unselected > 0) std::cout << unselected << " sets not selected: rows of zeros\n";
+        writeSegments(o.out, s);
+        std::cout << "wrote " << o.out << ": 10 segments of " << s.dtWaveform.at(0).size()
+                  << " samples, each played " << s.dtRepetitions << " times by the sequence\n";
+        return;
+    }
+
+    auto dialogs = std::make_shared<bt::PresetDialogs>(o.yes ? "OK" : "");
+    bt::setDialogs(dialogs);
+    const bt::Configuration config = o.connection.config();
+    const bt::DtDownloadOutcome out = bt::dtDownload(s, config, app.SigGenSettings, platform, bt::dtGenerator(), progress);
+    for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
+    if (!out.result.ok())
+        fail(1, out.result.response + " (status " + std::to_string(out.result.status) + ", " +
+                    std::to_string(out.ioErrors) + " failed commands)");
+    std::cout << out.result.response << '\n';
+    if (out.sequence.empty()) return;
+    std::cout << "sequence \"" << s.dtSigGenSettings.Title << "\":\n";
+    for (const bt::SequenceElement& e : out.sequence)
+        std::cout << "  " << e.waveformName << " x " << e.repetitions << '\n';
+    const bt::HwResult selected = bt::HwQuery(config, ":SOUR:RAD:ARB:WAV?");
+    if (selected.ok()) std::cout << "the instrument plays " << selected.response << '\n';
+}
+
+void setupDirtyTx(CLI::App& app) {
+    Options& o = options();
+    auto* cmd = app.add_subcommand("dirty-tx", "Calculate the dirty-transmitter test sequence, or download and play it");
+    cmd->add_option("--packet", o.packet, "Packet type of every test packet")
+        ->check(CLI::IsMember({"DH1", "DH3", "DH5"}))
+        ->capture_default_str();
+    auto* omit = cmd->add_flag("--omit-poll", o.omitPoll, "Leave the tester's poll slots out of every frame");
+    auto* external = cmd->add_flag("--external", o.external,
+                                   "Frames synchronised to an external trigger on \"Pattern Trigger In\"");
+    external->excludes(omit);
+    o.slotSyncOption = cmd->add_option("--slot-sync-delay", o.slotSyncDelay,
+                                       "Microseconds from the external frame trigger to the packet's first symbol "
+                                       "(default -703)")
+                           ->needs(external);
+    cmd->add_option("--sets", o.sets, "Test sets to generate, e.g. 1,3,5 (default: all ten)")
+        ->delimiter(',')
+        ->check(CLI::Range(1, 10));
+    cmd->add_option("--set-impairment", o.impairments,
+                    "Impairment edit: N is a set (1-10) or all; FIELD is FreqOffset, ModIndex, SymbolTimingError, "
+                    "or one shared by all sets: FreqDriftRate, FreqDriftDeviation, InitialDriftPhase")
+        ->type_name("N:FIELD=VALUE");
+    cmd->add_option("--platform", o.platform, "Instrument generation: c (IXO-C) or b (IXO-B)")
+        ->check(CLI::IsMember({"b", "c"}))
+        ->capture_default_str();
+    auto* calc = cmd->add_flag("--calculate", o.calculate, "Calculate the ten segments and write them to -o");
+    auto* dl = cmd->add_flag("--download", o.download, "Download the selected segments and play the sequence");
+    calc->excludes(dl);
+    auto* out = cmd->add_option("-o,--output", o.out, "MAT-file for the segments (dtWaveform, dtMarkers)");
+    calc->needs(out);
+    out->needs(calc);
+    o.connection.add(*cmd);
+    cmd->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
+    cmd->callback([cmd] {
+        if (!options().calculate && !options().download)
+            throw CLI::RequiredError("--calculate or --download");
+        (void)cmd;
+        run();
+    });
+}
+
+const RegisterCommand dirtyTxCommand(setupDirtyTx);
+
+}  // namespace
+}  // namespace btgen
