@@ -17,6 +17,14 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Removes a leading sign; true when it was a minus.
+bool takeSign(std::string_view& s) {
+    if (s.empty() || (s.front() != '+' && s.front() != '-')) return false;
+    const bool negative = s.front() == '-';
+    s.remove_prefix(1);
+    return negative;
+}
+
 std::string toChars(double x, std::chars_format fmt, int precision) {
     std::array<char, 64> buf{};
     auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x, fmt, precision);
@@ -54,11 +62,7 @@ std::string formatFixed(double x, int decimals) {
 
 std::optional<double> parseNumber(std::string_view text) {
     std::string_view s = trim(text);
-    bool negative = false;
-    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
+    const bool negative = takeSign(s);
     if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.'))
         return std::nullopt;
     double value = 0;
@@ -80,11 +84,7 @@ std::optional<double> parseNumber(std::string_view text) {
 
 std::optional<double> parseHex(std::string_view text) {
     std::string_view s = trim(text);
-    bool negative = false;
-    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
+    const bool negative = takeSign(s);
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
     if (s.empty()) return std::nullopt;
     double value = 0;

@@ -1,5 +1,7 @@
 #include "support/files.h"
 
+#include "support/process.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,30 +40,12 @@ void writeBytes(const fs::path& file, const std::string& bytes) {
 }
 
 RunResult runProgram(const std::vector<std::string>& argv) {
-    int pipefd[2];
-    if (::pipe(pipefd) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipefd[1], 1);
-        ::dup2(pipefd[1], 2);
-        ::close(pipefd[0]);
-        ::close(pipefd[1]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
+    try {
+        const auto r = testsupport::runProcess(argv);
+        return {r.status < 128 ? r.status : -1, r.out + r.err};
+    } catch (const std::exception&) {
+        return {127, "cannot start " + argv.front()};
     }
-    ::close(pipefd[1]);
-    RunResult r;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipefd[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipefd[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
 }
 
 std::optional<std::string> scipyPython() {
@@ -89,6 +73,6 @@ std::string testName(std::string_view what) {
     return name;
 }
 
-fs::path btgenPath() { return fs::path(BTGEN_BINARY_DIR) / "apps" / "btgen"; }
+fs::path btgenPath() { return testsupport::appPath("btgen"); }
 
 }  // namespace bttest

@@ -1,5 +1,6 @@
 #pragma once
-// Runs a program of the build tree and captures what it prints.
+// Runs a program (a path, or a name looked up on PATH) and captures what it
+// prints.
 #include <string>
 #include <vector>
 
