@@ -1,5 +1,6 @@
 // btgen dirty-tx: the dirty-transmitter sequence, calculated into a file or
 // downloaded to the instrument and played.
+#include <cmath>
 #include <iostream>
 #include <memory>
 
@@ -83,12 +84,12 @@ bt::DirtyTxState configuredState() {
 
 bool printProgress(const bt::DtProgressEvent& e, const bt::DirtyTxState& s) {
     if (!e.finished) return true;
-    const std::size_t n = static_cast<std::size_t>(e.set) - 1;
+    const std::size_t samples = bt::dtLayout(s).dtLength();
     if (e.stage == bt::DtStage::Calculating)
-        std::cout << "set " << e.set << ": calculated (" << s.dtWaveform.size() << ")\n";
+        std::cout << "set " << e.set << ": calculated, " << samples << " samples\n";
     else
-        std::cout << "set " << e.set << ": downloaded as \"" << s.dtSigGenSettings.Title << e.set << "\" ("
-                  << s.dtWaveform.at(n).size() << " samples)\n";
+        std::cout << "set " << e.set << ": downloaded as \"" << s.dtSigGenSettings.Title << e.set << "\", "
+                  << samples << " samples\n";
     return true;
 }
 
@@ -189,10 +190,8 @@ void setupDirtyTx(CLI::App& app) {
     out->needs(calc);
     o.connection.add(*cmd);
     cmd->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
-    cmd->callback([cmd] {
-        if (!options().calculate && !options().download)
-            throw CLI::RequiredError("--calculate or --download");
-        (void)cmd;
+    cmd->callback([] {
+        if (!options().calculate && !options().download) throw CLI::RequiredError("--calculate or --download");
         run();
     });
 }

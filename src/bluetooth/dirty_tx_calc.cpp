@@ -27,6 +27,10 @@ bool tell(const DtProgress& progress, DtStage stage, std::size_t set, bool finis
 
 }  // namespace
 
+DtGenerator dtGenerator() {
+    return [](const GenerationSettings&) -> GeneratedSignal { throw Error("The generation step is not available"); };
+}
+
 DtSegmentLayout dtLayout(const DirtyTxState& s) {
     return dtSegmentLayout(s.dtParameters.packetType, s.dtQ7395.enable != 0, s.dtOmitPollPeriods != 0,
                            s.dtParameters.OverSampling);

@@ -12,6 +12,9 @@ namespace bt {
 
 // The generation step: one packet's signal from settings.
 using DtGenerator = std::function<GeneratedSignal(const GenerationSettings&)>;
+// The application's own generation step (payload, effective modulation
+// index, generation driver).
+DtGenerator dtGenerator();
 
 // Progress of a long dirty-transmitter action, told when each selected set
 // begins and when it is done; the window highlights the set meanwhile.
