@@ -42,37 +42,48 @@ RealRow driftTrack(const RealRow& f, SymbolClock c, const Bits& bits, std::size_
     return track;
 }
 
-// One frame's packet, from the first sample of its burst.
-Measured measure(std::span<const Complex> burst, double leadSymbols, double driftRate) {
-    RealRow f = instantaneousFrequency(burst, kRate);
-    const auto lead = static_cast<std::size_t>(leadSymbols) * kPerSymbol;
-    const std::size_t maxBits = burst.size() / kPerSymbol - static_cast<std::size_t>(leadSymbols) - 2;
-    constexpr std::size_t kBlock = 32;
+// The frequency less a fitted offset and drift; `origin` is the element
+// at which the fit's time 0 lies.
+RealRow withoutDrift(const RealRow& f, const SineFit& s, double origin) {
+    RealRow out(f.size());
+    for (std::size_t k = 0; k < f.size(); ++k) {
+        const double t = (double(k) - origin) / kRate;
+        out[k] = f[k] - (s.mean + s.amplitude * std::sin(2 * std::numbers::pi * s.frequency * t + s.phase));
+    }
+    return out;
+}
 
-    // A first look at offset and drift from the raw blocks, so the bits
-    // slice cleanly; then the bits, and offset and drift again without the
-    // modulation.
-    SymbolClock clock = findSymbolClock(f, kPerSymbol, lead, maxBits);
-    SineFit fit = fitSine(driftTrack(f, clock, Bits(maxBits, 0), kBlock, 0), double(kBlock) * 1e-6, driftRate, driftRate);
-    RealRow corrected = f;
-    const auto removeDrift = [&](const SineFit& s) {
-        for (std::size_t k = 0; k < f.size(); ++k) {
-            const double t = (double(k) + 0.5 - (clock.first - 5)) / kRate - double(kBlock) * 0.5e-6;
-            corrected[k] = f[k] - (s.mean + s.amplitude * std::sin(2 * std::numbers::pi * s.frequency * t + s.phase));
-        }
-    };
+// One frame's packet slots.
+Measured measure(std::span<const Complex> frame, double driftRate) {
+    constexpr std::size_t kBlock = 32;
+    const double blockSeconds = double(kBlock) / 1e6;
+    const RealRow f = instantaneousFrequency(frame, kRate);
+    const std::size_t symbols = frame.size() / kPerSymbol - 2;
     Measured m;
+
+    // A first look at offset and drift from the raw blocks, so that the
+    // bits slice cleanly; then, knowing the bits, offset and drift without
+    // the modulation, and again.
+    SymbolClock clock = findSymbolClock(f, kPerSymbol, 0, symbols);
+    SineFit fit = fitSine(driftTrack(f, clock, Bits(symbols, 0), kBlock, 0), blockSeconds, driftRate, driftRate);
     for (int pass = 0; pass < 2; ++pass) {
-        removeDrift(fit);
-        clock = findSymbolClock(corrected, kPerSymbol, lead, maxBits);
-        const Bits sliced = sliceBits(symbolFrequencies(corrected, clock, maxBits));
-        m.packet = test::decodePacket(sliced, test::keyFor(0xBDBDBDBDBDBD));
-        const Bits bits(sliced.begin(), sliced.begin() + static_cast<std::ptrdiff_t>(std::min(m.packet.length, sliced.size())));
+        // Block k's mean lies half a block after its start.
+        const double origin = clock.first - double(kPerSymbol) / 2 + double(kBlock * kPerSymbol) / 2 - 0.5;
+        const RealRow corrected = withoutDrift(f, fit, origin);
+        clock = findSymbolClock(corrected, kPerSymbol, 0, symbols);
+        const Bits sliced = sliceBits(symbolFrequencies(corrected, clock, symbols));
+        const auto packets = test::decodeAll(sliced, test::keyFor(0xBDBDBDBDBDBD));
+        if (packets.empty()) return m;
+        m.packet = packets.front();
+        clock.first += double(m.packet.start) * clock.period;
+        const Bits bits(sliced.begin() + static_cast<std::ptrdiff_t>(m.packet.start),
+                        sliced.begin() + static_cast<std::ptrdiff_t>(m.packet.start + m.packet.length));
         m.modIndex = modulationIndex(corrected, clock, bits, kRate);
-        fit = fitSine(driftTrack(f, clock, bits, kBlock, m.modIndex), double(kBlock) * 1e-6, driftRate, driftRate);
+        fit = fitSine(driftTrack(f, clock, bits, kBlock, m.modIndex), blockSeconds, driftRate, driftRate);
         m.offset = fit.mean;
         m.drift = fit.amplitude;
-        const TimingFit timing = measureSymbolTiming(corrected, kPerSymbol, lead, bits.size() * kPerSymbol);
+        const auto from = static_cast<std::size_t>(clock.first);
+        const TimingFit timing = measureSymbolTiming(corrected, kPerSymbol, from, bits.size() * kPerSymbol);
         m.timingPpm = (double(kPerSymbol) / timing.period - 1) * 1e6;
     }
     return m;
@@ -91,13 +102,12 @@ TEST_P(DirtyTxMeasured, EverySetIsWhatTheTableSays) {
     ASSERT_TRUE(dtCalculate(s, dtGenerator()));
 
     const DtSegmentLayout layout = dtLayout(s);
-    const double lead = s.dtParameters.burstLength + s.dtParameters.burstSettle;
     const std::size_t packetSamples = layout.packetSlots * layout.slotSamples;
     for (std::size_t n = 0; n < kDtTestSets; ++n) {
         const Impairments& set = s.dtImpairmentsCurrent[n];
         for (std::size_t frame = 0; frame < layout.numFrames; ++frame) {
             const std::size_t start = frame * layout.frameSamples() + layout.pollSlots * layout.slotSamples;
-            const Measured m = measure(std::span(s.dtWaveform[n]).subspan(start, packetSamples), lead, set.FreqDriftRate);
+            const Measured m = measure(std::span(s.dtWaveform[n]).subspan(start, packetSamples), set.FreqDriftRate);
             SCOPED_TRACE("set " + std::to_string(n + 1) + " frame " + std::to_string(frame + 1));
             ASSERT_TRUE(m.packet.ok()) << m.packet.describe();
             EXPECT_EQ(m.packet.SEQN, frame % 2 == 0 ? 1 : 0);

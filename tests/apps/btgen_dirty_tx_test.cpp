@@ -1,0 +1,86 @@
+// btgen dirty-tx: the segments written to a MAT-file, and a download to a
+// simulated instrument on a free loopback port.
+#include <gtest/gtest.h>
+
+#include "instrument/sim_server.h"
+#include "lib/matfile.h"
+#include "support/files.h"
+#include "support/process.h"
+
+namespace {
+
+testsupport::ProcessResult btgen(std::vector<std::string> args) {
+    args.insert(args.begin(), "dirty-tx");
+    args.insert(args.begin(), testsupport::appPath("btgen"));
+    return testsupport::runProcess(args);
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
+    const bttest::ScratchDir dir;
+    const std::string file = (dir / "dt.mat").string();
+    const auto r = btgen({"--sets", "1,3", "--set-impairment", "3:FreqOffset=200", "--calculate", "-o", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "set FreqOffset of set 3 to 150\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Projected Length: 50000\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "set 1: calculated, 25000 samples\nset 3: calculated, 25000 samples\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "8 sets not selected")) << r.out;
+
+    bt::MatReadLimits limits;
+    limits.maxFileBytes = limits.maxUnpackedBytes = 64u << 20;
+    const bt::MatFileReader reader(file, limits);
+    const bt::MatValue w = reader.read("dtWaveform");
+    ASSERT_EQ(w.dims, (std::vector<std::size_t>{10, 25000}));
+    ASSERT_TRUE(w.complex);
+    // Column-major: set n's samples are elements n, n + 10, ...
+    for (std::size_t n = 0; n < 10; ++n) {
+        double energy = 0;
+        for (std::size_t k = n; k < w.re.size(); k += 10) energy += w.re[k] * w.re[k] + w.im[k] * w.im[k];
+        EXPECT_EQ(energy > 0, n == 0 || n == 2) << n;
+    }
+    const bt::MatValue m = reader.read("dtMarkers");
+    EXPECT_EQ(m.dims, (std::vector<std::size_t>{20, 25000}));
+    EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{8});
+}
+
+TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
+    bt::sim::Server server;
+    std::string error;
+    const std::uint16_t port = server.start(0, error);
+    ASSERT_NE(port, 0) << error;
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    const auto r = btgen({"--packet", "DH5", "--omit-poll", "--sets", "2", "--download", "--tcpip", address});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "Projected Length: 62500\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "set 2: downloaded as \"Bluetooth_DT2\", 62500 samples\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "sequence \"Bluetooth_DT\":\n  Bluetooth_DT2 x 4\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "the instrument plays \"SEQ:Bluetooth_DT\"")) << r.out;
+    const auto sequence = server.instrument().sequence("Bluetooth_DT");
+    ASSERT_TRUE(sequence);
+    ASSERT_EQ(sequence->size(), 1u);
+    EXPECT_EQ((*sequence)[0].repetitions, 4);
+
+    // A failure says what happened and exits with status 1.
+    server.stop();
+    const auto failed = btgen({"--download", "--tcpip", address, "--timeout", "500"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_FALSE(failed.err.empty());
+}
+
+TEST(BtgenDirtyTx, BadInputIsRefused) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--set-impairment", "11:ModIndex=0.3", "--calculate", "-o", "x.mat"},
+          {"--set-impairment", "1:AWGNratio=3", "--calculate", "-o", "x.mat"},
+          {"--set-impairment", "1:ModIndex=high", "--calculate", "-o", "x.mat"},
+          {"--set-impairment", "ModIndex=0.3", "--calculate", "-o", "x.mat"}}) {
+        const auto r = btgen(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_NE(btgen({"--omit-poll", "--external", "--calculate", "-o", "x.mat"}).status, 0);
+    EXPECT_NE(btgen({"--calculate"}).status, 0);
+    EXPECT_NE(btgen({}).status, 0);
+}
+
+}  // namespace
