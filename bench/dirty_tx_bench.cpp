@@ -9,13 +9,8 @@
 namespace {
 
 bt::DirtyTxState defaultState(double packetType) {
-    bt::DirtyTxState s;
     bt::Parameters p;
-    bt::initDtParameters(s, p);
-    bt::initDtImpairments(s);
-    bt::initDtSigGenSettings(s);
-    bt::initDtTestSelect(s);
-    bt::initDtQ7395(s);
+    bt::DirtyTxState s = bt::initialDtState(p);
     bt::dtSelectPacketType(s, packetType);
     return s;
 }

@@ -105,6 +105,16 @@ void initDtTestSelect(DirtyTxState& s) {
 
 void initDtQ7395(DirtyTxState& s) { s.dtQ7395 = DtQ7395{}; }
 
+DirtyTxState initialDtState(Parameters& parameters) {
+    DirtyTxState s;
+    initDtParameters(s, parameters);
+    initDtImpairments(s);
+    initDtSigGenSettings(s);
+    initDtTestSelect(s);
+    initDtQ7395(s);
+    return s;
+}
+
 void loadDtState(DirtyTxState& s, const Parameters& p) {
     s.dtParameters = p.dtParameters;
     s.dtOmitPollPeriods = p.dtOmitPollPeriods;

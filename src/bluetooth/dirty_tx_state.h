@@ -53,6 +53,8 @@ void initDtImpairments(DirtyTxState& s);
 void initDtSigGenSettings(DirtyTxState& s);
 void initDtTestSelect(DirtyTxState& s);
 void initDtQ7395(DirtyTxState& s);
+// A fresh state after all five steps.
+DirtyTxState initialDtState(Parameters& parameters);
 
 // The module state lives in `parameters` between openings of its window.
 void loadDtState(DirtyTxState& s, const Parameters& parameters);

@@ -19,14 +19,8 @@ using bttest::fakeBurst;
 using bttest::fakeGenerator;
 
 DirtyTxState defaultState() {
-    DirtyTxState s;
     Parameters p;
-    initDtParameters(s, p);
-    initDtImpairments(s);
-    initDtSigGenSettings(s);
-    initDtTestSelect(s);
-    initDtQ7395(s);
-    return s;
+    return initialDtState(p);
 }
 
 struct Mode {

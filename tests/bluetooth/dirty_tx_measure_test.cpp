@@ -93,11 +93,8 @@ class DirtyTxMeasured : public ::testing::TestWithParam<double> {};
 
 TEST_P(DirtyTxMeasured, EverySetIsWhatTheTableSays) {
     const double packetType = GetParam();
-    DirtyTxState s;
     Parameters p;
-    initDtParameters(s, p);
-    initDtImpairments(s);
-    initDtTestSelect(s);
+    DirtyTxState s = initialDtState(p);
     dtSelectPacketType(s, packetType);
     ASSERT_TRUE(dtCalculate(s, dtGenerator()));
 

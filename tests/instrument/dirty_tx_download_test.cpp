@@ -12,13 +12,8 @@ namespace bt {
 namespace {
 
 DirtyTxState defaultState(double packetType) {
-    DirtyTxState s;
     Parameters p;
-    initDtParameters(s, p);
-    initDtImpairments(s);
-    initDtSigGenSettings(s);
-    initDtTestSelect(s);
-    initDtQ7395(s);
+    DirtyTxState s = initialDtState(p);
     dtSelectPacketType(s, packetType);
     return s;
 }
