@@ -57,9 +57,12 @@ GeneratedSignal reorderPacketPoll(const ComplexRow& wfm, const Markers& mkrs, do
                                   double omitPoll) {
     const DtSegmentLayout l = dtSegmentLayout(packetType, false, omitPoll != 0, oversample);
     const std::size_t packet = l.packetSlots * l.slotSamples;
-    if (wfm.size() < packet || mkrs.row1.size() != wfm.size() || mkrs.row2.size() != wfm.size())
+    if (wfm.size() < packet)
         throw Error("The generated packet (" + std::to_string(wfm.size()) + " samples) does not fill the " +
                     std::to_string(l.packetSlots) + " slots of its packet type");
+    if (mkrs.row1.size() != wfm.size() || mkrs.row2.size() != wfm.size())
+        throw Error("The markers (" + std::to_string(mkrs.row1.size()) + " and " + std::to_string(mkrs.row2.size()) +
+                    " samples) do not match the waveform (" + std::to_string(wfm.size()) + " samples)");
     const auto cut = static_cast<std::ptrdiff_t>(packet);
     GeneratedSignal f;
     if (omitPoll != 0) {
