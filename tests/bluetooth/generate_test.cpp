@@ -25,17 +25,8 @@ namespace {
 
 constexpr std::uint64_t kAddr = 0x9E8B33A1C2D5ull;
 
-// One bit per symbol of the whole waveform: the symbol grid is found from
-// the eye over `symbols` symbols from sample `from` and holds everywhere,
-// since every burst starts on a symbol boundary. The modulator centres
-// symbol j's frequency pulse near the start of its n samples (j * n), so
-// bit j is read at the centre within half a symbol of it.
 Bits receive(const ComplexRow& w, std::size_t n, std::size_t from, std::size_t symbols) {
-    const RealRow f = testing::instantaneousFrequency(w, double(n) * 1e6);
-    testing::SymbolClock clock = testing::findSymbolClock(f, n, from, symbols);
-    const double half = double(n) / 2;
-    clock.first = std::fmod(clock.first + half, double(n)) - half;
-    return testing::sliceBits(testing::symbolFrequencies(f, clock, w.size() / n));
+    return testing::sliceWaveform(w, n, from, symbols);
 }
 
 GenerateInputs packetInputs(double link, double type, std::size_t n) {
