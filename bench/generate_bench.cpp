@@ -53,13 +53,26 @@ void generate(benchmark::State& state, const Edits& edits) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * samples));
 }
 
+// The argument is the number of worker threads.
 const Edits kMultiDh1Pn15 = {{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}};
-const Edits kNoise = {{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}};
 
 // DH1 packets carrying "Continuous PN15" at 20 samples per symbol: 1214
 // bursts of two slots, 30.35 M samples.
 void BM_MultiPacketDH1Pn15(benchmark::State& state) { generate(state, kMultiDh1Pn15); }
 BENCHMARK(BM_MultiPacketDH1Pn15)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The same with every impairment on: noise (two normal deviates per
+// modulated sample), drift, offset, and mirroring.
+void BM_MultiPacketDH1Pn15Impaired(benchmark::State& state) {
+    Edits e = kMultiDh1Pn15;
+    for (const auto& edit : Edits{{"impairments.AWGNactive", "1"}, {"impairments.FreqDriftActive", "1"},
+                                  {"impairments.FreqDriftType", "2"}, {"impairments.FreqDriftDeviation", "25"},
+                                  {"impairments.FreqOffsetActive", "1"}, {"impairments.FreqOffset", "-40"},
+                                  {"MirrorSpectrum", "1"}, {"CGdelay", "10"}})
+        e.push_back(edit);
+    generate(state, e);
+}
+BENCHMARK(BM_MultiPacketDH1Pn15Impaired)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The same without bursts: the 1214 packets back to back, one modulation.
 void BM_MultiPacketDH1Pn15NoBursts(benchmark::State& state) {
