@@ -268,15 +268,6 @@ TEST(GenerateDriver, PacketsWithoutPayloadAreSingleAndEmptyDataGivesNothing) {
     EXPECT_THROW(Bt_GENERATE(unbuilt), Error);
 }
 
-TEST(GenerateDriver, SeqnIsIgnoredInSequences) {
-    GenerationSettings p;
-    p.multiPacket = 1;
-    p.patternLength = 1000;
-    const GeneratedSignal zero = Calculate(p);
-    p.SEQN = 1;
-    EXPECT_EQ(Calculate(p).waveform, zero.waveform);
-}
-
 TEST(GenerateDriver, LinearDriftAlwaysRunsAt1600Hz) {
     GenerationSettings p;
     p.impairments.FreqDriftActive = 1;
@@ -344,8 +335,9 @@ TEST(GenerateDriver, BurstSequenceIsItsSinglePacketsInOrder) {
         const std::size_t start = std::min<std::size_t>(k * 216, in.data.size());
         const Bits segment(in.data.begin() + std::ptrdiff_t(start),
                            in.data.begin() + std::ptrdiff_t(std::min<std::size_t>(start + 216, in.data.size())));
+        const double seqn = k < 5 ? double((k + 1) % 2) : 0;  // the extra packet carries 0
         const GeneratedSignal one = Bt_SinglePacket(
-            segment, in.linkType, in.packetType, in.BDaddr, in.AMaddr, double((k + 1) % 2 * (k < 5)), in.ARQN,
+            segment, in.linkType, in.packetType, in.BDaddr, in.AMaddr, seqn, in.ARQN,
             in.dataWhiteningActive, in.dataWhiteningInitValue, in.modIndex, in.burstActive, in.burstLength,
             in.burstSettle, in.oversamplingRate, in.AWGNactive, in.AWGNratio, in.AWGNseed, in.freqDriftActive,
             in.freqDriftDeviation, in.freqDriftType, in.initialDriftPhase, in.freqDriftRate, in.freqOffsetActive,
