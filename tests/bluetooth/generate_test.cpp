@@ -75,7 +75,9 @@ TEST_P(DecodeBack, EveryPacketDecodes) {
 
     const std::size_t payloadPackets = (in.data.size() + size - 1) / size;
     const std::size_t packets = payloadPackets + payloadPackets % 2;
-    if (c.bursts) EXPECT_EQ(s.waveform.size(), packets * 625 * std::size_t(bt_NumberOfSlots(c.link, c.type)) * c.n);
+    if (c.bursts) {
+        EXPECT_EQ(s.waveform.size(), packets * 625 * std::size_t(bt_NumberOfSlots(c.link, c.type)) * c.n);
+    }
 
     const Bits air = receive(s.waveform, c.n, c.bursts ? 12 * c.n : 0, 60);
     const auto decoded = test::decodeAll(air, test::keyFor(kAddr, unsigned(c.whitening), c.link));
