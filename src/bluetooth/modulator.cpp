@@ -376,12 +376,11 @@ ModulatedSignal Bt_Modulate(const Bits& bitstream, const ModulatorSettings& s,
     return out;
 }
 
-ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive,
-                            double burstLength, double burstSettle, double oversamplingRate,
-                            double AWGNactive, double AWGNratio, double AWGNseed,
-                            double freqDriftActive, double freqDriftDeviation, double freqDriftType,
-                            double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
-                            double freqOffsetFreq, double phaseCorrection) {
+ModulatorSettings modulatorSettings(double modIndex, double burstActive, double burstLength, double burstSettle,
+                                    double oversamplingRate, double AWGNactive, double AWGNratio, double AWGNseed,
+                                    double freqDriftActive, double freqDriftDeviation, double freqDriftType,
+                                    double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
+                                    double freqOffsetFreq, double phaseCorrection) {
     ModulatorSettings s;
     s.modIndex = modIndex;
     s.burstActive = burstActive != 0;
@@ -399,6 +398,18 @@ ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burst
     s.freq.freqOffsetActive = freqOffsetActive != 0;
     s.freq.freqOffsetFreq = freqOffsetFreq;
     s.phaseCorrection = phaseCorrection != 0;
+    return s;
+}
+
+ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive, double burstLength,
+                            double burstSettle, double oversamplingRate, double AWGNactive, double AWGNratio,
+                            double AWGNseed, double freqDriftActive, double freqDriftDeviation,
+                            double freqDriftType, double initialDriftPhase, double freqDriftRate,
+                            double freqOffsetActive, double freqOffsetFreq, double phaseCorrection) {
+    const ModulatorSettings s =
+        modulatorSettings(modIndex, burstActive, burstLength, burstSettle, oversamplingRate, AWGNactive, AWGNratio,
+                          AWGNseed, freqDriftActive, freqDriftDeviation, freqDriftType, initialDriftPhase,
+                          freqDriftRate, freqOffsetActive, freqOffsetFreq, phaseCorrection);
     return Bt_Modulate(bitstream, s, gaussianGenerator());
 }
 

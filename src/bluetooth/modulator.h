@@ -120,6 +120,14 @@ private:
 ModulatedSignal Bt_Modulate(const Bits& bitstream, const ModulatorSettings& s,
                             GaussianRandom& noise = gaussianGenerator());
 
+// The modulator's inputs after the bit stream, in their positional order;
+// flags are true when non-zero.
+ModulatorSettings modulatorSettings(double modIndex, double burstActive, double burstLength, double burstSettle,
+                                    double oversamplingRate, double AWGNactive, double AWGNratio, double AWGNseed,
+                                    double freqDriftActive, double freqDriftDeviation, double freqDriftType,
+                                    double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
+                                    double freqOffsetFreq, double phaseCorrection);
+
 // The exported argument order; flags are true when non-zero.
 ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive,
                             double burstLength, double burstSettle, double oversamplingRate,

@@ -77,22 +77,10 @@ PacketWaveformSettings packetWaveformSettings(double linkType, double PacketType
     s.ArqNum = ArqNum;
     s.scramblerActive = scramblerActive;
     s.scramblerInit = scramblerInit;
-    ModulatorSettings& m = s.modulation;
-    m.modIndex = modIndex;
-    m.burstActive = burstActive != 0;
-    m.burstLength = burstLength;
-    m.burstSettle = burstSettle;
-    m.oversamplingRate = oversamplingRate;
-    m.AWGNactive = AWGNactive != 0;
-    m.AWGNratio = AWGNratio;
-    m.AWGNseed = AWGNseed;
-    m.freq.freqDriftActive = freqDriftActive != 0;
-    m.freq.freqDriftDeviation = freqDriftDeviation;
-    m.freq.freqDriftType = freqDriftType;
-    m.freq.initialDriftPhase = initialDriftPhase;
-    m.freq.freqDriftRate = freqDriftRate;
-    m.freq.freqOffsetActive = freqOffsetActive != 0;
-    m.freq.freqOffsetFreq = freqOffsetFreq;
+    // The builders choose the phase correction themselves.
+    s.modulation = modulatorSettings(modIndex, burstActive, burstLength, burstSettle, oversamplingRate, AWGNactive,
+                                     AWGNratio, AWGNseed, freqDriftActive, freqDriftDeviation, freqDriftType,
+                                     initialDriftPhase, freqDriftRate, freqOffsetActive, freqOffsetFreq, 0);
     return s;
 }
 
