@@ -1,11 +1,33 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and runs the main job on its default
-# settings.
+# Installs the dependencies, builds, and runs the main job on the default
+# settings: generate the default waveform and write it to a file, then
+# download and play it on the built-in instrument simulator and show what the
+# instrument holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-echo "== Default settings =="
-build/apps/btgen settings
-echo "== Projected length of the default settings =="
-build/apps/btgen size
+
+out=build/main-job
+mkdir -p "$out"
+echo "== Generate the default waveform =="
+build/apps/btgen generate -o "$out/default.mat"
+
+# The simulator listens on a free loopback port, printed on its first line.
+portfile="$out/ixo-sim.port"
+: >"$portfile"
+build/apps/ixo-sim --port 0 >"$portfile" &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$portfile" ] && break
+  kill -0 "$sim" 2>/dev/null || { echo "ixo-sim did not start" >&2; exit 1; }
+  sleep 0.1
+done
+[ -s "$portfile" ] || { echo "ixo-sim did not report its port" >&2; exit 1; }
+instrument="127.0.0.1:$(head -n1 "$portfile")"
+
+echo "== Download and play it on the simulated instrument ($instrument) =="
+build/apps/btgen download --tcpip "$instrument"
+echo "== What the instrument holds =="
+build/apps/btgen status --tcpip "$instrument"

@@ -1,11 +1,8 @@
 // btgen idn / send / query / status / refresh / download: the instrument
 // commands.
-#include <cmath>
 #include <iostream>
-#include <numbers>
 #include <utility>
 
-#include "bluetooth/size_est.h"
 #include "commands.h"
 #include "connection_options.h"
 #include "instrument/download_play.h"
@@ -54,27 +51,13 @@ void finish(const bt::HwResult& r, const std::string& success = {}) {
     if (!success.empty()) std::cout << success << '\n';
 }
 
-// The waveform `btgen download` sends. A placeholder until the generator is
-// wired in: a constant-envelope tone 250 kHz off the carrier, as long as the
-// settings' projected length, with the symbol-clock marker in row 1.
-std::pair<bt::ComplexRow, bt::Markers> downloadWaveform(const bt::Parameters& p) {
-    const auto n = static_cast<std::size_t>(std::max(1.0, bt::Bt_SizeEst(p)));
-    const double os = p.OverSampling;
-    const auto pulse = static_cast<std::size_t>(bt::roundHalfAway(0.3 * os));
-    bt::ComplexRow w(n);
-    bt::Markers m;
-    m.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        w[k] = std::polar(1.0, 2 * std::numbers::pi * 0.25 * static_cast<double>(k) / os);
-        m.row1[k] = std::fmod(static_cast<double>(k), os) < static_cast<double>(pulse) ? 1 : 0;
-    }
-    return {std::move(w), std::move(m)};
-}
+// The waveform `btgen download` sends: the settings' signal.
+bt::GeneratedSignal downloadWaveform(const bt::Parameters& p) { return generateWithProgress(p); }
 
 struct Options {
     ConnectionOptions connection;
     PlatformOptions platform;
-    std::vector<std::string> edits;
+    GenerationOptions generation;
     std::vector<std::string> sgEdits;
     std::string line;
     bool yes = false;
@@ -152,23 +135,20 @@ void setupInstrument(CLI::App& app) {
 
     auto* download = app.add_subcommand("download", "Generate the waveform, download it and start playback");
     o.connection.add(*download);
-    o.platform.add(*download);
-    download->add_option("--set", o.edits, "Generation settings edit FIELD=VALUE, as for `btgen size`")
-        ->type_name("FIELD=VALUE");
+    o.generation.add(*download);
     download->add_option("--sg", o.sgEdits, "Signal-generator setting edit, e.g. Frequency=2.44e9 or Title=BT")
         ->type_name("FIELD=VALUE");
     download->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
     download->callback([] {
         Options& opt = options();
-        bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, opt.edits, opt.platform.context(), std::cerr, true);
-        bt::SigGenSettings s = bt::defaultSigGenSettings(p);
+        auto [p, s] = opt.generation.resolve(std::cerr);
         applySigGenEdits(s, opt.sgEdits);
-        const auto [waveform, markers] = downloadWaveform(p);
+        const bt::GeneratedSignal signal = downloadWaveform(p);
+        const bt::ComplexRow& waveform = signal.waveform;
         auto dialogs = std::make_shared<bt::PresetDialogs>(opt.yes ? "OK" : "");
         bt::setDialogs(dialogs);
-        const bt::HwResult r = bt::downloadAndPlay(waveform, markers, s, opt.connection.config(),
-                                                   opt.platform.platform.at(0));
+        const bt::HwResult r = bt::downloadAndPlay(waveform, signal.markers, s, opt.connection.config(),
+                                                   opt.generation.platform.platform.at(0));
         for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
         finish(r, "Downloaded " + std::to_string(waveform.size()) + " samples as \"" + s.Title + "\"; playing.");
     });

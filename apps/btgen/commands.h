@@ -4,8 +4,10 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bluetooth/generated_signal.h"
 #include "bluetooth/settings_editor.h"
 
 namespace btgen {
@@ -26,9 +28,11 @@ inline constexpr int kExitBadInput = 2;
 
 // Applies FIELD=VALUE edits in order through the settings editor, printing
 // each outcome to `out`. Unknown fields and unreadable values stop with exit
-// status 2; so do refusals when `stopOnRefusal` is set.
+// status 2; so do refusals when `stopOnRefusal` is set. An edit that moves
+// the instrument sample rate updates `sigGen` when given.
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
-                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits = nullptr);
+                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits = nullptr,
+                bt::SigGenSettings* sigGen = nullptr);
 
 // --platform and --bbg options shared by the commands that check sizes.
 struct PlatformOptions {
@@ -37,5 +41,24 @@ struct PlatformOptions {
     void add(CLI::App& cmd);
     bt::EditContext context() const { return {platform.at(0), bbg}; }
 };
+
+// Where the generation settings come from, for the commands that generate:
+// the defaults or a settings file, the --set edits, and a user data file.
+struct GenerationOptions {
+    std::string settingsFile;
+    std::vector<std::string> edits;
+    std::string userFile;
+    PlatformOptions platform;
+
+    void add(CLI::App& cmd);
+    // The settings and instrument settings with the edits applied, their
+    // outcomes printed to `log`. Unreadable files, bad edits and refusals
+    // stop with exit status 2.
+    std::pair<bt::Parameters, bt::SigGenSettings> resolve(std::ostream& log) const;
+};
+
+// The "Calculate" step with a progress bar on standard error while it runs
+// long, when standard error is a terminal.
+bt::GeneratedSignal generateWithProgress(const bt::Parameters& p);
 
 }  // namespace btgen

@@ -29,7 +29,7 @@ void PlatformOptions::add(CLI::App& cmd) {
 }
 
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
-                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits) {
+                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits, bt::SigGenSettings* sigGen) {
     for (const std::string& edit : edits) {
         const auto eq = edit.find('=');
         if (eq == std::string::npos || eq == 0)
@@ -54,6 +54,7 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
             out.flush();
             fail(kExitBadInput, r.check.title + ": " + r.check.message);
         }
+        if (sigGen && r.samplingRate && !r.refused()) sigGen->SamplingRate = *r.samplingRate;
         p = std::move(r.parameters);
     }
 }

@@ -77,23 +77,49 @@ struct GfskModulator::Cursor {
     std::uint32_t neg = 0;   // bit b: symbol q + 4 - b is -1
 };
 
+// The symbol layout of a burst: ramp-up, settling, data, ramp-down,
+// extended cyclically to at least kFilterTaps symbols.
+struct GfskModulator::Frame {
+    std::size_t n = 1;
+    std::size_t ramp = 0;
+    std::size_t lead = 0;
+    std::size_t framed = 0;
+    std::size_t symbols = 0;
+};
+
+GfskModulator::Frame GfskModulator::frame(std::size_t bitCount, const ModulatorSettings& s) {
+    Frame f;
+    f.n = checkedFactor(s.oversamplingRate, "The oversampling rate");
+    std::size_t settle = 0;
+    if (s.burstActive) {
+        f.ramp = wholeCount(s.burstLength, "The burst ramp length");
+        settle = wholeCount(s.burstSettle, "The burst settling time");
+    }
+    f.lead = f.ramp + settle;
+    f.framed = f.lead + bitCount + f.ramp;
+    if (f.framed == 0) return f;  // nothing to modulate: empty results
+    f.symbols = std::max(f.framed, kFilterTaps);
+    if (f.symbols > kMaxSymbols) throw Error("The bit stream is too long to modulate.");
+    return f;
+}
+
+std::size_t GfskModulator::sizeFor(std::size_t bitCount, const ModulatorSettings& s) {
+    const Frame f = frame(bitCount, s);
+    return f.symbols * f.n;
+}
+
 GfskModulator::GfskModulator(std::span<const std::uint8_t> bits, const ModulatorSettings& s)
     : bits_(bits) {
-    n_ = checkedFactor(s.oversamplingRate, "The oversampling rate");
+    const Frame f = frame(bits.size(), s);
+    n_ = f.n;
     if (!std::isfinite(s.modIndex)) throw Error("The modulation index must be a finite number.");
     if (std::any_of(bits.begin(), bits.end(), [](std::uint8_t b) { return b > 1; }))
         throw Error("The bit stream must hold only 0 and 1.");
-    std::size_t ramp = 0;
-    std::size_t settle = 0;
-    if (s.burstActive) {
-        ramp = wholeCount(s.burstLength, "The burst ramp length");
-        settle = wholeCount(s.burstSettle, "The burst settling time");
-    }
-    leadSymbols_ = ramp + settle;
-    framed_ = leadSymbols_ + bits.size() + ramp;
+    const std::size_t ramp = f.ramp;
+    leadSymbols_ = f.lead;
+    framed_ = f.framed;
     if (framed_ == 0) return;  // nothing to modulate: empty results
-    symbols_ = std::max(framed_, kFilterTaps);
-    if (symbols_ > kMaxSymbols) throw Error("The bit stream is too long to modulate.");
+    symbols_ = f.symbols;
     samples_ = symbols_ * n_;
 
     // Phase of one whole symbol, split so that step * count is exact in two
@@ -350,12 +376,11 @@ ModulatedSignal Bt_Modulate(const Bits& bitstream, const ModulatorSettings& s,
     return out;
 }
 
-ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive,
-                            double burstLength, double burstSettle, double oversamplingRate,
-                            double AWGNactive, double AWGNratio, double AWGNseed,
-                            double freqDriftActive, double freqDriftDeviation, double freqDriftType,
-                            double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
-                            double freqOffsetFreq, double phaseCorrection) {
+ModulatorSettings modulatorSettings(double modIndex, double burstActive, double burstLength, double burstSettle,
+                                    double oversamplingRate, double AWGNactive, double AWGNratio, double AWGNseed,
+                                    double freqDriftActive, double freqDriftDeviation, double freqDriftType,
+                                    double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
+                                    double freqOffsetFreq, double phaseCorrection) {
     ModulatorSettings s;
     s.modIndex = modIndex;
     s.burstActive = burstActive != 0;
@@ -373,6 +398,18 @@ ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burst
     s.freq.freqOffsetActive = freqOffsetActive != 0;
     s.freq.freqOffsetFreq = freqOffsetFreq;
     s.phaseCorrection = phaseCorrection != 0;
+    return s;
+}
+
+ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive, double burstLength,
+                            double burstSettle, double oversamplingRate, double AWGNactive, double AWGNratio,
+                            double AWGNseed, double freqDriftActive, double freqDriftDeviation,
+                            double freqDriftType, double initialDriftPhase, double freqDriftRate,
+                            double freqOffsetActive, double freqOffsetFreq, double phaseCorrection) {
+    const ModulatorSettings s =
+        modulatorSettings(modIndex, burstActive, burstLength, burstSettle, oversamplingRate, AWGNactive, AWGNratio,
+                          AWGNseed, freqDriftActive, freqDriftDeviation, freqDriftType, initialDriftPhase,
+                          freqDriftRate, freqOffsetActive, freqOffsetFreq, phaseCorrection);
     return Bt_Modulate(bitstream, s, gaussianGenerator());
 }
 

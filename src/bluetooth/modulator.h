@@ -55,7 +55,16 @@ public:
     std::size_t size() const { return samples_; }
     // Deviates the noise takes from the generator: two per sample with
     // AWGN on, none otherwise.
-    std::uint64_t noiseDeviates() const { return noiseOn_ ? 2 * std::uint64_t{samples_} : 0; }
+    std::uint64_t noiseDeviates() const { return noiseDeviates(samples_, noiseOn_); }
+
+    // What size() and noiseDeviates() will be for `bitCount` bits, without
+    // preparing the modulation: builders that place many bursts use it to
+    // lay out the output and the noise before any burst is made. Checks the
+    // settings' counts as the constructor does.
+    static std::size_t sizeFor(std::size_t bitCount, const ModulatorSettings& s);
+    static std::uint64_t noiseDeviatesFor(std::size_t bitCount, const ModulatorSettings& s) {
+        return noiseDeviates(sizeFor(bitCount, s), s.AWGNactive);
+    }
 
     // Samples [first, first + waveform.size()) and their clock marker (clk
     // may be empty to skip it, else it has waveform's size). Sample k's
@@ -65,6 +74,9 @@ public:
 
 private:
     struct Cursor;
+    struct Frame;
+    static Frame frame(std::size_t bitCount, const ModulatorSettings& s);
+    static std::uint64_t noiseDeviates(std::size_t samples, bool on) { return on ? 2 * std::uint64_t{samples} : 0; }
     int symbol(std::int64_t p) const;  // -1, 0 or +1; p taken cyclically
     std::int64_t symbolSum(std::int64_t from, std::int64_t to) const;  // inclusive
     Cursor cursorAt(std::size_t q) const;
@@ -107,6 +119,14 @@ private:
 // generator by default), which advances by noiseDeviates().
 ModulatedSignal Bt_Modulate(const Bits& bitstream, const ModulatorSettings& s,
                             GaussianRandom& noise = gaussianGenerator());
+
+// The modulator's inputs after the bit stream, in their positional order;
+// flags are true when non-zero.
+ModulatorSettings modulatorSettings(double modIndex, double burstActive, double burstLength, double burstSettle,
+                                    double oversamplingRate, double AWGNactive, double AWGNratio, double AWGNseed,
+                                    double freqDriftActive, double freqDriftDeviation, double freqDriftType,
+                                    double initialDriftPhase, double freqDriftRate, double freqOffsetActive,
+                                    double freqOffsetFreq, double phaseCorrection);
 
 // The exported argument order; flags are true when non-zero.
 ModulatedSignal Bt_Modulate(const Bits& bitstream, double modIndex, double burstActive,

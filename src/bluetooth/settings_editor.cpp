@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bluetooth/impairment_editor.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -13,6 +14,7 @@ namespace {
 constexpr double kMaxBDaddr = 281474976710655.0;  // 2^48 - 1
 constexpr std::string_view kNotANumber = "not a number";
 constexpr std::string_view kStreamMode = "not available in stream mode";
+constexpr std::string_view kImpairmentPrefix = "impairments.";
 
 bool packetMode(const GenerationSettings& p) { return p.generationMode == 1; }
 double maxPayload(const GenerationSettings& p) { return Bt_UserPayloadMaxSize(p.linkType, p.packetType); }
@@ -156,6 +158,7 @@ std::string displayText(const GenerationSettings& p, std::string_view f) {
     }
     if (f == "dataSourceBitstream") return std::to_string(p.dataSourceBitstream.size()) + " bits";
     if (f == "ProjectedLength") return projectedLengthText(p.ProjectedLength);
+    if (f.starts_with(kImpairmentPrefix)) return impairmentDisplayText(p.impairments, f.substr(kImpairmentPrefix.size()));
     static const std::pair<std::string_view, double GenerationSettings::*> numeric[] = {
         {"SEQN", &GenerationSettings::SEQN},
         {"ARQN", &GenerationSettings::ARQN},
@@ -444,6 +447,26 @@ EditResult setMirrorSpectrum(const Parameters& in, bool on, const EditContext& c
     return e.finish();
 }
 
+// ------------------------------------------------------------ impairments
+
+namespace {
+
+// The impairment window's rules, and on "OK" the instrument sample rate
+// follows the symbol timing error.
+EditResult editImpairmentField(const Parameters& in, std::string_view field, std::string_view value,
+                               const EditContext& ctx) {
+    Edit e(in, field, ctx);
+    const ImpairmentEdit r = editImpairment(in.impairments, field.substr(kImpairmentPrefix.size()), value);
+    if (!r.ignored.empty()) return e.ignore(r.ignored);
+    SigGenSettings sigGen;
+    acceptImpairments(e.p(), sigGen, r.impairments);
+    e.result().samplingRate = sigGen.SamplingRate;
+    e.result().unreadable = r.unreadable;
+    return e.finish();
+}
+
+}  // namespace
+
 // --------------------------------------------------------------- by name
 
 namespace {
@@ -491,6 +514,7 @@ const std::vector<std::string>& editableFields() {
         for (auto f : kListFields) n.emplace_back(f);
         for (const auto& f : kTextFields) n.emplace_back(f.name);
         for (const auto& f : kFlagFields) n.emplace_back(f.name);
+        for (const auto& f : editableImpairmentFields()) n.push_back(std::string(kImpairmentPrefix) + f);
         return n;
     }();
     return names;
@@ -511,6 +535,7 @@ EditResult editField(const Parameters& p, std::string_view field, std::string_vi
     if (field == "packetType") return selectPacketType(p, wholeNumber(field, value) + 2, ctx);
     if (field == "multiPacket") return selectMultiPacket(p, wholeNumber(field, value) + 1, ctx);
     if (field == "payloadType") return selectPayload(p, wholeNumber(field, value), ctx, userFileBits);
+    if (field.starts_with(kImpairmentPrefix)) return editImpairmentField(p, field, value, ctx);
     throw Error("Unknown settings field \"" + std::string(field) + "\".");
 }
 

@@ -29,7 +29,7 @@ struct EditResult {
     SizeCheck check;       // Accepted when no check ran
     std::string ignored;   // why nothing was applied (disabled control, unusable entry)
     bool unreadable = false;  // the entry did not read as a number
-    std::optional<double> samplingRate;  // new instrument sample rate (OverSampling edits)
+    std::optional<double> samplingRate;  // new instrument sample rate (OverSampling and impairment edits)
 
     bool refused() const { return check.result == SizeCheck::Result::Refused; }
     std::string shownText(std::string_view field) const;
@@ -70,7 +70,9 @@ EditResult setMirrorSpectrum(const Parameters& p, bool on, const EditContext& ct
 // One edit by field name, as the command line names it: list fields take
 // their code (packetType=11, linkType=1, multiPacket=1, generationMode=2),
 // payloadType its list item 1..10, flags 0/1, text fields what a user would
-// type. Unknown fields and non-numeric list values throw bt::Error.
+// type; "impairments.FIELD" edits the impairment record with the impairment
+// window's rules (impairment_editor.h) and sets samplingRate. Unknown fields
+// and non-numeric list values throw bt::Error.
 EditResult editField(const Parameters& p, std::string_view field, std::string_view value,
                      const EditContext& ctx, const Bits* userFileBits = nullptr);
 // The field names editField accepts.

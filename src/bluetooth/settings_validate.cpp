@@ -5,8 +5,10 @@
 #include <span>
 #include <type_traits>
 
+#include "bluetooth/impairment_editor.h"
 #include "bluetooth/settings_fields.h"
 #include "bluetooth/size_est.h"
+#include "lib/errors.h"
 #include "lib/numtext.h"
 
 namespace bt {
@@ -86,17 +88,8 @@ Problem checkLimits(const R& r, std::span<const Limit> limits, const std::string
     return found;
 }
 
-// The impairment window's entry limits, and the wider ones the
-// dirty-transmitter window applies to its ten test sets.
-const Limit kImpairmentLimits[] = {
-    {"ModIndexActive", 0, 1, true, {0, 1}},   {"ModIndex", 0.25, 0.4},
-    {"AWGNactive", 0, 1, true, {0, 1}},       {"AWGNratio", 10, 40},
-    {"AWGNseed", 1, 65535},                   {"FreqDriftActive", 0, 1, true, {0, 1}},
-    {"FreqDriftType", 1, 2, true},            {"FreqDriftDeviation", -100, 100, true},
-    {"FreqDriftRate", 0, 0, false, {1600, 500, 300}},
-    {"FreqOffsetActive", 0, 1, true, {0, 1}}, {"FreqOffset", -100, 100, true},
-    {"SymbolTimingErrorActive", 0, 1, true, {0, 1}}, {"SymbolTimingError", -50, 50, true},
-};
+// The wider entry limits the dirty-transmitter window applies to the
+// impairments of its ten test sets.
 const Limit kDtImpairmentLimits[] = {
     {"ModIndexActive", 0, 1, true, {0, 1}},   {"ModIndex", 0.2, 0.4},
     {"AWGNactive", 0, 1, true, {0, 1}},       {"AWGNratio", 0, 40},
@@ -129,6 +122,30 @@ const Limit kMarkerLimits[] = {
 };
 
 // ------------------------------------------------- the settings editor
+
+// The main impairment record as the impairment window keeps it: every
+// field entered again through the impairment editor stays as it is.
+Problem checkImpairments(const Impairments& imp, const std::string& prefix) {
+    Problem found;
+    forEachField(imp, [&](const char* name, double value) {
+        const auto& editable = editableImpairmentFields();
+        if (found || std::find(editable.begin(), editable.end(), name) == editable.end()) return;
+        ImpairmentEdit r;
+        try {
+            r = editImpairment(imp, name, formatNumber(value));
+        } catch (const Error&) {  // a list field that is not a whole number
+            r.ignored = "not a list item";
+        }
+        double kept = value;
+        forEachField(r.impairments, [&](const char* n, double v) {
+            if (std::string_view(n) == name) kept = v;
+        });
+        if (!r.ignored.empty() || kept != value)
+            found = problem(prefix + name, "is " + formatNumber(value) + "; the impairment editor keeps " +
+                                               (r.ignored.empty() ? formatNumber(kept) : "no such value") + ".");
+    });
+    return found;
+}
 
 using TextEdit = EditResult (*)(const Parameters&, std::string_view, const EditContext&);
 
@@ -229,9 +246,8 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
                                                    formatNumber(g.patternLength) + " makes it " +
                                                    formatNumber(reps) + ".");
 
-    if (auto p = checkLimits(g.impairments, dirtyTx ? std::span<const Limit>(kDtImpairmentLimits)
-                                                    : std::span<const Limit>(kImpairmentLimits),
-                             prefix + "impairments."))
+    if (auto p = dirtyTx ? checkLimits(g.impairments, kDtImpairmentLimits, prefix + "impairments.")
+                         : checkImpairments(g.impairments, prefix + "impairments."))
         return p;
 
     const SizeCheck size = checkProjectedSize(Bt_SizeEst(g), ctx.platform, ctx.bbgType);

@@ -6,7 +6,8 @@
 // The main record's rules are the settings editor's own: a value is accepted
 // when entering it again through its editor would keep it unchanged, so the
 // clamping, rounding and coupling rules live in settings_editor.cpp only.
-// Records whose editors are other windows (impairments, dirty-transmitter
+// The impairment record is checked the same way through the impairment
+// editor. Records whose editors are other windows (dirty-transmitter
 // settings, instrument settings, connection) are checked against the entry
 // limits those windows apply, listed in settings_validate.cpp.
 #include <optional>

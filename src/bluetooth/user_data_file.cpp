@@ -39,7 +39,12 @@ UserDataFile readUserDataFile(const std::string& path, double maxLengthInBits, s
     while (done < byteCount) {
         const ssize_t n = ::read(f.fd, chunk, std::min(sizeof chunk, byteCount - done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {  // a failing disk: part of a file is not the file
+            r.bits.clear();
+            r.errorText = "Could not read\n" + path;
+            return r;
+        }
+        if (n == 0) break;
         for (ssize_t i = 0; i < n; ++i)
             for (int k = 0; k < 8; ++k)
                 r.bits.push_back(static_cast<std::uint8_t>((chunk[i] >> (lsbFirst ? k : 7 - k)) & 1));
@@ -47,6 +52,14 @@ UserDataFile readUserDataFile(const std::string& path, double maxLengthInBits, s
     }
     if (r.bits.size() > maxBits) r.bits.resize(static_cast<std::size_t>(maxBits));
     r.status = 1;
+    return r;
+}
+
+UserDataFile loadUserDatafile(double maxLengthInBits, std::string_view bitorder, Dialogs& dialogs) {
+    const std::optional<std::string> path = dialogs.openFile("*.*", "Select data source file.");
+    if (!path) return {};
+    UserDataFile r = readUserDataFile(*path, maxLengthInBits, bitorder);
+    if (r.status != 1) dialogs.error(r.errorText, kUserFileErrorTitle);
     return r;
 }
 

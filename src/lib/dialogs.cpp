@@ -16,6 +16,15 @@ void PresetDialogs::error(const std::string& text, const std::string& title) {
     shown_.push_back({"error", title, text});
 }
 
+std::optional<std::string> Dialogs::openFile(const std::string& /*filter*/, const std::string& /*title*/) {
+    return std::nullopt;
+}
+
+std::optional<std::string> PresetDialogs::openFile(const std::string& filter, const std::string& title) {
+    shown_.push_back({"open file", title, filter});
+    return file_;
+}
+
 namespace {
 std::shared_ptr<Dialogs>& slot() {
     static std::shared_ptr<Dialogs> service = std::make_shared<PresetDialogs>();

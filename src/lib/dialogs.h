@@ -4,6 +4,7 @@
 // implementation that shows real dialogs; the command line and the tests use
 // the preset one, which answers without asking anybody.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ public:
     // Shows an information or an error text and waits until it is closed.
     virtual void message(const std::string& text, const std::string& title) = 0;
     virtual void error(const std::string& text, const std::string& title) = 0;
+    // Asks for a file to open, offering those that match `filter` ("*.*"),
+    // under `title`, and waits. Returns the chosen path, or nothing when
+    // the dialog was cancelled. Services without one answer with nothing.
+    virtual std::optional<std::string> openFile(const std::string& filter, const std::string& title);
 };
 
 // Answers every question with a preset button text ("" answers with the
@@ -28,22 +33,27 @@ public:
 class PresetDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;  // "question", "message" or "error"
+        std::string kind;  // "question", "message", "error" or "open file" (text: the filter)
         std::string title;
         std::string text;
     };
 
-    explicit PresetDialogs(std::string answer = {}) : answer_(std::move(answer)) {}
+    // `answer` answers the questions; `file`, when given, is the file every
+    // open-file dialog picks (none: they are cancelled).
+    explicit PresetDialogs(std::string answer = {}, std::optional<std::string> file = {})
+        : answer_(std::move(answer)), file_(std::move(file)) {}
 
     std::string question(const std::string& text, const std::string& title, const std::vector<std::string>& buttons,
                          const std::string& defaultButton) override;
     void message(const std::string& text, const std::string& title) override;
     void error(const std::string& text, const std::string& title) override;
+    std::optional<std::string> openFile(const std::string& filter, const std::string& title) override;
 
     const std::vector<Shown>& shown() const { return shown_; }
 
 private:
     std::string answer_;
+    std::optional<std::string> file_;
     std::vector<Shown> shown_;
 };
 

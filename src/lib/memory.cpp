@@ -1,6 +1,9 @@
 #include "lib/memory.h"
 
+#include <algorithm>
 #include <cstdint>
+
+#include "lib/parallel.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -16,6 +19,31 @@ void adviseHugePages(const void* p, std::size_t bytes) {
     const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
     const std::uintptr_t last = (begin + bytes) & ~(kHuge - 1);
     if (p && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+void prefaultPages(const void* p, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    // Below this the threads cost more than they save.
+    constexpr std::size_t kMinBytes = std::size_t{64} << 20;
+    constexpr std::uintptr_t kPage = 4096;
+    constexpr std::size_t kPiece = std::size_t{32} << 20;  // a multiple of the huge page
+    if (!p || bytes < kMinBytes) return;
+    // Whole pages inside the buffer only: the pages at its ends may be
+    // shared with other allocations, which are touched as usual.
+    const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
+    if (end <= begin) return;
+    const std::size_t pieces = (end - begin + kPiece - 1) / kPiece;
+    parallelFor(pieces, [&](std::size_t k) {
+        const std::uintptr_t from = begin + k * kPiece;
+        const std::size_t length = std::min<std::uintptr_t>(kPiece, end - from);
+        // Kernels before 5.14 refuse the request; the pages then come on first touch.
+        madvise(reinterpret_cast<void*>(from), length, MADV_POPULATE_WRITE);
+    });
 #else
     (void)p;
     (void)bytes;

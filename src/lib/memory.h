@@ -13,14 +13,20 @@ namespace bt {
 // behaves the same either way.
 void adviseHugePages(const void* p, std::size_t bytes);
 
+// Has the kernel back [p, p + bytes) with zeroed pages now, the work split
+// over the worker threads (Linux; elsewhere a no-op): the first touch of a
+// fresh buffer then finds its pages present. Only a hint, like the above.
+void prefaultPages(const void* p, std::size_t bytes);
+
 // v resized to n value-initialised elements, its storage advised for huge
-// pages before the first touch.
+// pages and faulted in on all worker threads before the first touch.
 template <class T>
 void resizeLarge(std::vector<T>& v, std::size_t n) {
     if (n > v.capacity()) {
         std::vector<T> fresh;
         fresh.reserve(n);
         adviseHugePages(fresh.data(), n * sizeof(T));
+        prefaultPages(fresh.data(), n * sizeof(T));
         fresh.assign(v.begin(), v.end());
         v.swap(fresh);
     }

@@ -58,3 +58,35 @@ TEST(UserDataFile, UnreadableFilesReportTheName) {
     EXPECT_EQ(r.errorText, "Could not open\n/no/such/file.bin");
     EXPECT_EQ(readUserDataFile("/tmp", 80).status, -1);  // a folder is no data file
 }
+
+// The dialogs go through the dialog service: cancelling shows nothing more,
+// a file that fails shows the "File Error" box, a good one none.
+TEST(UserDataFile, LoadAsksForTheFileAndReportsFailures) {
+    PresetDialogs cancel;
+    EXPECT_EQ(loadUserDatafile(80000, "left-msb", cancel).status, -1);
+    ASSERT_EQ(cancel.shown().size(), 1u);
+    EXPECT_EQ(cancel.shown()[0].kind, "open file");
+    EXPECT_EQ(cancel.shown()[0].title, "Select data source file.");
+    EXPECT_EQ(cancel.shown()[0].text, "*.*");
+
+    const std::string good = writeFile("good", "\x80");
+    PresetDialogs pick("", good);
+    const UserDataFile r = loadUserDatafile(80000, "left-msb", pick);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.bits, (Bits{1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(pick.shown().size(), 1u);
+    std::filesystem::remove(good);
+
+    // /proc/self/mem opens but its first page cannot be read.
+    for (auto [path, text] : {std::pair{"/no/such/file.bin", "Could not open\n/no/such/file.bin"},
+                              {"/proc/self/mem", "Could not read\n/proc/self/mem"}}) {
+        PresetDialogs failing("", path);
+        const UserDataFile f = loadUserDatafile(80000, "left-msb", failing);
+        EXPECT_EQ(f.status, -1);
+        EXPECT_TRUE(f.bits.empty());
+        ASSERT_EQ(failing.shown().size(), 2u);
+        EXPECT_EQ(failing.shown()[1].kind, "error");
+        EXPECT_EQ(failing.shown()[1].title, "File Error");
+        EXPECT_EQ(failing.shown()[1].text, text);
+    }
+}

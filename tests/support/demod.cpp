@@ -137,6 +137,14 @@ Bits sliceBits(const RealRow& symbolFreqs) {
     return bits;
 }
 
+Bits sliceWaveform(std::span<const Complex> w, std::size_t n, std::size_t from, std::size_t symbols) {
+    const RealRow f = instantaneousFrequency(w, double(n) * 1e6);
+    SymbolClock clock = findSymbolClock(f, n, from, symbols);
+    const double half = double(n) / 2;
+    clock.first = std::fmod(clock.first + half, double(n)) - half;
+    return sliceBits(symbolFrequencies(f, clock, w.size() / n));
+}
+
 SymbolClock locateBits(const RealRow& freq, std::size_t samplesPerSymbol, std::size_t from,
                        const Bits& bits) {
     constexpr std::size_t kSlack = 4;  // symbols searched either side

@@ -45,6 +45,13 @@ RealRow symbolFrequencies(const RealRow& freq, SymbolClock clock, std::size_t co
 // 1 for a positive frequency at the symbol centre, 0 otherwise.
 Bits sliceBits(const RealRow& symbolFreqs);
 
+// One bit per symbol of a whole waveform at n samples per symbol whose
+// bursts all start on symbol boundaries. The grid comes from the eye over
+// `symbols` symbols from element `from`; bit j is read at the centre
+// within half a symbol of sample j * n, where the modulator centres symbol
+// j's frequency pulse.
+Bits sliceWaveform(std::span<const Complex> w, std::size_t n, std::size_t from, std::size_t symbols);
+
 // The clock of known `bits` sent from about element `from` on: timing from
 // the eye, bit 0 found by matching the sliced symbols against the bits
 // (at most 1 % may differ). Throws std::runtime_error when they are not
