@@ -17,11 +17,10 @@ bt::DirtyTxState defaultState(double packetType) {
 
 void BM_DirtyTxTenSets(benchmark::State& state) {
     bt::DirtyTxState s = defaultState(static_cast<double>(state.range(0)));
-    const bt::DtGenerator generate = bt::dtGenerator();
     std::size_t samples = 0;
     for (auto _ : state) {
         s.dtCalcNeeded = 1;
-        bt::dtCalculate(s, generate);
+        bt::dtCalculate(s);
         samples = 0;
         for (const auto& row : s.dtWaveform) samples += row.size();
         benchmark::DoNotOptimize(s.dtWaveform.data());

@@ -131,7 +131,7 @@ void run() {
     const auto progress = [&s](const bt::DtProgressEvent& e) { return printProgress(e, s); };
 
     if (o.calculate) {
-        bt::dtCalculate(s, bt::dtGenerator(), progress);
+        bt::dtCalculate(s, {}, progress);
         std::size_t unselected = 0;
         for (double x : s.dtTestSelect) unselected += x == 0;
         if (unselected > 0) std::cout << unselected << " sets not selected: rows of zeros\n";
@@ -144,7 +144,7 @@ void run() {
     auto dialogs = std::make_shared<bt::PresetDialogs>(o.yes ? "OK" : "");
     bt::setDialogs(dialogs);
     const bt::Configuration config = o.connection.config();
-    const bt::DtDownloadOutcome out = bt::dtDownload(s, config, app.SigGenSettings, platform, bt::dtGenerator(), progress);
+    const bt::DtDownloadOutcome out = bt::dtDownload(s, config, app.SigGenSettings, platform, {}, progress);
     for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
     if (!out.result.ok())
         fail(1, out.result.response + " (status " + std::to_string(out.result.status) + ", " +

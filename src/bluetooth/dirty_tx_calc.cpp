@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bluetooth/generate.h"
 #include "instrument/resample.h"
 #include "lib/errors.h"
 
@@ -27,10 +28,6 @@ bool tell(const DtProgress& progress, DtStage stage, std::size_t set, bool finis
 
 }  // namespace
 
-DtGenerator dtGenerator() {
-    return [](const GenerationSettings&) -> GeneratedSignal { throw Error("The generation step is not available"); };
-}
-
 DtSegmentLayout dtLayout(const DirtyTxState& s) {
     return dtSegmentLayout(s.dtParameters.packetType, s.dtQ7395.enable != 0, s.dtOmitPollPeriods != 0,
                            s.dtParameters.OverSampling);
@@ -54,7 +51,8 @@ GeneratedSignal dtSegment(const DirtyTxState& s, std::size_t set, const DtSegmen
     segment.markers.row1.reserve(layout.dtLength());
     segment.markers.row2.reserve(layout.dtLength());
     for (int frame = 0; frame < 2; ++frame) {
-        const GeneratedSignal packet = generate(dtFrameSettings(s, set, frame));
+        const GenerationSettings p = dtFrameSettings(s, set, frame);
+        const GeneratedSignal packet = generate ? generate(p) : Calculate(p);
         const ComplexRow shifted = Shift_sample_rate(packet.waveform, ppm);
         GeneratedSignal f = reorderPacketPoll(shifted, packet.markers, dt.packetType, dt.OverSampling,
                                               s.dtOmitPollPeriods);

@@ -10,11 +10,10 @@
 
 namespace bt {
 
-// The generation step: one packet's signal from settings.
+// The generation step: one packet's signal from settings. An empty one
+// stands for the application's own (Calculate: payload, effective
+// modulation index, generation driver).
 using DtGenerator = std::function<GeneratedSignal(const GenerationSettings&)>;
-// The application's own generation step (payload, effective modulation
-// index, generation driver).
-DtGenerator dtGenerator();
 
 // Progress of a long dirty-transmitter action, told when each selected set
 // begins and when it is done; the window highlights the set meanwhile.
@@ -35,14 +34,14 @@ GenerationSettings dtFrameSettings(const DirtyTxState& s, std::size_t set, int f
 
 // The segment of test set `set` (0-based), `layout.dtLength()` samples.
 GeneratedSignal dtSegment(const DirtyTxState& s, std::size_t set, const DtSegmentLayout& layout,
-                          const DtGenerator& generate);
+                          const DtGenerator& generate = {});
 
 // Recalculates dtWaveform and dtMarkers (ten rows each, zeros for the sets
 // not selected), dtPacketType and dtRepetitions, and clears dtCalcNeeded.
 // Returns false when `progress` stopped it; nothing is changed then, nor
 // when the generator raises bt::Error (which passes on), nor when a
 // generated packet does not fit the frame (bt::Error).
-bool dtCalculate(DirtyTxState& s, const DtGenerator& generate, const DtProgress& progress = {});
+bool dtCalculate(DirtyTxState& s, const DtGenerator& generate = {}, const DtProgress& progress = {});
 
 // The layout the state's settings ask for.
 DtSegmentLayout dtLayout(const DirtyTxState& s);

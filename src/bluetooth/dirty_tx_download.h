@@ -35,7 +35,7 @@ struct DtDownloadOutcome {
 // Generation errors raise bt::Error before anything is sent; instrument
 // failures come back in the outcome.
 DtDownloadOutcome dtDownload(DirtyTxState& s, const Configuration& config, const SigGenSettings& mainSigGen,
-                             char platform, const DtGenerator& generate, const DtProgress& progress = {});
+                             char platform, const DtGenerator& generate = {}, const DtProgress& progress = {});
 
 // The trigger commands sent before playback: external frame trigger with
 // its delay when dtQ7395.enable is set, continuous play otherwise.

@@ -5,16 +5,11 @@
 #include <cstddef>
 #include <string>
 
+#include "bluetooth/generated_signal.h"
 #include "bluetooth/settings.h"
 #include "lib/types.h"
 
 namespace bt {
-
-// One packet's waveform and markers, as the generation step gives them.
-struct GeneratedSignal {
-    ComplexRow waveform;
-    Markers markers;
-};
 
 // The segment of one test set for a packet type: DH1 (4), DH3 (11), DH5
 // (15); any other code counts as DH1.

@@ -29,47 +29,77 @@ struct Measured {
     double timingPpm = 0;  // the symbol clock's error
 };
 
-// Mean frequency of the packet's blocks of `block` symbols, less what the
-// symbols' own modulation contributes (h x 500 kHz per symbol of +-1).
-RealRow driftTrack(const RealRow& f, SymbolClock c, const Bits& bits, std::size_t block, double h) {
-    RealRow track;
-    for (std::size_t k = 0; k + block <= bits.size(); k += block) {
-        const auto from = static_cast<std::size_t>(std::lround(c.first + double(k) * c.period - c.period / 2));
-        double symbols = 0;
-        for (std::size_t j = k; j < k + block; ++j) symbols += bits[j] ? 1 : -1;
-        track.push_back(meanFrequency(f, from, block * kPerSymbol) - h * 500e3 * symbols / double(block));
+// Samples of the carrier's frequency over time, at times in seconds from
+// the first discriminator element.
+struct Track {
+    RealRow t;
+    RealRow y;
+    void add(double element, double value) {
+        t.push_back((element + 0.5) / kRate);
+        y.push_back(value);
     }
-    return track;
+};
+
+// Least squares y = mean + amplitude sin(2 pi rate t + phase), the rate
+// known (Cramer's rule on the normal equations).
+SineFit fitDrift(const Track& track, double rate) {
+    double a[3][3] = {};
+    double b[3] = {};
+    for (std::size_t k = 0; k < track.t.size(); ++k) {
+        const double w = 2 * std::numbers::pi * rate * track.t[k];
+        const double basis[3] = {1, std::sin(w), std::cos(w)};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) a[i][j] += basis[i] * basis[j];
+            b[i] += basis[i] * track.y[k];
+        }
+    }
+    const auto det = [](const double (&m)[3][3]) {
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    };
+    double x[3];
+    for (int c = 0; c < 3; ++c) {
+        double m[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) m[i][j] = j == c ? b[i] : a[i][j];
+        x[c] = det(m) / det(a);
+    }
+    return {std::hypot(x[1], x[2]), rate, std::atan2(x[2], x[1]), x[0]};
 }
 
-// The frequency less a fitted offset and drift; `origin` is the element
-// at which the fit's time 0 lies.
-RealRow withoutDrift(const RealRow& f, const SineFit& s, double origin) {
+RealRow withoutDrift(const RealRow& f, const SineFit& s) {
     RealRow out(f.size());
     for (std::size_t k = 0; k < f.size(); ++k) {
-        const double t = (double(k) - origin) / kRate;
+        const double t = (double(k) + 0.5) / kRate;
         out[k] = f[k] - (s.mean + s.amplitude * std::sin(2 * std::numbers::pi * s.frequency * t + s.phase));
     }
     return out;
 }
 
+// Mean frequency over one symbol period centred on symbol k.
+double symbolMean(const RealRow& f, SymbolClock c, std::size_t k, double& start) {
+    start = std::round(c.first + double(k) * c.period - c.period / 2);
+    return meanFrequency(f, static_cast<std::size_t>(start), kPerSymbol);
+}
+
 // One frame's packet slots.
 Measured measure(std::span<const Complex> frame, double driftRate) {
-    constexpr std::size_t kBlock = 32;
-    const double blockSeconds = double(kBlock) / 1e6;
     const RealRow f = instantaneousFrequency(frame, kRate);
     const std::size_t symbols = frame.size() / kPerSymbol - 2;
     Measured m;
 
-    // A first look at offset and drift from the raw blocks, so that the
-    // bits slice cleanly; then, knowing the bits, offset and drift without
-    // the modulation, and again.
+    // A first look at offset and drift from the means of 32-symbol blocks,
+    // so that the bits slice cleanly.
     SymbolClock clock = findSymbolClock(f, kPerSymbol, 0, symbols);
-    SineFit fit = fitSine(driftTrack(f, clock, Bits(symbols, 0), kBlock, 0), blockSeconds, driftRate, driftRate);
+    Track blocks;
+    for (std::size_t k = 0; k + 32 <= symbols; k += 32) {
+        double start = 0;
+        symbolMean(f, clock, k, start);
+        blocks.add(start + 160 - 0.5, meanFrequency(f, static_cast<std::size_t>(start), 320));
+    }
+    SineFit fit = fitDrift(blocks, driftRate);
     for (int pass = 0; pass < 2; ++pass) {
-        // Block k's mean lies half a block after its start.
-        const double origin = clock.first - double(kPerSymbol) / 2 + double(kBlock * kPerSymbol) / 2 - 0.5;
-        const RealRow corrected = withoutDrift(f, fit, origin);
+        const RealRow corrected = withoutDrift(f, fit);
         clock = findSymbolClock(corrected, kPerSymbol, 0, symbols);
         const Bits sliced = sliceBits(symbolFrequencies(corrected, clock, symbols));
         const auto packets = test::decodeAll(sliced, test::keyFor(0xBDBDBDBDBDBD));
@@ -79,7 +109,16 @@ Measured measure(std::span<const Complex> frame, double driftRate) {
         const Bits bits(sliced.begin() + static_cast<std::ptrdiff_t>(m.packet.start),
                         sliced.begin() + static_cast<std::ptrdiff_t>(m.packet.start + m.packet.length));
         m.modIndex = modulationIndex(corrected, clock, bits, kRate);
-        fit = fitSine(driftTrack(f, clock, bits, kBlock, m.modIndex), blockSeconds, driftRate, driftRate);
+        // Within a run of three equal symbols the middle one is at the full
+        // deviation, h x 500 kHz: what is left is the carrier's own frequency.
+        Track carrier;
+        for (std::size_t k = 1; k + 1 < bits.size(); ++k) {
+            if (bits[k - 1] != bits[k] || bits[k + 1] != bits[k]) continue;
+            double start = 0;
+            const double mean = symbolMean(f, clock, k, start);
+            carrier.add(start + double(kPerSymbol) / 2 - 0.5, mean - (bits[k] ? 1 : -1) * m.modIndex * 500e3);
+        }
+        fit = fitDrift(carrier, driftRate);
         m.offset = fit.mean;
         m.drift = fit.amplitude;
         const auto from = static_cast<std::size_t>(clock.first);
@@ -96,7 +135,7 @@ TEST_P(DirtyTxMeasured, EverySetIsWhatTheTableSays) {
     Parameters p;
     DirtyTxState s = initialDtState(p);
     dtSelectPacketType(s, packetType);
-    ASSERT_TRUE(dtCalculate(s, dtGenerator()));
+    ASSERT_TRUE(dtCalculate(s));
 
     const DtSegmentLayout layout = dtLayout(s);
     const std::size_t packetSamples = layout.packetSlots * layout.slotSamples;
