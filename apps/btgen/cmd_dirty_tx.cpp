@@ -13,12 +13,14 @@
 #include "lib/library.h"
 #include "lib/matfile.h"
 #include "lib/numtext.h"
+#include "ui/settings_files.h"
 
 namespace btgen {
 namespace {
 
 struct Options {
-    std::string packet = "DH1";
+    std::string settingsFile;
+    std::string packet;
     bool omitPoll = false;
     bool external = false;
     double slotSyncDelay = 0;
@@ -67,12 +69,19 @@ void applyImpairmentEdit(bt::DirtyTxState& s, const std::string& edit) {
               << " to " << bt::formatNumber(stored) << '\n';
 }
 
-bt::DirtyTxState configuredState() {
+// The state of the settings file (or the defaults) with the options
+// applied; `sigGen` becomes the file's instrument settings.
+bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
     const Options& o = options();
     bt::DirtyTxState s = bt::appState().dirtyTx;
-    bt::dtSelectPacketType(s, o.packet == "DH5" ? 15 : o.packet == "DH3" ? 11 : 4);
-    bt::dtSetOmitPoll(s, o.omitPoll);
-    bt::dtSetExternalTrigger(s, o.external);
+    if (!o.settingsFile.empty()) {
+        const auto [p, fileSigGen] = bt::readSettingsFile(o.settingsFile, {o.platform.at(0), "002"});
+        bt::loadDtState(s, p);
+        sigGen = fileSigGen;
+    }
+    if (!o.packet.empty()) bt::dtSelectPacketType(s, o.packet == "DH5" ? 15 : o.packet == "DH3" ? 11 : 4);
+    if (o.omitPoll) bt::dtSetOmitPoll(s, true);
+    if (o.external) bt::dtSetExternalTrigger(s, true);
     if (o.slotSyncOption->count() > 0) bt::dtSetSlotSyncDelay(s, o.slotSyncDelay);
     if (!o.sets.empty()) {
         for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(s, n, false);
@@ -122,8 +131,8 @@ void writeSegments(const std::string& file, const bt::DirtyTxState& s) {
 
 void run() {
     const Options& o = options();
-    bt::AppState& app = bt::appState();
-    bt::DirtyTxState s = configuredState();
+    bt::SigGenSettings sigGen = bt::appState().SigGenSettings;
+    bt::DirtyTxState s = configuredState(sigGen);
     const char platform = o.platform.at(0);
     std::cout << bt::setDTProjectedLength(s.dtParameters.packetType, platform, s.dtOmitPollPeriods, s.dtTestSelect,
                                           s.dtParameters.OverSampling, s.dtQ7395.enable)
@@ -144,7 +153,7 @@ void run() {
     auto dialogs = std::make_shared<bt::PresetDialogs>(o.yes ? "OK" : "");
     bt::setDialogs(dialogs);
     const bt::Configuration config = o.connection.config();
-    const bt::DtDownloadOutcome out = bt::dtDownload(s, config, app.SigGenSettings, platform, {}, progress);
+    const bt::DtDownloadOutcome out = bt::dtDownload(s, config, sigGen, platform, {}, progress);
     for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
     if (!out.result.ok())
         fail(1, out.result.response + " (status " + std::to_string(out.result.status) + ", " +
@@ -161,9 +170,11 @@ void run() {
 void setupDirtyTx(CLI::App& app) {
     Options& o = options();
     auto* cmd = app.add_subcommand("dirty-tx", "Calculate the dirty-transmitter test sequence, or download and play it");
-    cmd->add_option("--packet", o.packet, "Packet type of every test packet")
-        ->check(CLI::IsMember({"DH1", "DH3", "DH5"}))
-        ->capture_default_str();
+    cmd->add_option("--settings", o.settingsFile,
+                    "Start from the dirty-transmitter settings (and instrument settings) of this settings file");
+    cmd->add_option("--packet", o.packet, "Packet type of every test packet (default DH1); also sets the drift "
+                                          "of all sets for the type")
+        ->check(CLI::IsMember({"DH1", "DH3", "DH5"}));
     auto* omit = cmd->add_flag("--omit-poll", o.omitPoll, "Leave the tester's poll slots out of every frame");
     auto* external = cmd->add_flag("--external", o.external,
                                    "Frames synchronised to an external trigger on \"Pattern Trigger In\"");

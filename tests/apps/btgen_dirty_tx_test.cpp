@@ -2,8 +2,10 @@
 // simulated instrument on a free loopback port.
 #include <gtest/gtest.h>
 
+#include "bluetooth/dirty_tx_edits.h"
 #include "instrument/sim_server.h"
 #include "lib/matfile.h"
+#include "ui/settings_files.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -42,6 +44,20 @@ TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
     const bt::MatValue m = reader.read("dtMarkers");
     EXPECT_EQ(m.dims, (std::vector<std::size_t>{20, 25000}));
     EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{8});
+}
+
+TEST(BtgenDirtyTx, StartsFromTheStateSavedInASettingsFile) {
+    const bttest::ScratchDir dir;
+    bt::Parameters p;
+    bt::DirtyTxState s = bt::initialDtState(p);
+    bt::dtSelectPacketType(s, 15);
+    bt::dtSetOmitPoll(s, true);
+    s.dtTestSelect = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    bt::saveDtState(s, p);
+    ASSERT_TRUE(bt::saveParameters(dir / "dt.bt", p, bt::SigGenSettings{}));
+    const auto r = btgen({"--settings", (dir / "dt.bt").string(), "--calculate", "-o", (dir / "dt.mat").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "Projected Length: 62500\nset 10: calculated, 62500 samples\n")) << r.out;
 }
 
 TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
