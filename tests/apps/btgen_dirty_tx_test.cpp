@@ -19,21 +19,29 @@ testsupport::ProcessResult btgen(std::vector<std::string> args) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// From a settings file holding external-trigger mode (DH1 segments of four
+// frames), with two sets chosen on the command line.
 TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
     const bttest::ScratchDir dir;
+    bt::Parameters p;
+    bt::DirtyTxState s = bt::initialDtState(p);
+    bt::dtSetExternalTrigger(s, true);
+    bt::saveDtState(s, p);
+    ASSERT_TRUE(bt::saveParameters(dir / "dt.bt", p, bt::SigGenSettings{}));
     const std::string file = (dir / "dt.mat").string();
-    const auto r = btgen({"--sets", "1,3", "--set-impairment", "3:FreqOffset=200", "--calculate", "-o", file});
+    const auto r = btgen({"--settings", (dir / "dt.bt").string(), "--sets", "1,3", "--set-impairment",
+                          "3:FreqOffset=200", "--calculate", "-o", file});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "set FreqOffset of set 3 to 150\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, "Projected Length: 50000\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, "set 1: calculated, 25000 samples\nset 3: calculated, 25000 samples\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Projected Length: 100000\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "set 1: calculated, 50000 samples\nset 3: calculated, 50000 samples\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "8 sets not selected")) << r.out;
 
     bt::MatReadLimits limits;
     limits.maxFileBytes = limits.maxUnpackedBytes = 64u << 20;
     const bt::MatFileReader reader(file, limits);
     const bt::MatValue w = reader.read("dtWaveform");
-    ASSERT_EQ(w.dims, (std::vector<std::size_t>{10, 25000}));
+    ASSERT_EQ(w.dims, (std::vector<std::size_t>{10, 50000}));
     ASSERT_TRUE(w.complex);
     // Column-major: set n's samples are elements n, n + 10, ...
     for (std::size_t n = 0; n < 10; ++n) {
@@ -41,23 +49,8 @@ TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
         for (std::size_t k = n; k < w.re.size(); k += 10) energy += w.re[k] * w.re[k] + w.im[k] * w.im[k];
         EXPECT_EQ(energy > 0, n == 0 || n == 2) << n;
     }
-    const bt::MatValue m = reader.read("dtMarkers");
-    EXPECT_EQ(m.dims, (std::vector<std::size_t>{20, 25000}));
-    EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{8});
-}
-
-TEST(BtgenDirtyTx, StartsFromTheStateSavedInASettingsFile) {
-    const bttest::ScratchDir dir;
-    bt::Parameters p;
-    bt::DirtyTxState s = bt::initialDtState(p);
-    bt::dtSelectPacketType(s, 15);
-    bt::dtSetOmitPoll(s, true);
-    s.dtTestSelect = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    bt::saveDtState(s, p);
-    ASSERT_TRUE(bt::saveParameters(dir / "dt.bt", p, bt::SigGenSettings{}));
-    const auto r = btgen({"--settings", (dir / "dt.bt").string(), "--calculate", "-o", (dir / "dt.mat").string()});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "Projected Length: 62500\nset 10: calculated, 62500 samples\n")) << r.out;
+    EXPECT_EQ(reader.read("dtMarkers").dims, (std::vector<std::size_t>{20, 50000}));
+    EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{4});
 }
 
 TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
@@ -85,18 +78,13 @@ TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
 }
 
 TEST(BtgenDirtyTx, BadInputIsRefused) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--set-impairment", "11:ModIndex=0.3", "--calculate", "-o", "x.mat"},
-          {"--set-impairment", "1:AWGNratio=3", "--calculate", "-o", "x.mat"},
-          {"--set-impairment", "1:ModIndex=high", "--calculate", "-o", "x.mat"},
-          {"--set-impairment", "ModIndex=0.3", "--calculate", "-o", "x.mat"}}) {
-        const auto r = btgen(args);
-        EXPECT_EQ(r.status, 2) << args[1];
+    for (const char* edit : {"11:ModIndex=0.3", "1:AWGNratio=3", "1:ModIndex=high", "ModIndex=0.3"}) {
+        const auto r = btgen({"--set-impairment", edit, "--calculate", "-o", "x.mat"});
+        EXPECT_EQ(r.status, 2) << edit;
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_NE(btgen({"--omit-poll", "--external", "--calculate", "-o", "x.mat"}).status, 0);
     EXPECT_NE(btgen({"--calculate"}).status, 0);
-    EXPECT_NE(btgen({}).status, 0);
 }
 
 }  // namespace
