@@ -154,9 +154,9 @@ struct Instrument::Impl {
 
         const auto& patterns = settingPatterns();
         for (std::size_t k = 0; k < patterns.size(); ++k) {
-            const SettingSpec& spec = settingSpecs()[k];
-            if (!patterns[k].matches(u.header) || (spec.only && spec.only != in.options_.model)) continue;
-            return u.query ? querySetting(spec, u) : changeSetting(spec, u);
+            const SettingSpec& entry = settingSpecs()[k];
+            if (!patterns[k].matches(u.header) || (entry.only && entry.only != in.options_.model)) continue;
+            return u.query ? querySetting(entry, u) : changeSetting(entry, u);
         }
         error(-113, "Undefined header");
     }
@@ -179,17 +179,17 @@ struct Instrument::Impl {
         reply(std::to_string(code) + ",\"" + message + "\"");
     }
 
-    void querySetting(const SettingSpec& spec, const CommandUnit& u) {
+    void querySetting(const SettingSpec& entry, const CommandUnit& u) {
         if (!u.params.empty()) return error(-108, "Parameter not allowed");
-        reply(in.settings_[spec.pattern]);
+        reply(in.settings_[entry.pattern]);
     }
 
-    void changeSetting(const SettingSpec& spec, const CommandUnit& u) {
+    void changeSetting(const SettingSpec& entry, const CommandUnit& u) {
         if (u.params.empty()) return error(-109, "Missing parameter");
         if (u.params.size() > 1) return error(-108, "Parameter not allowed");
         const std::string& p = u.params[0];
         std::string value;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case Kind::Bool: {
                 const std::string v = upper(p);
                 const auto n = parseNumber(p);
@@ -199,21 +199,21 @@ struct Instrument::Impl {
                 break;
             }
             case Kind::Number: {
-                const auto v = parseQuantity(p, spec.unit);
+                const auto v = parseQuantity(p, entry.unit);
                 if (!v) {
                     const bool numeric = !p.empty() && (std::isdigit(static_cast<unsigned char>(p[0])) ||
                                                         p[0] == '-' || p[0] == '+' || p[0] == '.');
                     return numeric ? error(-131, "Invalid suffix") : error(-104, "Data type error");
                 }
-                if (*v < spec.lo || *v > spec.hi) return error(-222, "Data out of range");
+                if (*v < entry.lo || *v > entry.hi) return error(-222, "Data out of range");
                 value = replyNumber(*v);
                 break;
             }
             case Kind::Enum: {
                 const std::string v = upper(p);
-                const auto it = std::find_if(spec.choices.begin(), spec.choices.end(),
+                const auto it = std::find_if(entry.choices.begin(), entry.choices.end(),
                                              [&](const char* c) { return v == c; });
-                if (it == spec.choices.end()) return error(-224, "Illegal parameter value");
+                if (it == entry.choices.end()) return error(-224, "Illegal parameter value");
                 value = *it;
                 break;
             }
@@ -225,7 +225,7 @@ struct Instrument::Impl {
                 value = p;
                 break;
         }
-        const std::string pattern = spec.pattern;
+        const std::string pattern = entry.pattern;
         if (pattern == kWaveform && !selectionExists(*unquote(p)))
             return error(-256, "File name not found;" + *unquote(p));
         if (pattern == kArbState && value == "1" && !selectionExists(*unquote(in.settings_[kWaveform])))

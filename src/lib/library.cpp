@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "lib/errors.h"
+#include "lib/random.h"
 
 namespace bt {
 
@@ -39,6 +40,9 @@ bool Bt_c_libInitialize() {
     if (slot) return true;  // already initialised: keep the state
     auto state = std::make_unique<AppState>();
     initializeAppState(*state);
+    // Noise drawn before the first generation (which reseeds it) is the
+    // same in every session.
+    gaussianGenerator().reseed(0);
     slot = std::move(state);
     return true;
 }
