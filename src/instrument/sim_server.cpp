@@ -16,10 +16,10 @@
 
 namespace bt::sim {
 
-std::optional<std::string> addFault(Faults& f, std::string_view spec) {
-    const auto eq = spec.find('=');
-    const std::string_view key = spec.substr(0, eq);
-    const std::string_view value = eq == std::string_view::npos ? std::string_view() : spec.substr(eq + 1);
+std::optional<std::string> addFault(Faults& f, std::string_view option) {
+    const auto eq = option.find('=');
+    const std::string_view key = option.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? std::string_view() : option.substr(eq + 1);
     const auto number = [&]() -> std::optional<std::uint64_t> {
         const auto v = parseNumber(value);
         if (!v || *v < 0 || *v != static_cast<double>(static_cast<std::uint64_t>(*v))) return std::nullopt;
@@ -39,7 +39,7 @@ std::optional<std::string> addFault(Faults& f, std::string_view spec) {
     else if (n && key == "late" && *n <= 3'600'000) f.lateMs = static_cast<int>(*n);
     else if (n && key == "flood" && *n <= (1u << 30)) f.flood = static_cast<std::size_t>(*n);
     else
-        return "unknown fault \"" + std::string(spec) +
+        return "unknown fault \"" + std::string(option) +
                "\" (close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                "bad-block=indefinite|zero|nondigit|long, flood=BYTES)";
     return std::nullopt;

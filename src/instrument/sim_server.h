@@ -30,7 +30,7 @@ struct Faults {
 // Applies one "--fault" option: close-after=BYTES, stall-after=BYTES,
 // late=MS, garble, bad-block=KIND, flood=BYTES. Returns an error text for
 // anything else.
-std::optional<std::string> addFault(Faults& faults, std::string_view spec);
+std::optional<std::string> addFault(Faults& faults, std::string_view option);
 
 struct ServerOptions {
     InstrumentOptions instrument;
