@@ -115,6 +115,12 @@ DirtyTxState initialDtState(Parameters& parameters) {
     return s;
 }
 
+void dtApplyLoadedMarkerRules(GenerationSettings& dtParameters, double dtOmitPollPeriods,
+                              DtSigGenSettings& dtSigGenSettings) {
+    dtSigGenSettings.RFblanking = dtParameters.marker2Type == 2 ? 1 : 0;
+    if (dtOmitPollPeriods == 1 && dtParameters.marker1Timing < 0) dtParameters.marker1Timing = 0;
+}
+
 void loadDtState(DirtyTxState& s, const Parameters& p) {
     s.dtParameters = p.dtParameters;
     s.dtOmitPollPeriods = p.dtOmitPollPeriods;
@@ -122,6 +128,7 @@ void loadDtState(DirtyTxState& s, const Parameters& p) {
     s.dtSigGenSettings = p.dtSigGenSettings;
     s.dtTestSelect = p.dtTestSelect;
     s.dtQ7395 = p.dtQ7395;
+    dtApplyLoadedMarkerRules(s.dtParameters, s.dtOmitPollPeriods, s.dtSigGenSettings);
 }
 
 void saveDtState(const DirtyTxState& s, Parameters& p) {
