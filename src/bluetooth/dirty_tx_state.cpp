@@ -118,7 +118,8 @@ DirtyTxState initialDtState(Parameters& parameters) {
 void dtApplyLoadedMarkerRules(GenerationSettings& dtParameters, double dtOmitPollPeriods,
                               DtSigGenSettings& dtSigGenSettings) {
     dtSigGenSettings.RFblanking = dtParameters.marker2Type == 2 ? 1 : 0;
-    if (dtOmitPollPeriods == 1 && dtParameters.marker1Timing < 0) dtParameters.marker1Timing = 0;
+    const double earliest = dtOmitPollPeriods != 0 ? 0 : -625;  // one slot ahead of the first symbol
+    if (dtParameters.marker1Timing < earliest) dtParameters.marker1Timing = earliest;
 }
 
 void loadDtState(DirtyTxState& s, const Parameters& p) {

@@ -58,9 +58,9 @@ DirtyTxState initialDtState(Parameters& parameters);
 
 // The event-marker rules that the windows keep while the user edits, for a
 // record from elsewhere (a settings file): RF blanking on exactly when
-// marker 2 carries the burst, and no marker-1 pulse ahead of the packet
-// without poll periods (a negative timing becomes 0, as ticking "Omit Poll
-// Periods" makes it).
+// marker 2 carries the burst, and a marker-1 pulse no earlier than one slot
+// ahead of the packet, nor ahead of it at all without poll periods (a
+// negative timing then becomes 0, as ticking "Omit Poll Periods" makes it).
 void dtApplyLoadedMarkerRules(GenerationSettings& dtParameters, double dtOmitPollPeriods,
                               DtSigGenSettings& dtSigGenSettings);
 

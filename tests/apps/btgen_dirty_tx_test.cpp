@@ -87,7 +87,7 @@ TEST(BtgenDirtyTx, ASegmentTheInstrumentRefusedIsNotReportedAsDownloaded) {
     const std::uint16_t port = server.start(0, error);
     ASSERT_NE(port, 0) << error;
     const auto r = btgen({"--sets", "1,2,3", "--download", "--tcpip", "127.0.0.1:" + std::to_string(port)});
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.status, 0) << r.out;  // the instrument's failure
     EXPECT_TRUE(contains(r.out, "set 2: downloaded as \"Bluetooth_DT2\"")) << r.out;
     EXPECT_FALSE(contains(r.out, "set 3: downloaded")) << r.out;
     EXPECT_FALSE(contains(r.out, "sequence")) << r.out;
