@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "bluetooth/dirty_tx_frames.h"
-#include "instrument/waveform_title.h"
+#include "instrument/siggen_editor.h"
 #include "lib/numtext.h"
 
 namespace bt {
