@@ -413,7 +413,12 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
             trial.confirmedByCrc = true;
             return trial;
         }
-        if (!fallback || !fallback->hecOk) fallback = trial;
+        // Unconfirmed: keep the first reading that holds together.
+        const auto plausible = [](const DecodedPacket& t) {
+            return t.hecOk && t.payloadKnown && !t.truncated && t.fecUncorrectable == 0 &&
+                   (!t.hasPayloadHeader || t.lengthOk);
+        };
+        if (!fallback || !fallback->hecOk || (!plausible(*fallback) && plausible(trial))) fallback = trial;
     }
     return fallback ? *fallback : d;
 }
