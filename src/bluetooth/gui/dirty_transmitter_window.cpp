@@ -239,6 +239,7 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) : QObject(parent
     });
     d_.add("pbEventMarkerSetup_Callback", [this] {
         dtOpenEventMarkers(dt());
+        if (!markers_->window()->isVisible()) positionChildWindow(markers_->window(), window());
         markers_->open();
     });
     d_.add("pbCalculate_Callback", [this] { calculate(); });
