@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/transport.h"
 
 namespace bt {
