@@ -195,6 +195,7 @@ TEST_F(CalibrationBench, StoppingEndsTheSweepAtTheNextPauseAndRotatesBack) {
 TEST_F(CalibrationBench, EndBeforeStartDoesNotStart) {
     c.Start = 1;
     c.End = 0.5;
+    instrument().clearTranscript();
     EXPECT_FALSE(runDelayMeasurement(config, c, hooks()));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0],
