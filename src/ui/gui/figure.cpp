@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QUiLoader>
 #include <cmath>
+#include <vector>
 #include <qcustomplot.h>
 
 #include "lib/errors.h"
@@ -79,14 +80,18 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
 }
 
 void resizeAllFonts(const Handles& handles, double screenDpi) {
+    // Sizes are read before any is changed: a container's new font would
+    // otherwise reach its children first and be scaled twice.
+    std::vector<std::pair<QWidget*, QFont>> scaled;
     for (const QString& tag : handles.tags()) {
         auto* w = qobject_cast<QWidget*>(handles.object(tag));
         if (!w) continue;
         QFont f = w->font();
         if (f.pointSizeF() <= 0) continue;
         f.setPointSizeF(scaledFontSize(f.pointSizeF(), screenDpi));
-        w->setFont(f);
+        scaled.emplace_back(w, f);
     }
+    for (auto& [w, f] : scaled) w->setFont(f);
 }
 
 }  // namespace bt::gui

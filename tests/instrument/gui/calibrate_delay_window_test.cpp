@@ -93,6 +93,11 @@ TEST_F(CalibrationWindow, SweepFromTheStartButtonProposesADelayThatOkHandsBack) 
 TEST_F(CalibrationWindow, StopEndsTheSweepAndCancelKeepsNothing) {
     DelayFinderConfig c;
     QTimer::singleShot(0, [&] {
+        // Cursor buttons wrap around the ends.
+        QTest::mouseClick(button("pbLeft"), Qt::LeftButton);
+        EXPECT_EQ(shown("textDelay"), "2 us");
+        QTest::mouseClick(button("pbRight"), Qt::LeftButton);
+        EXPECT_EQ(shown("textDelay"), "0 us");
         QTimer::singleShot(30, [&] {
             EXPECT_EQ(button("pbStart")->text(), "Stop");
             QTest::mouseClick(button("pbStart"), Qt::LeftButton);
@@ -100,11 +105,6 @@ TEST_F(CalibrationWindow, StopEndsTheSweepAndCancelKeepsNothing) {
         QTest::mouseClick(button("pbStart"), Qt::LeftButton);
         EXPECT_EQ(button("pbStart")->text(), "Start");
         EXPECT_EQ(shown("lblProgress"), "Sweep stopped");
-        // Cursor buttons wrap around the ends.
-        QTest::mouseClick(button("pbLeft"), Qt::LeftButton);
-        EXPECT_EQ(shown("textDelay"), "2 us");
-        QTest::mouseClick(button("pbRight"), Qt::LeftButton);
-        EXPECT_EQ(shown("textDelay"), "0 us");
         window.window()->close();  // closing answers Cancel
     });
     const auto r = window.Bt_CalibrateDelay(config, c);
