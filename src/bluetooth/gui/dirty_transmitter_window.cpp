@@ -159,9 +159,10 @@ private:
     std::vector<QPointer<QWidget>> disabled_;
 };
 
-DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) : QObject(parent) {
+DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) {
     QWidget* w = loadFigure("bt_DirtyTransmitter.fig", parent);
     w->hide();
+    setParent(w);
     h_ = Handles(w);
     markers_ = new DtEventMarkersWindow(w);
     connect(markers_, &DtEventMarkersWindow::edited, this, [this] { redraw(); });
@@ -294,6 +295,10 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) : QObject(parent
 }
 
 DirtyTransmitterWindow::~DirtyTransmitterWindow() = default;
+
+DirtyTransmitterWindow* DirtyTransmitterWindow::of(const QWidget* window) {
+    return window ? window->findChild<DirtyTransmitterWindow*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
 
 bool DirtyTransmitterWindow::eventFilter(QObject* o, QEvent* e) {
     if (o == window() && e->type() == QEvent::Close && !busy_) {

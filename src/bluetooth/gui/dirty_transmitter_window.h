@@ -23,9 +23,12 @@ class DirtyTransmitterWindow : public QObject {
     Q_OBJECT
 public:
     // Loads the layout bt_DirtyTransmitter as a window over `parent`, hidden,
-    // with its event-marker window, and initialises both.
+    // with its event-marker window, and initialises both. The object belongs
+    // to its window and goes with it.
     explicit DirtyTransmitterWindow(QWidget* parent = nullptr);
     ~DirtyTransmitterWindow() override;
+    // The object behind a window this class made (null for any other).
+    static DirtyTransmitterWindow* of(const QWidget* window);
 
     QWidget* window() const { return h_.root(); }
     const Handles& handles() const { return h_; }

@@ -15,9 +15,10 @@ namespace {
 DirtyTxState& dt() { return appState().dirtyTx; }
 }  // namespace
 
-DtEventMarkersWindow::DtEventMarkersWindow(QWidget* parent) : QObject(parent) {
+DtEventMarkersWindow::DtEventMarkersWindow(QWidget* parent) {
     QWidget* w = loadFigure("bt_DT_EventMarkers.fig", parent);
     w->hide();
+    setParent(w);
     h_ = Handles(w);
 
     d_.add("pdEvent1Marker_Callback", [this] {

@@ -14,6 +14,7 @@ class DtEventMarkersWindow : public QObject {
     Q_OBJECT
 public:
     // Loads the layout bt_DT_EventMarkers as a window over `parent`, hidden.
+    // The object belongs to its window and goes with it.
     explicit DtEventMarkersWindow(QWidget* parent = nullptr);
     ~DtEventMarkersWindow() override;
 

@@ -49,11 +49,12 @@ protected:
         initializeAppState(appState());
         dialogs = std::make_shared<PresetDialogs>("OK");
         setDialogs(dialogs);
-        window = std::make_unique<DirtyTransmitterWindow>();
+        window = new DirtyTransmitterWindow;
+        root.reset(window->window());
         window->open();
     }
     void TearDown() override {
-        window.reset();
+        root.reset();
         setDialogs(nullptr);
     }
 
@@ -67,7 +68,8 @@ protected:
     QWidget* marker(const QString& tag) const { return window->eventMarkers()->handles().get<QWidget>(tag); }
 
     std::shared_ptr<PresetDialogs> dialogs;
-    std::unique_ptr<DirtyTransmitterWindow> window;
+    DirtyTransmitterWindow* window = nullptr;
+    std::unique_ptr<QWidget> root;  // the window, with the object behind it
 };
 
 TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
@@ -99,9 +101,11 @@ TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
 
     // An IXO-B offers no DH5.
     appState().appInfo.Platform = 'b';
-    DirtyTransmitterWindow b;
-    EXPECT_EQ(b.handles().get<QComboBox>("pdPacketType")->count(), 2);
-    EXPECT_EQ(b.handles().get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 500000");
+    auto* b = new DirtyTransmitterWindow;
+    const std::unique_ptr<QWidget> bWindow(b->window());
+    EXPECT_EQ(DirtyTransmitterWindow::of(bWindow.get()), b);
+    EXPECT_EQ(b->handles().get<QComboBox>("pdPacketType")->count(), 2);
+    EXPECT_EQ(b->handles().get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 500000");
 }
 
 TEST_F(DirtyTxWindow, PacketTypeOverwritesTheDriftOfAllSets) {
@@ -292,7 +296,7 @@ TEST_F(DirtyTxWindow, CancelBetweenSetsKeepsWhatWasThere) {
     choose(get<QComboBox>("pdPacketType"), 0);
     const Qt::CursorShape pointer = window->window()->cursor().shape();
     std::vector<int> shown;
-    QObject::connect(window.get(), &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
+    QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
         shown.push_back(set);
         EXPECT_FALSE(downloading);
         EXPECT_TRUE(highlighted(edit("editModIndex", set), "#ffff00"));
@@ -325,11 +329,12 @@ protected:
         appState().configuration = config;
         dialogs = std::make_shared<PresetDialogs>("OK");
         setDialogs(dialogs);
-        window = std::make_unique<DirtyTransmitterWindow>();
+        window = new DirtyTransmitterWindow;
+        root.reset(window->window());
         window->open();
     }
     void TearDown() override {
-        window.reset();
+        root.reset();
         setDialogs(nullptr);
         test::SimInstrumentTest::TearDown();
     }
@@ -342,12 +347,13 @@ protected:
     }
 
     std::shared_ptr<PresetDialogs> dialogs;
-    std::unique_ptr<DirtyTransmitterWindow> window;
+    DirtyTransmitterWindow* window = nullptr;
+    std::unique_ptr<QWidget> root;
 };
 
 TEST_F(DirtyTxWindowSim, CalculateThenDownloadDefinesTheSequence) {
     bool shot = false;
-    QObject::connect(window.get(), &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
+    QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
         if (set == 3 && !shot) {
             test::saveShot(window->window(), "bt_DirtyTransmitter_calculating");
             shot = true;
@@ -395,7 +401,7 @@ TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
     appState().configuration = config;
 
     std::vector<int> downloaded;
-    QObject::connect(window.get(), &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
+    QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
         if (downloading) downloaded.push_back(set);
     });
     QTest::mouseClick(button("pbDownload"), Qt::LeftButton);  // calculates first
@@ -411,7 +417,7 @@ TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
 
 TEST_F(DirtyTxWindowSim, CancelledDownloadDefinesNoSequence) {
     QTest::mouseClick(button("pbCalculate"), Qt::LeftButton);
-    QObject::connect(window.get(), &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
+    QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
         if (downloading && set == 2) QTest::mouseClick(button("pbCancel"), Qt::LeftButton);
     });
     QTest::mouseClick(button("pbDownload"), Qt::LeftButton);
