@@ -320,6 +320,21 @@ TEST_F(DirtyTxWindow, CancelBetweenSetsKeepsWhatWasThere) {
     EXPECT_EQ(window->window()->cursor().shape(), pointer);
 }
 
+// Packet settings from a settings file that cannot make the test's frames.
+TEST_F(DirtyTxWindow, AFailedCalculationIsShownAndTheWindowStaysUsable) {
+    appState().parameters.dtParameters.generationMode = 2;
+    window->open();
+    QTest::mouseClick(get<QPushButton>("pbCalculate"), Qt::LeftButton);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].kind, "error");
+    EXPECT_NE(dialogs->shown()[0].text.find("does not fill"), std::string::npos);
+    EXPECT_EQ(dt().dtCalcNeeded, 1);
+    EXPECT_TRUE(get<QPushButton>("pbDownload")->isEnabled());
+    EXPECT_EQ(get<QPushButton>("pbCalculate")->text(), "Calculate");
+    EXPECT_FALSE(get<QPushButton>("pbCancel")->isEnabled());
+    for (int n = 1; n <= 10; ++n) EXPECT_FALSE(highlighted(edit("editModIndex", n), "#ffff00"));
+}
+
 // Against the simulated instrument.
 class DirtyTxWindowSim : public test::SimInstrumentTest {
 protected:
