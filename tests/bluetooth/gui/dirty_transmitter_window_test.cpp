@@ -408,16 +408,28 @@ TEST_F(DirtyTxWindowSim, CalculateThenDownloadDefinesTheSequence) {
     for (const std::string& c : sent) EXPECT_EQ(c.find(":MEM:DATA"), std::string::npos) << c;
 }
 
-TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
-    sim::ServerOptions o;
-    o.instrument.memorySamples = 3 * 25000 + 1000;
-    server->stop();
-    startSim(o);
-    appState().configuration = config;
+// The instrument runs out of memory at set 4, or the link drops while set 4
+// goes down.
+class DirtyTxWindowFault : public DirtyTxWindowSim, public ::testing::WithParamInterface<bool> {};
 
+TEST_P(DirtyTxWindowFault, AFaultAtSetFourStopsThereWithTheErrorBox) {
+    const bool outOfMemory = GetParam();
+    if (outOfMemory) {
+        sim::ServerOptions o;
+        o.instrument.memorySamples = 3 * 25000 + 1000;
+        server->stop();
+        startSim(o);
+        appState().configuration = config;
+    }
     std::vector<int> downloaded;
     QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
-        if (downloading) downloaded.push_back(set);
+        if (!downloading) return;
+        downloaded.push_back(set);
+        if (set == 4 && !outOfMemory) {
+            sim::Faults f;
+            f.closeAfter = 10000;
+            server->setFaults(f);
+        }
     });
     QTest::mouseClick(button("pbDownload"), Qt::LeftButton);  // calculates first
     EXPECT_EQ(downloaded, (std::vector<int>{1, 2, 3, 4}));
@@ -425,10 +437,15 @@ TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
     EXPECT_EQ(dialogs->shown()[0].kind, "error");
     EXPECT_EQ(dialogs->shown()[0].title, "Error Occurred During Waveform Download");
     EXPECT_FALSE(instrument().sequence("Bluetooth_DT"));
+    EXPECT_TRUE(instrument().waveform("Bluetooth_DT3"));
     EXPECT_FALSE(instrument().waveform("Bluetooth_DT5"));
     EXPECT_TRUE(controlsEnabled());
     EXPECT_FALSE(button("pbCancel")->isEnabled());
+    EXPECT_EQ(button("pbDownload")->text(), "Download");
 }
+
+INSTANTIATE_TEST_SUITE_P(DirtyTx, DirtyTxWindowFault, ::testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "OutOfMemory" : "LinkDropped"); });
 
 TEST_F(DirtyTxWindowSim, CancelledDownloadDefinesNoSequence) {
     QTest::mouseClick(button("pbCalculate"), Qt::LeftButton);
