@@ -14,6 +14,8 @@
 
 #include "bluetooth/dirty_tx_edits.h"
 #include "bluetooth/gui/dt_event_markers_window.h"
+#include "instrument/gui/siggen_advanced_dialog.h"
+#include "instrument/gui/siggen_panel.h"
 #include "instrument/sim_fixture.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
@@ -446,6 +448,38 @@ TEST_P(DirtyTxWindowFault, AFaultAtSetFourStopsThereWithTheErrorBox) {
 
 INSTANTIATE_TEST_SUITE_P(DirtyTx, DirtyTxWindowFault, ::testing::Values(true, false),
                          [](const auto& info) { return std::string(info.param ? "OutOfMemory" : "LinkDropped"); });
+
+// The advanced instrument settings of the panel go out with the sequence;
+// its carrier, power and title are this window's own.
+TEST_F(DirtyTxWindowSim, AdvancedSettingsOfThePanelPlayWithTheSequence) {
+    SigGenPanel* panel = window->sigGenPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(window->handles().get<QWidget>("IXOconfig_b_c")->isAncestorOf(panel->widget()));
+    EXPECT_FALSE(panel->handles().get<QWidget>("txtFrequency")->isVisible());
+    auto* advanced = panel->handles().get<QAbstractButton>("pbAdvancedSettings");
+    EXPECT_TRUE(advanced->isVisible());
+    bool ran = false;
+    test::onNextModal([&](QWidget* dialog) {
+        auto* h = SigGenAdvancedDialog::of(dialog);
+        ASSERT_NE(h, nullptr);
+        type(h->handles().get<QLineEdit>("txtScaling"), "50");
+        QTest::mouseClick(h->handles().get<QAbstractButton>("pbOK"), Qt::LeftButton);
+        ran = true;
+    });
+    QTest::mouseClick(advanced, Qt::LeftButton);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(appState().SigGenSettings.Scaling, 50);
+
+    type(edit("editRFFrequency"), "2450");
+    QTest::mouseClick(button("pbDownload"), Qt::LeftButton);
+    ASSERT_TRUE(instrument().sequence("Bluetooth_DT"));
+    const std::vector<std::string> sent = commands();
+    const auto has = [&](const std::string& text) {
+        return std::any_of(sent.begin(), sent.end(), [&](const std::string& c) { return c.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("rscaling 50"));
+    EXPECT_TRUE(has("2450000000"));
+}
 
 TEST_F(DirtyTxWindowSim, CancelledDownloadDefinesNoSequence) {
     QTest::mouseClick(button("pbCalculate"), Qt::LeftButton);
