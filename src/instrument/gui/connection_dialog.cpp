@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +55,8 @@ ConnectionDialog::ConnectionDialog(QWidget* parent) : QObject(parent) {
     resizeAllFonts(handles_, window_->logicalDpiY());
     handles_.get<QWidget>("pmPrimaryAddress")->setToolTip(connection_tips::kPrimaryAddress);
     handles_.get<QWidget>("pmBaudRate")->setToolTip(connection_tips::kBaudRate);
+    // The pacing hint lines its values up with blanks.
+    handles_.get<QWidget>("lblStatus")->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     addRoutines();
     connectControls();
 }
@@ -194,6 +197,7 @@ void ConnectionDialog::pbCheckHardware_Callback() {
     const char* buttons[] = {"pbCheckHardware", "pbOK", "pbCancel"};
     for (const char* tag : buttons) handles_.get<QWidget>(tag)->setEnabled(false);
     std::string text;
+    bool failed = true;
     {
         const BusyPointer busy;
         const Configuration config = configFromControls();
@@ -208,14 +212,16 @@ void ConnectionDialog::pbCheckHardware_Callback() {
         poll.start(10);
         loop.exec();
         try {
-            text = result.get().response;
+            const HwResult r = result.get();
+            text = r.response;
+            failed = !r.ok();
         } catch (const std::exception& e) {
             text = e.what();
         }
     }
     for (const char* tag : buttons) handles_.get<QWidget>(tag)->setEnabled(true);
     checking_ = false;
-    setStatus(text);
+    setStatus(text, failed);
 }
 
 void ConnectionDialog::release(const char* response) {
@@ -225,8 +231,10 @@ void ConnectionDialog::release(const char* response) {
     else window_->reject();
 }
 
-void ConnectionDialog::setStatus(const std::string& text) {
-    handles_.get<QLabel>("lblStatus")->setText(QString::fromStdString(text));
+void ConnectionDialog::setStatus(const std::string& text, bool failed) {
+    auto* status = handles_.get<QLabel>("lblStatus");
+    status->setText(QString::fromStdString(text));
+    status->setStyleSheet(failed ? "color: #b00000;" : "");
 }
 
 bool ConnectionDialog::eventFilter(QObject* watched, QEvent* event) {
