@@ -160,8 +160,14 @@ TEST_F(PlotWindows, ZoomCommandsClicksAndDoubleClick) {
     EXPECT_NEAR(pw->limits(axes).xmax, 1.25, 1e-9);
     item(w, "Ux_ZoomReset")->trigger();
     EXPECT_EQ(pw->limits(axes), full);
-    pw->Bt_zoom("off");
+    Bt_zoom(w, "off");
     EXPECT_FALSE(item(w, "Ux_Zoom")->isChecked());
+    try {
+        Bt_zoom(&parent_, "on");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "First argument must be a figure handle.");
+    }
 }
 
 TEST_F(PlotWindows, CursorReadOutAndImages) {
