@@ -62,8 +62,10 @@ public:
         if (len < 2) return {};
         freq_.resize(len - 1);
         discriminate(y, len, freq_.data());
+        phase_.resize(len);
+        runningPhase(freq_.data(), freq_.size(), phase_.data());
         for (const SampleSpan& span : findBursts(y, len, sps_)) {
-            const SlicedBits sliced = sliceSpan(freq_.data(), freq_.size(), span, sps_);
+            const SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
             search(sliced);
         }
         return std::move(found_);
@@ -173,6 +175,7 @@ private:
     Block block_;
     std::vector<CFloat> x_, y_;
     std::vector<float> freq_;
+    std::vector<double> phase_;
     std::vector<Target> targets_;
     std::map<std::uint32_t, std::uint8_t> learnedUap_;
     std::vector<ReceivedPacket> found_;
