@@ -168,7 +168,7 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     // Noise between bursts swings the phase far beyond any deviation;
     // clipping keeps it from steering the clock.
     const double clip = 1.5;
-    const double lastTime = std::min<double>(double(span.end), double(samples)) - half;
+    const double lastTime = std::min<double>(double(span.end), double(samples)) - half - 1;
     double next = double(span.begin) + sps;  // predicted time of the next centre
     bool first = true;
     // The decision threshold follows the carrier offset: halfway between

@@ -61,10 +61,14 @@ public:
         }
         if (len < 2) return {};
         freq_.resize(len - 1);
-        discriminate(y, len, freq_.data());
         phase_.resize(len);
-        runningPhase(freq_.data(), freq_.size(), phase_.data());
         for (const SampleSpan& span : findBursts(y, len, sps_)) {
+            // The discriminator only where there are bursts; the running
+            // phase starts again in each.
+            const std::size_t count = span.end - span.begin;
+            if (count < 2) continue;
+            discriminate(y + span.begin, count, freq_.data() + span.begin);
+            runningPhase(freq_.data() + span.begin, count - 1, phase_.data() + span.begin);
             const SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
             search(sliced);
         }
