@@ -82,6 +82,15 @@ TEST(Damage, CorrectableErrorsAreCountedAndTheChecksHold) {
     EXPECT_TRUE(r.packets[0].decoded.ok());
     EXPECT_EQ(r.packets[0].decoded.fecCorrected, 5);
 
+    // A trailer with two errors: the header behind it decides.
+    Bits trailer = packetBits(2, 4);
+    flip(trailer, 68);
+    flip(trailer, 70);
+    r = receiveBits(trailer, 2);
+    ASSERT_EQ(r.packets.size(), 1u);
+    EXPECT_FALSE(r.packets[0].decoded.isId);
+    EXPECT_TRUE(r.packets[0].decoded.ok());
+
     // Sync-word errors up to the limit are found and counted.
     Bits dh1 = packetBits(2, 4);
     for (std::size_t k : {6, 20, 40, 60}) flip(dh1, k);
