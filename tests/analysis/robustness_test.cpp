@@ -5,6 +5,7 @@
 // any size give the same packets.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "analysis/packet_decoder.h"
@@ -143,6 +144,10 @@ TEST(Empty, NoiseZerosAndMissingAccessCodesGiveNoPacket) {
     small.blockSamples = 50000;  // streamed in many blocks
     EXPECT_TRUE(receive(noise.data(), noise.size(), kRate, small).packets.empty());
     EXPECT_TRUE(receive(noise.data(), noise.size(), 2e6).packets.empty());
+    // Values that are not numbers, huge or infinite: still no packet, no fault.
+    for (std::size_t k = 0; k < noise.size(); k += 7)
+        noise[k] = {k % 3 ? std::nan("") : 1e300, k % 2 ? -INFINITY : INFINITY};
+    EXPECT_TRUE(receive(noise.data(), noise.size(), kRate).packets.empty());
 
     // Every access code replaced by its own samples shifted half a symbol
     // in frequency: bursts without packets.
