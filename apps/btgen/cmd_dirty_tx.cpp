@@ -9,7 +9,7 @@
 #include "commands.h"
 #include "connection_options.h"
 #include "instrument/hw_wrappers.h"
-#include "instrument/sigmf.h"
+#include "ui/sigmf_recording.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
 #include "lib/matfile.h"

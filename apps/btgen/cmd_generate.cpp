@@ -5,7 +5,7 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/size_est.h"
 #include "commands.h"
-#include "instrument/sigmf.h"
+#include "ui/sigmf_recording.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
@@ -49,7 +49,7 @@ std::string writeRecording(const Options& o, const bt::Parameters& p, const bt::
     d.sampleRate = sigGen.SamplingRate;
     d.frequency = sigGen.Frequency;
     d.record = {{"fileParameters", bt::toJson(p)}, {"sigGenParameters", bt::toJson(sigGen)}};
-    const bt::SigmfFiles files = bt::writeSigmf(o.output, *bt::parseSigmfDatatype(o.sigmfType), s.waveform,
+    const bt::SigmfFiles files = bt::writeSigmfRecording(o.output, *bt::parseSigmfDatatype(o.sigmfType), s.waveform,
                                                 s.markers, s.packets, d);
     return files.meta.string() + ", " + files.data.string() + " and " + files.markers.string();
 }

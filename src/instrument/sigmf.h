@@ -1,20 +1,15 @@
 #pragma once
-// SigMF recordings of a generated signal: the samples as a SigMF dataset,
-// the metadata with the settings that made them, and one annotation per
-// packet carrying its place on air and its header as ground truth for a
-// receiver under test. The marker rows go into the marker file beside the
-// dataset (the raw format's), which the metadata names.
+// SigMF recordings: the samples as a SigMF dataset (little-endian 32-bit
+// float or 16-bit integer I/Q), the marker rows in the marker file beside
+// it, and the metadata that describes them.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "bluetooth/dirty_tx_state.h"
-#include "bluetooth/packet_layout.h"
-#include "bluetooth/settings.h"
 #include "lib/types.h"
 
 namespace bt {
@@ -29,8 +24,9 @@ std::optional<SigmfDatatype> parseSigmfDatatype(std::string_view name);
 std::string sigmfDatatypeName(SigmfDatatype type);
 
 // The files of the recording NAME: NAME.sigmf-meta, NAME.sigmf-data and the
-// marker file NAME.sigmf-data.markers. A name ending in ".sigmf-meta",
-// ".sigmf-data" or ".sigmf" stands for the recording without it.
+// marker file NAME.sigmf-data.markers (the raw format's layout). A name
+// ending in ".sigmf-meta", ".sigmf-data" or ".sigmf" stands for the
+// recording without it.
 struct SigmfFiles {
     std::filesystem::path meta;
     std::filesystem::path data;
@@ -38,33 +34,15 @@ struct SigmfFiles {
 };
 SigmfFiles sigmfFiles(const std::filesystem::path& name);
 
-// What the metadata says beside the samples.
-struct SigmfDescription {
-    GenerationSettings settings;    // the settings the signal was generated from
-    double sampleRate = 10e6;       // samples per second
-    double frequency = 2402e6;      // carrier, Hz
-    nlohmann::ordered_json record;  // kept under "btgen:settings" so the signal can be made again
-    std::string description;        // core:description; empty: from the settings
-    std::optional<int> dirtyTxSet;  // 1..10 for a dirty-transmitter segment
-};
+// Makes the metadata once the dataset is written: given the dataset's
+// SHA-512 (hex) and the marker file's name (without folder).
+using SigmfMetadataMaker =
+    std::function<nlohmann::ordered_json(const std::string& sha512, const std::string& markerFileName)>;
 
-// "DH1, ACL link, single packet" and the like.
-std::string sigmfSummary(const GenerationSettings& settings);
-
-// The metadata of a recording whose dataset has the SHA-512 `sha512` (hex).
-nlohmann::ordered_json sigmfMetadata(const SigmfDescription& d, const PacketLayout& packets, SigmfDatatype type,
-                                     const std::string& sha512, const std::string& markerFileName);
-
-// Writes the recording NAME (see sigmfFiles): dataset, marker file and
-// metadata, each replaced atomically, metadata last. Throws bt::Error with
-// the reason when a file cannot be written.
+// Writes the recording NAME: dataset and marker file streamed from the
+// signal as it stands, then the metadata, each replaced atomically. Throws
+// bt::Error with the reason when a file cannot be written.
 SigmfFiles writeSigmf(const std::filesystem::path& name, SigmfDatatype type, const ComplexRow& waveform,
-                      const Markers& markers, const PacketLayout& packets, const SigmfDescription& d);
-
-// One recording per selected set of a calculated dirty-transmitter state,
-// NAME-set1 … NAME-set10, each with its set's impairments, at the sequence's
-// sample rate and carrier. Returns the files written.
-std::vector<SigmfFiles> writeDirtyTxSigmf(const std::filesystem::path& name, SigmfDatatype type,
-                                          const DirtyTxState& s);
+                      const Markers& markers, const SigmfMetadataMaker& metadata);
 
 }  // namespace bt

@@ -1,7 +1,7 @@
 // SigMF recordings read back from their files: every annotation is checked
 // by demodulating the dataset and decoding the packet found at its start
 // with the test receiver, which shares no code with the builders.
-#include "instrument/sigmf.h"
+#include "ui/sigmf_recording.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +101,7 @@ TEST_P(SigmfRecording, AnnotationsMatchTheDecodedPackets) {
     d.settings = p;
     d.frequency = 2441e6;
     d.sampleRate = p.OverSampling * 1e6;
-    const SigmfFiles files = writeSigmf(dir / "rec", SigmfDatatype::Cf32Le, s.waveform, s.markers, s.packets, d);
+    const SigmfFiles files = writeSigmfRecording(dir / "rec", SigmfDatatype::Cf32Le, s.waveform, s.markers, s.packets, d);
     EXPECT_EQ(files.meta, dir / "rec.sigmf-meta");
 
     const Json meta = readMeta(files.meta);
