@@ -19,6 +19,7 @@ struct Options {
     std::string output;
     std::string format;
     std::string sigmfType = "cf32_le";
+    bool measure = false;
 };
 
 Options& options() {
@@ -73,6 +74,7 @@ void setupGenerate(CLI::App& app) {
                     "scaling)")
         ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
         ->capture_default_str();
+    cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {
         const Options& opt = options();
         const auto [p, sigGen] = opt.generation.resolve(std::cout);
@@ -100,6 +102,8 @@ void setupGenerate(CLI::App& app) {
             std::cout << "packets: none (stream mode)\n";
         std::cout << "projected length: " << bt::projectedLengthText(bt::Bt_SizeEst(p)) << '\n';
         std::cout << "wrote " << written << '\n';
+        if (opt.measure)
+            if (const int status = measureGenerated(p, s.waveform)) throw CLI::RuntimeError(status);
     });
 }
 
