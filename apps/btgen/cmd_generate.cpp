@@ -1,5 +1,6 @@
 // btgen generate: the waveform and markers of the settings, written to a
 // file.
+#include <cctype>
 #include <iostream>
 
 #include "bluetooth/generate.h"
@@ -27,18 +28,20 @@ Options& options() {
     return o;
 }
 
-// --format, or else the output's extension: ".mat" and ".csv" name their
-// format, anything else is raw.
+// --format, or else the output's extension in any case: ".mat" and ".csv"
+// name their format, anything else is raw.
 bt::SignalFormat outputFormat(const Options& o) {
     if (!o.format.empty()) return *bt::parseSignalFormat(o.format);
-    const std::string ext = std::filesystem::path(o.output).extension().string();
+    std::string ext = std::filesystem::path(o.output).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // W.MAT is a MAT-file
     return bt::parseSignalFormat(ext.empty() ? "" : ext.substr(1)).value_or(bt::SignalFormat::Raw);
 }
 
 // --format sigmf, or an output named like a recording's file.
 bool sigmfOutput(const Options& o) {
     if (!o.format.empty()) return o.format == "sigmf";
-    const std::string ext = std::filesystem::path(o.output).extension().string();
+    std::string ext = std::filesystem::path(o.output).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".sigmf-meta" || ext == ".sigmf-data" || ext == ".sigmf";
 }
 
@@ -50,8 +53,8 @@ std::string writeRecording(const Options& o, const bt::Parameters& p, const bt::
     d.sampleRate = sigGen.SamplingRate;
     d.frequency = sigGen.Frequency;
     d.record = {{"fileParameters", bt::toJson(p)}, {"sigGenParameters", bt::toJson(sigGen)}};
-    const bt::SigmfFiles files = bt::writeSigmfRecording(o.output, *bt::parseSigmfDatatype(o.sigmfType), s.waveform,
-                                                s.markers, s.packets, d);
+    const bt::SigmfFiles files = bt::writeSigmfRecording(o.output, *bt::parseSigmfDatatype(o.sigmfType),
+                                                         s.waveform, s.markers, s.packets, d);
     return files.meta.string() + ", " + files.data.string() + " and " + files.markers.string();
 }
 
@@ -67,7 +70,7 @@ void setupGenerate(CLI::App& app) {
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
                     "line; sigmf: a SigMF recording OUT.sigmf-meta/.sigmf-data with one annotation per packet "
                     "and the markers in OUT.sigmf-data.markers. Default: from the extension (.mat, .csv, "
-                    ".sigmf-meta), else raw")
+                    ".sigmf-meta, in any case), else raw")
         ->check(CLI::IsMember({"raw", "mat", "csv", "sigmf"}));
     cmd->add_option("--sigmf-type", o.sigmfType,
                     "Sample type of a SigMF dataset: cf32_le (as generated) or ci16_le (the instrument's 16-bit "

@@ -14,6 +14,7 @@
 #include "bluetooth/dirty_tx_download.h"
 #include "bluetooth/dirty_tx_entries.h"
 #include "bluetooth/gui/dt_event_markers_window.h"
+#include "instrument/gui/siggen_panel.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
 #include "lib/library.h"
@@ -166,6 +167,15 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) {
     h_ = Handles(w);
     markers_ = new DtEventMarkersWindow(w);
     connect(markers_, &DtEventMarkersWindow::edited, this, [this] { redraw(); });
+    // The signal-generator panel on the application's instrument settings:
+    // the sequence plays with this window's own carrier, power and title,
+    // so of the panel only the advanced settings (filters, scaling, ALC,
+    // reference), which the sequence shares, are offered.
+    panel_ = new SigGenPanel(h_.get<QWidget>("IXOconfig_b_c"));
+    for (const char* tag : {"lblFrequency", "txtFrequency", "pdFrequencyUnits", "lblAmplitude", "txtAmplitude",
+                            "lblAmplitudeUnits", "lblWaveformTitle", "txtWaveformTitle"})
+        panel_->handles().get<QWidget>(tag)->hide();
+    controls_.push_back(panel_->handles().get<QWidget>("pbAdvancedSettings"));
 
     // Entries by text: each stores through the core's rule, then the window
     // is refilled so every control shows what is stored.
@@ -326,11 +336,13 @@ void DirtyTransmitterWindow::initializeFigure() {
         h_.get<QWidget>(setTag("txtEdited", n))
             ->setToolTip("Differs from the test specification's value for set " + k + " (shown in bold).");
     }
+    panel_->InitializeSigGenScreenObjects();
     redraw();
 }
 
 void DirtyTransmitterWindow::open() {
     dtOpenFromParameters(dt(), appState().parameters);
+    panel_->redrawSigGenSettings();
     redraw();
     window()->show();
     window()->raise();

@@ -18,6 +18,7 @@ class QLineEdit;
 namespace bt::gui {
 
 class DtEventMarkersWindow;
+class SigGenPanel;
 
 class DirtyTransmitterWindow : public QObject {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
     QWidget* window() const { return h_.root(); }
     const Handles& handles() const { return h_; }
     DtEventMarkersWindow* eventMarkers() const { return markers_; }
+    SigGenPanel* sigGenPanel() const { return panel_; }
 
     // Opening from the main window: takes the state kept in `parameters`,
     // shows the window and refills it. Exit writes the state back.
@@ -69,6 +71,7 @@ private:
     Handles h_;
     Dispatcher d_{"Bt_DirtyTransmitter"};
     DtEventMarkersWindow* markers_ = nullptr;
+    SigGenPanel* panel_ = nullptr;
     std::vector<QWidget*> controls_;  // the controls with a callback
     Highlight highlight_[10] = {};
     bool cancelRequested_ = false;

@@ -1,9 +1,11 @@
 #include "instrument/gui/connection_dialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +37,14 @@ std::vector<std::string> numbers(int from, int count) {
     return out;
 }
 
+// The busy pointer for the length of a scope.
+struct WatchPointer {
+    WatchPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WatchPointer() { QApplication::restoreOverrideCursor(); }
+    WatchPointer(const WatchPointer&) = delete;
+    WatchPointer& operator=(const WatchPointer&) = delete;
+};
+
 int itemOf(const Handles& h, const char* tag) { return h.get<QComboBox>(tag)->currentIndex() + 1; }
 
 void select(const Handles& h, const char* tag, int item) {
@@ -54,6 +64,8 @@ ConnectionDialog::ConnectionDialog(QWidget* parent) : QObject(parent) {
     resizeAllFonts(handles_, window_->logicalDpiY());
     handles_.get<QWidget>("pmPrimaryAddress")->setToolTip(connection_tips::kPrimaryAddress);
     handles_.get<QWidget>("pmBaudRate")->setToolTip(connection_tips::kBaudRate);
+    // The pacing hint lines its values up with blanks.
+    handles_.get<QWidget>("lblStatus")->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     addRoutines();
     connectControls();
 }
@@ -194,8 +206,9 @@ void ConnectionDialog::pbCheckHardware_Callback() {
     const char* buttons[] = {"pbCheckHardware", "pbOK", "pbCancel"};
     for (const char* tag : buttons) handles_.get<QWidget>(tag)->setEnabled(false);
     std::string text;
+    bool failed = true;
     {
-        const BusyPointer busy;
+        const WatchPointer busy;
         const Configuration config = configFromControls();
         // The check may wait seconds for a silent instrument: it runs beside
         // the window, which keeps repainting while the dialog stays modal.
@@ -208,14 +221,16 @@ void ConnectionDialog::pbCheckHardware_Callback() {
         poll.start(10);
         loop.exec();
         try {
-            text = result.get().response;
+            const HwResult r = result.get();
+            text = r.response;
+            failed = !r.ok();
         } catch (const std::exception& e) {
             text = e.what();
         }
     }
     for (const char* tag : buttons) handles_.get<QWidget>(tag)->setEnabled(true);
     checking_ = false;
-    setStatus(text);
+    setStatus(text, failed);
 }
 
 void ConnectionDialog::release(const char* response) {
@@ -225,8 +240,10 @@ void ConnectionDialog::release(const char* response) {
     else window_->reject();
 }
 
-void ConnectionDialog::setStatus(const std::string& text) {
-    handles_.get<QLabel>("lblStatus")->setText(QString::fromStdString(text));
+void ConnectionDialog::setStatus(const std::string& text, bool failed) {
+    auto* status = handles_.get<QLabel>("lblStatus");
+    status->setText(QString::fromStdString(text));
+    status->setStyleSheet(failed ? "color: #b00000;" : "");
 }
 
 bool ConnectionDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -55,7 +55,8 @@ private:
     void editTCPIPAddress_Callback();
     void pbCheckHardware_Callback();
     void release(const char* response);
-    void setStatus(const std::string& text);
+    // The status line; a failed check is shown in red.
+    void setStatus(const std::string& text, bool failed = false);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPointer<QDialog> window_;

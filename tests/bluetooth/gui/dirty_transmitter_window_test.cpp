@@ -14,6 +14,8 @@
 
 #include "bluetooth/dirty_tx_edits.h"
 #include "bluetooth/gui/dt_event_markers_window.h"
+#include "instrument/gui/siggen_advanced_dialog.h"
+#include "instrument/gui/siggen_panel.h"
 #include "instrument/sim_fixture.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
@@ -320,6 +322,21 @@ TEST_F(DirtyTxWindow, CancelBetweenSetsKeepsWhatWasThere) {
     EXPECT_EQ(window->window()->cursor().shape(), pointer);
 }
 
+// Packet settings from a settings file that cannot make the test's frames.
+TEST_F(DirtyTxWindow, AFailedCalculationIsShownAndTheWindowStaysUsable) {
+    appState().parameters.dtParameters.generationMode = 2;
+    window->open();
+    QTest::mouseClick(get<QPushButton>("pbCalculate"), Qt::LeftButton);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].kind, "error");
+    EXPECT_NE(dialogs->shown()[0].text.find("does not fill"), std::string::npos);
+    EXPECT_EQ(dt().dtCalcNeeded, 1);
+    EXPECT_TRUE(get<QPushButton>("pbDownload")->isEnabled());
+    EXPECT_EQ(get<QPushButton>("pbCalculate")->text(), "Calculate");
+    EXPECT_FALSE(get<QPushButton>("pbCancel")->isEnabled());
+    for (int n = 1; n <= 10; ++n) EXPECT_FALSE(highlighted(edit("editModIndex", n), "#ffff00"));
+}
+
 // Against the simulated instrument.
 class DirtyTxWindowSim : public test::SimInstrumentTest {
 protected:
@@ -393,16 +410,28 @@ TEST_F(DirtyTxWindowSim, CalculateThenDownloadDefinesTheSequence) {
     for (const std::string& c : sent) EXPECT_EQ(c.find(":MEM:DATA"), std::string::npos) << c;
 }
 
-TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
-    sim::ServerOptions o;
-    o.instrument.memorySamples = 3 * 25000 + 1000;
-    server->stop();
-    startSim(o);
-    appState().configuration = config;
+// The instrument runs out of memory at set 4, or the link drops while set 4
+// goes down.
+class DirtyTxWindowFault : public DirtyTxWindowSim, public ::testing::WithParamInterface<bool> {};
 
+TEST_P(DirtyTxWindowFault, AFaultAtSetFourStopsThereWithTheErrorBox) {
+    const bool outOfMemory = GetParam();
+    if (outOfMemory) {
+        sim::ServerOptions o;
+        o.instrument.memorySamples = 3 * 25000 + 1000;
+        server->stop();
+        startSim(o);
+        appState().configuration = config;
+    }
     std::vector<int> downloaded;
     QObject::connect(window, &DirtyTransmitterWindow::progressShown, [&](int set, bool downloading) {
-        if (downloading) downloaded.push_back(set);
+        if (!downloading) return;
+        downloaded.push_back(set);
+        if (set == 4 && !outOfMemory) {
+            sim::Faults f;
+            f.closeAfter = 10000;
+            server->setFaults(f);
+        }
     });
     QTest::mouseClick(button("pbDownload"), Qt::LeftButton);  // calculates first
     EXPECT_EQ(downloaded, (std::vector<int>{1, 2, 3, 4}));
@@ -410,9 +439,46 @@ TEST_F(DirtyTxWindowSim, AFaultAtSetFourStopsThereWithTheErrorBox) {
     EXPECT_EQ(dialogs->shown()[0].kind, "error");
     EXPECT_EQ(dialogs->shown()[0].title, "Error Occurred During Waveform Download");
     EXPECT_FALSE(instrument().sequence("Bluetooth_DT"));
+    EXPECT_TRUE(instrument().waveform("Bluetooth_DT3"));
     EXPECT_FALSE(instrument().waveform("Bluetooth_DT5"));
     EXPECT_TRUE(controlsEnabled());
     EXPECT_FALSE(button("pbCancel")->isEnabled());
+    EXPECT_EQ(button("pbDownload")->text(), "Download");
+}
+
+INSTANTIATE_TEST_SUITE_P(DirtyTx, DirtyTxWindowFault, ::testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "OutOfMemory" : "LinkDropped"); });
+
+// The advanced instrument settings of the panel go out with the sequence;
+// its carrier, power and title are this window's own.
+TEST_F(DirtyTxWindowSim, AdvancedSettingsOfThePanelPlayWithTheSequence) {
+    SigGenPanel* panel = window->sigGenPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(window->handles().get<QWidget>("IXOconfig_b_c")->isAncestorOf(panel->widget()));
+    EXPECT_FALSE(panel->handles().get<QWidget>("txtFrequency")->isVisible());
+    auto* advanced = panel->handles().get<QAbstractButton>("pbAdvancedSettings");
+    EXPECT_TRUE(advanced->isVisible());
+    bool ran = false;
+    test::onNextModal([&](QWidget* dialog) {
+        auto* h = SigGenAdvancedDialog::of(dialog);
+        ASSERT_NE(h, nullptr);
+        type(h->handles().get<QLineEdit>("txtScaling"), "50");
+        QTest::mouseClick(h->handles().get<QAbstractButton>("pbOK"), Qt::LeftButton);
+        ran = true;
+    });
+    QTest::mouseClick(advanced, Qt::LeftButton);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(appState().SigGenSettings.Scaling, 50);
+
+    type(edit("editRFFrequency"), "2450");
+    QTest::mouseClick(button("pbDownload"), Qt::LeftButton);
+    ASSERT_TRUE(instrument().sequence("Bluetooth_DT"));
+    const std::vector<std::string> sent = commands();
+    const auto has = [&](const std::string& text) {
+        return std::any_of(sent.begin(), sent.end(), [&](const std::string& c) { return c.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("rscaling 50"));
+    EXPECT_TRUE(has("2450000000"));
 }
 
 TEST_F(DirtyTxWindowSim, CancelledDownloadDefinesNoSequence) {

@@ -235,6 +235,7 @@ TEST_F(ConnectionDialogTest, CheckAgainstAClosedPortShowsTheError) {
         click("pbCheckHardware");
         EXPECT_NE(status().indexOf("Cannot connect to the instrument"), -1) << status().toStdString();
         EXPECT_NE(status().indexOf(QString::fromStdString(address)), -1);
+        EXPECT_NE(get<QLabel>("lblStatus")->styleSheet().indexOf("color"), -1);  // shown as a failure
         click("pbCancel");
     });
 }
