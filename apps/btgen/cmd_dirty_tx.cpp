@@ -8,7 +8,9 @@
 #include "bluetooth/dirty_tx_edits.h"
 #include "commands.h"
 #include "connection_options.h"
+#include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
+#include "ui/sigmf_recording.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
 #include "lib/matfile.h"
@@ -30,6 +32,8 @@ struct Options {
     bool calculate = false;
     bool download = false;
     std::string out;
+    std::string format = "mat";
+    std::string sigmfType = "cf32_le";
     bool yes = false;
     ConnectionOptions connection;
     CLI::Option* slotSyncOption = nullptr;
@@ -38,35 +42,6 @@ struct Options {
 Options& options() {
     static Options o;
     return o;
-}
-
-// N:FIELD=VALUE, N a set number or "all".
-void applyImpairmentEdit(bt::DirtyTxState& s, const std::string& edit) {
-    const auto colon = edit.find(':');
-    const auto eq = edit.find('=');
-    if (colon == std::string::npos || eq == std::string::npos || eq < colon)
-        fail(kExitBadInput, "--set-impairment takes N:FIELD=VALUE, not \"" + edit + "\"");
-    const std::string which = edit.substr(0, colon);
-    const std::string field = edit.substr(colon + 1, eq - colon - 1);
-    const auto value = bt::parseNumber(edit.substr(eq + 1));
-    if (!value) fail(kExitBadInput, "Value \"" + edit.substr(eq + 1) + "\" of " + field + " is not a number.");
-    const auto number = bt::parseNumber(which);
-    const bool all = which == "all";
-    if (!all && (!number || *number != std::floor(*number) || *number < 1 || *number > 10))
-        fail(kExitBadInput, "The test set of \"" + edit + "\" must be 1 to 10 or all");
-    const std::size_t first = all ? 0 : static_cast<std::size_t>(*number) - 1;
-    const std::size_t last = all || !bt::dtPerSetField(field) ? bt::kDtTestSets : first + 1;
-    double stored = 0;
-    for (std::size_t n = first; n < last; ++n) {
-        try {
-            stored = bt::dtEditImpairment(s, n, field, *value);
-        } catch (const bt::Error& e) {
-            fail(kExitBadInput, e.what());
-        }
-    }
-    std::cout << "set " << field << " of " << (last - first == bt::kDtTestSets ? std::string("all sets")
-                                                                           : "set " + which)
-              << " to " << bt::formatNumber(stored) << '\n';
 }
 
 // The state of the settings file (or the defaults) with the options
@@ -87,7 +62,7 @@ bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
         for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(s, n, false);
         for (int n : o.sets) bt::dtSetTestSelect(s, static_cast<std::size_t>(n - 1), true);
     }
-    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit);
+    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit, std::cout);
     return s;
 }
 
@@ -144,6 +119,16 @@ void run() {
         std::size_t unselected = 0;
         for (double x : s.dtTestSelect) unselected += x == 0;
         if (unselected > 0) std::cout << unselected << " sets not selected: rows of zeros\n";
+        if (o.format == "sigmf") {
+            std::vector<bt::SigmfFiles> files;
+            try {
+                files = bt::writeDirtyTxSigmf(o.out, *bt::parseSigmfDatatype(o.sigmfType), s);
+            } catch (const bt::Error& e) {
+                fail(1, "Error Saving " + o.out + ": " + e.what());
+            }
+            for (const bt::SigmfFiles& f : files) std::cout << "wrote " << f.meta.string() << '\n';
+            return;
+        }
         writeSegments(o.out, s);
         std::cout << "wrote " << o.out << ": 10 segments of " << s.dtWaveform.at(0).size()
                   << " samples, each played " << s.dtRepetitions << " times by the sequence\n";
@@ -199,6 +184,15 @@ void setupDirtyTx(CLI::App& app) {
     auto* out = cmd->add_option("-o,--output", o.out, "MAT-file for the segments (dtWaveform, dtMarkers)");
     calc->needs(out);
     out->needs(calc);
+    cmd->add_option("--format", o.format,
+                    "mat: the ten segments in one MAT-file; sigmf: one SigMF recording per selected set, "
+                    "OUT-setN.sigmf-meta/.sigmf-data, with its packets annotated")
+        ->check(CLI::IsMember({"mat", "sigmf"}))
+        ->capture_default_str()
+        ->needs(calc);
+    cmd->add_option("--sigmf-type", o.sigmfType, "Sample type of the SigMF datasets: cf32_le or ci16_le")
+        ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
+        ->capture_default_str();
     o.connection.add(*cmd);
     cmd->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
     cmd->callback([] {
