@@ -78,7 +78,7 @@ BbgSwitch chooseBbgOption(std::string_view option, double projectedLength, Dialo
     const std::string answer = dialogs.question(
         "The waveform based on the current settings \nis too large to for Option 001. Changing to\nOption 001 will "
         "reset all settings to the defaults.\nDo you wish to change anyway ?",
-        "Waveform too large", {"Yes", "Cancel"}, "Yes");
+        "Waveform too large", {"Yes", "Cancel"}, "Cancel");
     return answer == "Yes" ? BbgSwitch::ResetThenSwitch : BbgSwitch::Keep;
 }
 
