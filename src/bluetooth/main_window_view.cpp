@@ -6,6 +6,7 @@
 #include "bluetooth/settings_editor.h"
 #include "bluetooth/size_est.h"
 #include "lib/numtext.h"
+#include "ui/window_utils.h"
 
 namespace bt {
 
@@ -29,8 +30,8 @@ void setCountsText(MainWindowView& v, const std::string& text) {
 void payloadSetup(const GenerationSettings& p, MainWindowView& v) {
     v.calibrateDelayEnabled = false;
     v.bitPattern = {formatHex(p.bitPattern), false};
-    v.patternReps = {formatNumber(p.patternReps), true};
-    v.patternLength = {formatNumber(p.patternLength), true};
+    v.patternReps = {num2Str(p.patternReps), true};
+    v.patternLength = {num2Str(p.patternLength), true};
 
     if (!packetMode(p)) {
         v.multiPacket = {{"Single Packet", "Multi Packet"}, 1, false};
@@ -96,14 +97,14 @@ MainWindowView mainWindowView(const GenerationSettings& p, double frequencyHz) {
     v.dataWhitening = {p.dataWhiteningActive != 0, true};
     v.burstActive = {p.burstActive != 0, packet};
     const bool ramps = packet && p.burstActive == 1;
-    v.powerRamp = {formatNumber(p.burstLength), ramps};
-    v.rampSettling = {formatNumber(p.burstSettle), ramps};
+    v.powerRamp = {num2Str(p.burstLength), ramps};
+    v.rampSettling = {num2Str(p.burstSettle), ramps};
 
     payloadSetup(p, v);
 
-    v.overSampling = {formatNumber(p.OverSampling), true};
+    v.overSampling = {num2Str(p.OverSampling), true};
     v.mirrorSpectrum = {p.MirrorSpectrum != 0, true};
-    v.CGdelay = {formatNumber(p.CGdelay), true};
+    v.CGdelay = {num2Str(p.CGdelay), true};
     v.numberOfSamples = projectedLengthText(Bt_SizeEst(p));
     v.channel = channelText(frequencyHz);
     for (int e = 1; e <= 4; ++e) v.event[e - 1] = eventOutputText(p, e);
