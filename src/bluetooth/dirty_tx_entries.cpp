@@ -136,8 +136,7 @@ void dtEnterMarker1Timing(DirtyTxState& s, std::string_view text) {
 }
 
 void dtApplyMarkerRules(DirtyTxState& s) {
-    s.dtSigGenSettings.RFblanking = s.dtParameters.marker2Type == 2 ? 1 : 0;
-    if (s.dtParameters.marker1Timing < dtMarker1TimingMin(s)) s.dtParameters.marker1Timing = dtMarker1TimingMin(s);
+    dtApplyLoadedMarkerRules(s.dtParameters, s.dtOmitPollPeriods, s.dtSigGenSettings);
 }
 
 // ---------------------------------------------------------------- what the windows show

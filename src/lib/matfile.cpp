@@ -1,7 +1,14 @@
 #include "lib/matfile.h"
 
+#include <fcntl.h>
 #include <matio.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -275,18 +282,65 @@ std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
     return bytes;
 }
 
+// A whole file mapped read-only.
+class MappedFile {
+public:
+    explicit MappedFile(const fs::path& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw Error("cannot be opened: " + std::string(std::strerror(errno)) + ".");
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            const int e = errno;
+            ::close(fd);
+            throw Error("cannot be opened: " + std::string(std::strerror(e)) + ".");
+        }
+        size_ = static_cast<std::size_t>(st.st_size);
+        if (size_ > 0) {
+            data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (data_ == MAP_FAILED) {
+                const int e = errno;
+                ::close(fd);
+                throw Error("cannot be read: " + std::string(std::strerror(e)) + ".");
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (data_ && data_ != MAP_FAILED) ::munmap(data_, size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view bytes() const {
+        return size_ == 0 ? std::string_view() : std::string_view(static_cast<const char*>(data_), size_);
+    }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 }  // namespace
 
 std::string matHeaderText() { return "MATLAB 5.0 MAT-file, written by the BLUETOOTH signal generation applet"; }
 
-MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits) : path_(std::move(path)) {
+MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits, std::vector<std::string> only)
+    : path_(std::move(path)), only_(std::move(only)) {
     installMatioLog();
     if (fs::is_directory(path_)) throw Error("is a folder, not a file.");
-    directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
+    if (only_.empty()) {
+        directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
+        return;
+    }
+    // Mapped rather than read: the pages of variables passed over are
+    // never touched.
+    const MappedFile mapped(path_);
+    directory_ = screenMatBytes(mapped.bytes(), limits, only_);
 }
 
 MatValue MatFileReader::read(std::string_view name) const {
     if (!info(name)) throw Error("has no variable " + std::string(name) + ".");
+    if (!only_.empty() && std::find(only_.begin(), only_.end(), name) == only_.end())
+        throw Error("has a variable " + std::string(name) + " that was not screened for reading.");
     lastMatioMessage.clear();
     MatPtr mat(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));
     if (!mat) throw Error(matioReason("cannot be opened by the MAT-file reader") + ".");
