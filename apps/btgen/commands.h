@@ -61,4 +61,9 @@ struct GenerationOptions {
 // long, when standard error is a terminal.
 bt::GeneratedSignal generateWithProgress(const bt::Parameters& p);
 
+// Receives a generated waveform with the settings' address and whitening
+// and prints what the receiver measured; returns 0 when every measured test
+// passes, 3 otherwise.
+int measureGenerated(const bt::Parameters& p, const bt::ComplexRow& waveform);
+
 }  // namespace btgen

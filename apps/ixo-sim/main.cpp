@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     std::string idn;
     std::vector<std::string> faults;
     std::uint64_t memory = 0;
+    bt::sim::ReceiverModel receiver;
     app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
         ->check(CLI::Range(0, 65535));
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
@@ -22,12 +23,19 @@ int main(int argc, char** argv) {
     app.add_option("--fault", faults,
                    "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                    "bad-block=indefinite|zero|nondigit|long, flood=BYTES");
+    app.add_option("--rx-latency", receiver.latencyUs,
+                   "Latency of the simulated receiver behind the BERT, microseconds (default 0.5)")
+        ->check(CLI::Range(0.0, 1000.0));
+    app.add_option("--rx-noise", receiver.noise,
+                   "Noise of the simulated receiver as a fraction of the peak deviation (default 0.25)")
+        ->check(CLI::Range(0.0, 10.0));
     CLI11_PARSE(app, argc, argv);
 
     bt::sim::ServerOptions options;
     options.instrument.model = model.at(0);
     options.instrument.idn = idn;
     options.instrument.memorySamples = memory;
+    options.instrument.receiver = receiver;
     for (const auto& f : faults)
         if (auto error = bt::sim::addFault(options.faults, f)) {
             std::cerr << "ixo-sim: " << *error << '\n';

@@ -3,6 +3,7 @@
 // settings, marker rotation, the bit-error-rate tester and the SCPI error
 // queue, driven one program message at a time. Thread-safe: every
 // connection of the server talks to the same instrument.
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_bert.h"
+
 namespace bt::sim {
 
 struct InstrumentOptions {
@@ -18,6 +21,7 @@ struct InstrumentOptions {
     std::string idn;                  // empty: the model's own identification
     std::uint64_t memorySamples = 0;  // 0: 1 M samples for 'b', 32 M for 'c'
     std::size_t errorQueueSize = 30;
+    ReceiverModel receiver;  // the test bench behind the BERT
 };
 
 // A response to a query: text, or a definite-length block.
@@ -81,7 +85,8 @@ private:
     std::map<std::string, std::string> settings_;  // pattern text -> reply
     bool remote_ = false;
     std::optional<double> ber_;
-    int questionable_ = 0;
+    std::uint64_t triggers_ = 0;
+    std::chrono::steady_clock::time_point measuringUntil_{};
     friend struct Impl;
 };
 
