@@ -21,6 +21,7 @@
 
 #include "bluetooth/settings.h"
 
+#include "ui/gui/dialog_figure.h"
 #include "ui/gui/dispatch.h"
 #include "ui/gui/figure.h"
 
@@ -39,15 +40,6 @@ struct MenuHeaders {
 // as its routine is named, hidden items present but invisible, the
 // Baseband Generator submenu only on platform 'c'. Items are not connected.
 MenuHeaders Ux_AddMenu(QMainWindow* figure, char platform);
-
-// Restores the pointer when the busy ("watch") pointer goes out of scope.
-class BusyPointer {
-public:
-    BusyPointer();
-    ~BusyPointer();
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 class CommonFrame : public QObject {
     Q_OBJECT
