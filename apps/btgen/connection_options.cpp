@@ -15,7 +15,9 @@ void ConnectionOptions::add(CLI::App& cmd) {
     cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")->capture_default_str();
     cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)");
     cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
-    cmd.add_option("--timeout", timeoutMs, "I/O timeout in milliseconds");
+    cmd.add_option("--timeout", timeoutMs,
+                   "I/O timeout in milliseconds; a waveform transfer waits at least 10000 ms, or this when it "
+                   "is longer");
 }
 
 bt::Configuration ConnectionOptions::config() const {

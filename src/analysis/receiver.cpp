@@ -10,15 +10,22 @@
 
 namespace bt::analysis {
 
+namespace {
+
+// Values that are not finite (a damaged recording) read as silence.
+float finite(double v) { return std::isfinite(v) && std::fabs(v) < 1e30 ? float(v) : 0.0f; }
+
+}  // namespace
+
 void ComplexRowSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     const Complex* p = data_ + first * stride_;
-    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(float(p->real()), float(p->imag()));
+    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(finite(p->real()), finite(p->imag()));
 }
 
 void SplitComplexSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t at = (first + k) * stride_;
-        out[k] = CFloat(float(re_[at]), im_ ? float(im_[at]) : 0.0f);
+        out[k] = CFloat(finite(re_[at]), im_ ? finite(im_[at]) : 0.0f);
     }
 }
 
@@ -61,10 +68,14 @@ public:
         }
         if (len < 2) return {};
         freq_.resize(len - 1);
-        discriminate(y, len, freq_.data());
         phase_.resize(len);
-        runningPhase(freq_.data(), freq_.size(), phase_.data());
         for (const SampleSpan& span : findBursts(y, len, sps_)) {
+            // The discriminator only where there are bursts; the running
+            // phase starts again in each.
+            const std::size_t count = span.end - span.begin;
+            if (count < 2) continue;
+            discriminate(y + span.begin, count, freq_.data() + span.begin);
+            runningPhase(freq_.data() + span.begin, count - 1, phase_.data() + span.begin);
             const SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
             search(sliced);
         }

@@ -118,7 +118,7 @@ ImpairmentsAnswer ImpairmentsWindow::open(const std::optional<Impairments>& impa
 
 void ImpairmentsWindow::redrawImpairments() {
     for (const auto& [tag, field] : kActiveBoxes)
-        handles_.get<QAbstractButton>(tag)->setChecked(impairmentDisplayText(impairments_, field) == "1");
+        handles_.get<QAbstractButton>(tag)->setChecked(impairmentDisplayText(impairments_, field) != "0");
     for (const auto& [tag, field] : kTextFields)
         handles_.get<QLineEdit>(tag)->setText(QString::fromStdString(impairmentDisplayText(impairments_, field)));
     {

@@ -85,6 +85,7 @@ void SigGenPanel::updateFrequency() {
                       handles_.get<QComboBox>("pdFrequencyUnits")->currentIndex() + 1)
             .settings;
     redrawSigGenSettings();
+    edited();
 }
 
 void SigGenPanel::txtAmplitude_Callback() {
@@ -92,6 +93,7 @@ void SigGenPanel::txtAmplitude_Callback() {
     const SigGenEdit e = editAmplitude(s, handles_.get<QLineEdit>("txtAmplitude")->text().toStdString());
     s = e.settings;
     handles_.get<QLineEdit>("txtAmplitude")->setText(QString::fromStdString(e.shown.text));
+    edited();
 }
 
 void SigGenPanel::txtWaveformTitle_Callback() {
@@ -99,6 +101,7 @@ void SigGenPanel::txtWaveformTitle_Callback() {
     const SigGenEdit e = editTitle(s, handles_.get<QLineEdit>("txtWaveformTitle")->text().toStdString());
     s = e.settings;
     handles_.get<QLineEdit>("txtWaveformTitle")->setText(QString::fromStdString(e.shown.text));
+    edited();
 }
 
 void SigGenPanel::pbAdvancedSettings_Callback() {
@@ -110,7 +113,7 @@ void SigGenPanel::pbAdvancedSettings_Callback() {
     const SigGenAnswer a = dialog->open(record_());
     if (a.answer != "OK") return;
     record_() = a.settings;
-    if (advancedChanged_) advancedChanged_();
+    edited();
 }
 
 }  // namespace bt::gui

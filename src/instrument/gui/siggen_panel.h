@@ -55,8 +55,9 @@ public:
     // own txtFrequency_Callback (updateFrequency) unless a host that must
     // follow the carrier (the main window's channel) sets its routine here.
     void setFrequencyCallback(std::function<void()> callback) { frequencyCallback_ = std::move(callback); }
-    // Runs after the advanced dialog answered "OK" and the record changed.
-    void setAdvancedChangedCallback(std::function<void()> callback) { advancedChanged_ = std::move(callback); }
+    // Runs after an edit of the panel or the advanced dialog's "OK" has
+    // stored into the record (a host may mark its settings as changed).
+    void setEditedCallback(std::function<void()> callback) { edited_ = std::move(callback); }
 
     QWidget* widget() const { return widget_; }
     const Handles& handles() const { return handles_; }
@@ -76,7 +77,10 @@ private:
     Record record_;
     QPointer<QObject> advanced_;
     std::function<void()> frequencyCallback_;
-    std::function<void()> advancedChanged_;
+    std::function<void()> edited_;
+    void edited() const {
+        if (edited_) edited_();
+    }
 };
 
 }  // namespace bt::gui

@@ -44,7 +44,9 @@ public:
         : QCPLayerable(plot, "main"), axes_(axes), d_(d) {
         gradient_.loadPreset(QCPColorGradient::gpJet);
     }
-    double azimuth = -37.5, elevation = 30;
+    // Seen from the front right, above: frequency runs to the right, time
+    // away from the viewer.
+    double azimuth = 37.5, elevation = 30;
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
@@ -135,13 +137,15 @@ protected:
             for (std::size_t i = 1; i <= heights.size(); ++i) {
                 if (i < heights.size() && level(i) == level(start)) continue;
                 const std::size_t end = std::min(i, heights.size() - 1);
-                painter->setPen(QPen(QColor(gradient_.color(heights[start], QCPRange(zlo, zhi))), 1));
-                painter->drawPolyline(line.constData() + start, int(end - start + 1));
+                // Runs lying on the floor (nothing above the axis' bottom,
+                // a silent slice) leave no line: on a long recording they
+                // would pave the floor.
+                if (level(start) > 0 || heights[start] > zlo) {
+                    painter->setPen(QPen(QColor(gradient_.color(heights[start], QCPRange(zlo, zhi))), 1));
+                    painter->drawPolyline(line.constData() + start, int(end - start + 1));
+                }
                 start = i;
             }
-            // The base edge of the slice.
-            painter->setPen(QPen(QColor(gradient_.color(zlo, QCPRange(zlo, zhi))), 1));
-            painter->drawLine(shape[shape.size() - 2], shape[shape.size() - 1]);
         }
         painter->setClipping(false);
 
@@ -176,7 +180,7 @@ protected:
             painter->drawLine(p, p + outward(p, 4));
             label(p, outward(p, 16), QString::number(t, 'g', 4));
         }
-        label((y0 + y1) / 2, outward((y0 + y1) / 2, 46), axes_->axis(QCPAxis::atLeft)->label());
+        label((y0 + y1) / 2, outward((y0 + y1) / 2, 56), axes_->axis(QCPAxis::atLeft)->label());
         const QPointF zc0 = project(xn, -yn, -0.5), zc1 = project(xn, -yn, 0.5);
         const QPointF left(-1, 0);
         painter->drawLine(zc0, zc1);

@@ -146,12 +146,15 @@ TEST_F(SigGenPanelTest, PowerAndTitle) {
     typeInto(field("txtWaveformTitle"), "bt test-1/ab");
     EXPECT_EQ(record.Title, "BTTEST-1AB");
     EXPECT_EQ(field("txtWaveformTitle")->text(), "BTTEST-1AB");
+    int edits = 0;
+    panel->setEditedCallback([&] { ++edits; });
     typeInto(field("txtWaveformTitle"), "bt test!");
     EXPECT_EQ(record.Title, "BTTEST");
     typeInto(field("txtWaveformTitle"), "    ");
     EXPECT_EQ(record.Title, "BLANK");
     typeInto(field("txtWaveformTitle"), "abcdefghijklmnopqrstuvwxy");
     EXPECT_EQ(record.Title, "ABCDEFGHIJKLMNOPQRST");
+    EXPECT_EQ(edits, 3);
 }
 
 TEST_F(SigGenPanelTest, HostActionsAndTooltips) {
@@ -204,7 +207,7 @@ TEST_F(SigGenPanelTest, AdvancedButtonEditsACopyKeptOnlyOnOK) {
     EXPECT_EQ(record.Scaling, 80);
 
     int changed = 0;
-    panel->setAdvancedChangedCallback([&] { ++changed; });
+    panel->setEditedCallback([&] { ++changed; });
     ran = false;
     bt::test::onNextModal([&](QWidget* dialog) {
         auto* h = SigGenAdvancedDialog::of(dialog);
