@@ -91,6 +91,9 @@ MenuHeaders Ux_AddMenu(QMainWindow* figure, char platform) {
     return h;
 }
 
+BusyPointer::BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyPointer::~BusyPointer() { QApplication::restoreOverrideCursor(); }
+
 // ------------------------------------------------------------------ frame
 
 CommonFrame::CommonFrame(QMainWindow* main, Dispatcher& application)
