@@ -91,8 +91,6 @@ MenuHeaders Ux_AddMenu(QMainWindow* figure, char platform) {
     return h;
 }
 
-BusyPointer::BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyPointer::~BusyPointer() { QApplication::restoreOverrideCursor(); }
 
 // ------------------------------------------------------------------ frame
 

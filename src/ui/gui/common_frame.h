@@ -21,19 +21,11 @@
 
 #include "bluetooth/settings.h"
 
+#include "ui/gui/dialog_figure.h"
 #include "ui/gui/dispatch.h"
 #include "ui/gui/figure.h"
 
 namespace bt::gui {
-
-// Shows the busy ("watch") pointer until the end of the scope, on every path.
-class BusyPointer {
-public:
-    BusyPointer();
-    ~BusyPointer();
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 // The five top-level menus of the menu bar.
 struct MenuHeaders {
