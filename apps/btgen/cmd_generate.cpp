@@ -37,7 +37,8 @@ void setupGenerate(CLI::App& app) {
     o.generation.add(*cmd);
     cmd->add_option("-o,--output", o.output, "File to write (raw: its markers go to FILE.markers)")
         ->required()
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(nonEmptyFileName());
     cmd->add_option("--format", o.format,
                     "raw: 16-bit big-endian I/Q pairs and a marker byte per sample (bit 0 marker 1, bit 1 "
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
@@ -48,10 +49,13 @@ void setupGenerate(CLI::App& app) {
         const auto [p, sigGen] = opt.generation.resolve(std::cout);
         const bt::GeneratedSignal s = generateWithProgress(p);
         const bt::SignalFormat format = outputFormat(opt);
+        if (const auto k = bt::firstNonFiniteSample(s.waveform))
+            fail(kExitGeneration, "Sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; " +
+                                      opt.output + " was not written.");
         try {
             bt::writeSignal(opt.output, format, s.waveform, s.markers);
         } catch (const bt::Error& e) {
-            fail(1, "Error Saving " + opt.output + ": " + e.what());
+            fail(kExitSave, "Error Saving " + opt.output + ": " + e.what());
         }
 
         const double samples = double(s.waveform.size());

@@ -14,7 +14,7 @@ void setupSaveSettings(CLI::App& app) {
     static PlatformOptions platform;
     static std::vector<std::string> edits;
     static bool uncompressed = false;
-    cmd->add_option("FILE", file, "Settings file to write (replaced atomically)")->required();
+    cmd->add_option("FILE", file, "Settings file to write (replaced atomically)")->required()->check(nonEmptyFileName());
     platform.add(*cmd);
     cmd->add_option("--set", edits, "FIELD=VALUE edit, as for the size command")->type_name("FIELD=VALUE");
     cmd->add_flag("--uncompressed", uncompressed, "Write the variables without compression, for older readers");
@@ -24,7 +24,7 @@ void setupSaveSettings(CLI::App& app) {
         const bt::SigGenSettings sigGen = bt::defaultSigGenSettings(p);
         const auto compression = uncompressed ? bt::MatCompression::None : bt::MatCompression::Zlib;
         const bt::FileOutcome outcome = bt::saveParameters(file, p, sigGen, compression);
-        if (!outcome) fail(1, outcome.title + ": " + outcome.message);
+        if (!outcome) fail(kExitSave, outcome.title + ": " + outcome.message);
         std::cout << "wrote " << file << '\n';
     });
 }

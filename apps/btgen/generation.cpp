@@ -17,7 +17,8 @@
 namespace btgen {
 
 void GenerationOptions::add(CLI::App& cmd) {
-    cmd.add_option("--settings", settingsFile, "Start from this settings file instead of the defaults");
+    cmd.add_option("--settings", settingsFile, "Start from this settings file instead of the defaults")
+        ->check(nonEmptyFileName());
     cmd.add_option("--set", edits,
                    "FIELD=VALUE edit as typed into the field's control (hexadecimal for BDaddr, AMaddr, "
                    "bitPattern; packetType, linkType, multiPacket and generationMode take their code; "
@@ -26,7 +27,8 @@ void GenerationOptions::add(CLI::App& cmd) {
     cmd.add_option("--user-file", userFile,
                    "Payload from this file, most significant bit of each byte first, at most 80000 bits; "
                    "selects \"User File ...\" unless a --set payloadType=8 does")
-        ->type_name("PATH");
+        ->type_name("PATH")
+        ->check(nonEmptyFileName());
     platform.add(cmd);
 }
 

@@ -1,6 +1,12 @@
 #include "lib/matfile.h"
 
+#include <fcntl.h>
 #include <matio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fstream>
 #include <memory>
@@ -261,17 +267,31 @@ VarPtr toMatio(const MatValue& v, const char* name) {
 }
 
 std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("cannot be opened.");
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    if (ec) throw Error("cannot be opened: " + ec.message() + ".");
+    // Opened without waiting (a FIFO without a writer would block the open)
+    // and refused unless it is a plain file: a FIFO, a device or a socket
+    // could keep the read waiting for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw Error(std::string("cannot be opened: ") + std::strerror(errno) + ".");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw Error(std::string("cannot be opened: ") + std::strerror(errno) + ".");
+    if (S_ISDIR(st.st_mode)) throw Error("is a folder, not a file.");
+    if (!S_ISREG(st.st_mode)) throw Error("is not a regular file (a pipe, a device or a socket); it is not read.");
+    const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > cap)
         throw Error("is too large to read (" + std::to_string(size) + " bytes; at most " + std::to_string(cap) +
                     " are accepted).");
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::uint64_t>(in.gcount()) != size) throw Error("could not be read completely.");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error("could not be read completely.");
+        done += static_cast<std::size_t>(n);
+    }
     return bytes;
 }
 
@@ -281,7 +301,6 @@ std::string matHeaderText() { return "MATLAB 5.0 MAT-file, written by the BLUETO
 
 MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits) : path_(std::move(path)) {
     installMatioLog();
-    if (fs::is_directory(path_)) throw Error("is a folder, not a file.");
     directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
 }
 
