@@ -16,7 +16,7 @@
 
 #include "instrument/block_format.h"
 #include "instrument/hw_wrappers.h"
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ PACKAGES=(
   python3 python3-numpy python3-scipy
   clang libclang-rt-14-dev
   locales
-  qt6-base-dev qt6-tools-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 libgl-dev
+  qt6-base-dev qt6-tools-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 libqt6opengl6-dev libgl-dev
   fonts-dejavu-core
   pybind11-dev python3-dev python3-pytest python3-jsonschema
 )

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 scripts/build.sh build -DBTGEN_WERROR=ON
-scripts/build.sh build-asan -DBTGEN_WERROR=ON -DBTGEN_SANITIZE=ON -DBTGEN_BENCH=OFF
+scripts/build.sh build-asan -DBTGEN_WERROR=ON -DBTGEN_SANITIZE=ON -DBTGEN_BENCH=OFF -DBTGEN_GUI=OFF
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"IXO signal generator simulator (SCPI over TCP on 127.0.0.1)"};

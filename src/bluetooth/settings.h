@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/instrument_settings.h"
 #include "lib/types.h"
 
 namespace bt {
@@ -125,47 +126,6 @@ struct AppInfo {
     std::string NotesLine5;
     std::string ApplicationFunction;
     bool operator==(const AppInfo&) const = default;
-};
-
-// Connection to the signal generator.
-struct Configuration {
-    std::string type = "GPIB";  // "GPIB", "RS232" or "TCPIP"
-    struct Gpib {
-        double board = 0;
-        double primary = 19;
-        double secondary = -1;
-        bool operator==(const Gpib&) const = default;
-    } GPIB;
-    struct Rs232 {
-        double port = 1;
-        double baudrate = 19200;
-        std::string handshake = "Xon/Xoff";
-        bool operator==(const Rs232&) const = default;
-    } RS232;
-    struct Tcpip {
-        std::string address = "0.0.0.0";
-        double board = 0;
-        bool operator==(const Tcpip&) const = default;
-    } TCPIP;
-    std::string BBGtype = "002";  // baseband generator option; "001" has less memory
-    std::string LastParameterFilename;
-    bool operator==(const Configuration&) const = default;
-};
-
-struct SigGenSettings {
-    std::string Title = "BT";
-    double Frequency = 2402e6;  // Hz; channel k is 2402 + k MHz
-    double Amplitude = 0;       // dBm
-    double SamplingRate = 10e6;
-    double RFblanking = 0;
-    double ArbRefSource = 0;
-    double MarkerPolarity = 0;
-    double ALC = 1;
-    double ReconFilter = 2;
-    double BBfilter = 2;
-    double Scaling = 95;
-    double ModAtten = 0;
-    bool operator==(const SigGenSettings&) const = default;
 };
 
 // ------------------------------------------------------------- defaults

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/transport.h"
 #include "lib/types.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The whole path from a finished waveform to a playing instrument, as the
 // Download and Refresh actions run it (windows and command line alike).
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/transport.h"
 #include "lib/types.h"
 

@@ -4,7 +4,7 @@
 // response) exactly as HwIO gave them.
 #include <string>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/hwio.h"
 
 namespace bt {

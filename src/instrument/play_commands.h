@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 
 namespace bt {
 

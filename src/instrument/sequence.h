@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/play_commands.h"
 #include "instrument/transport.h"
 

@@ -25,6 +25,14 @@ public:
     // under `title`, and waits. Returns the chosen path, or nothing when
     // the dialog was cancelled. Services without one answer with nothing.
     virtual std::optional<std::string> openFile(const std::string& filter, const std::string& title);
+    // Asks for a file to write, proposing `defaultName`; nothing when cancelled.
+    virtual std::optional<std::string> saveFile(const std::string& filter, const std::string& title,
+                                                const std::string& defaultName = {});
+    // Asks for one text per prompt, each field starting at its default.
+    // Returns the texts, or nothing when the dialog was cancelled.
+    virtual std::optional<std::vector<std::string>> input(const std::vector<std::string>& prompts,
+                                                          const std::string& title,
+                                                          const std::vector<std::string>& defaults);
 };
 
 // Answers every question with a preset button text ("" answers with the
@@ -33,7 +41,8 @@ public:
 class PresetDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;  // "question", "message", "error" or "open file" (text: the filter)
+        std::string kind;  // "question", "message", "error", "open file", "save file" (text: the
+                           // filter) or "input" (text: the prompts, one per line)
         std::string title;
         std::string text;
     };
@@ -48,12 +57,26 @@ public:
     void message(const std::string& text, const std::string& title) override;
     void error(const std::string& text, const std::string& title) override;
     std::optional<std::string> openFile(const std::string& filter, const std::string& title) override;
+    std::optional<std::string> saveFile(const std::string& filter, const std::string& title,
+                                        const std::string& defaultName = {}) override;
+    // Answers with the texts set by setInputs (the defaults when none are set).
+    std::optional<std::vector<std::string>> input(const std::vector<std::string>& prompts, const std::string& title,
+                                                  const std::vector<std::string>& defaults) override;
+
+    // Later answers: each question takes the next of `answers` (then the
+    // constructor's answer); each input dialog the next of `inputs`
+    // (nothing in place of a row: cancelled); file dialogs pick `file`.
+    void queueAnswers(std::vector<std::string> answers) { answers_ = std::move(answers); }
+    void setInputs(std::vector<std::optional<std::vector<std::string>>> inputs) { inputs_ = std::move(inputs); }
+    void setFile(std::optional<std::string> file) { file_ = std::move(file); }
 
     const std::vector<Shown>& shown() const { return shown_; }
 
 private:
     std::string answer_;
     std::optional<std::string> file_;
+    std::vector<std::string> answers_;
+    std::vector<std::optional<std::vector<std::string>>> inputs_;
     std::vector<Shown> shown_;
 };
 

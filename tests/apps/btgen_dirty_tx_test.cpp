@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bluetooth/dirty_tx_edits.h"
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 #include "lib/matfile.h"
 #include "ui/settings_files.h"
 #include "support/files.h"

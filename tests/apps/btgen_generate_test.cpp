@@ -9,7 +9,7 @@
 
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 #include "support/bt_decoder.h"
 #include "support/demod.h"
 #include "support/files.h"

@@ -10,7 +10,7 @@
 
 #include "bluetooth/settings.h"
 #include "instrument/hw_wrappers.h"
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 
 namespace bt::test {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "instrument/download.h"
-#include "instrument/sim_scpi.h"
+#include "sim/sim_scpi.h"
 #include "lib/numtext.h"
 #include "sim_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "instrument/sim_scpi.h"
+#include "sim/sim_scpi.h"
 
 #include <cctype>
 

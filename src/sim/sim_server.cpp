@@ -1,4 +1,4 @@
-#include "instrument/sim_server.h"
+#include "sim/sim_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

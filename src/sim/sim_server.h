@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "instrument/sim_instrument.h"
+#include "sim/sim_instrument.h"
 
 namespace bt::sim {
 

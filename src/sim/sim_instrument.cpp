@@ -1,4 +1,4 @@
-#include "instrument/sim_instrument.h"
+#include "sim/sim_instrument.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <numbers>
 
 #include "instrument/block_format.h"
-#include "instrument/sim_scpi.h"
+#include "sim/sim_scpi.h"
 #include "lib/numtext.h"
 
 namespace bt::sim {

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Renders every window of the desktop application, offscreen, into
+# build/screenshots/<window>.png so that they can be looked at without a
+# display. Each window's tests save its pictures when BTGEN_SCREENSHOTS is set.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build}"
+[ -f "$dir/build.ninja" ] || scripts/build.sh "$dir"
+cmake --build "$dir" -j "$(nproc)" --target test_gui
+out="$PWD/$dir/screenshots"
+rm -rf "$out"
+mkdir -p "$out"
+BTGEN_SCREENSHOTS="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/test_gui" >/dev/null
+ls "$out"
