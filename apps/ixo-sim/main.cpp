@@ -1,9 +1,12 @@
 // ixo-sim: an IXO-family signal generator simulated on a loopback SCPI
 // socket, for tests, CI and trying the application without an instrument.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <iostream>
+#include <mutex>
 
+#include "lib/numtext.h"
 #include "sim/sim_server.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +16,7 @@ int main(int argc, char** argv) {
     std::string idn;
     std::vector<std::string> faults;
     std::uint64_t memory = 0;
+    double idleSeconds = 60;
     app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
         ->check(CLI::Range(0, 65535));
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
@@ -22,12 +26,33 @@ int main(int argc, char** argv) {
     app.add_option("--fault", faults,
                    "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                    "bad-block=indefinite|zero|nondigit|long, flood=BYTES");
-    CLI11_PARSE(app, argc, argv);
+    app.add_option_function<std::string>(
+           "--idle-timeout",
+           [&idleSeconds](const std::string& text) {
+               const bt::OptionNumber n = bt::readOptionNumber(text, 0.001, 86'400, false);
+               if (!n.value) throw CLI::ValidationError("--idle-timeout", "\"" + text + "\" " + n.error);
+               idleSeconds = *n.value;
+           },
+           "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
+        ->type_name("SECONDS");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A mistake on the command line is status 2, whatever the parser's
+        // own number for it.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
 
     bt::sim::ServerOptions options;
     options.instrument.model = model.at(0);
     options.instrument.idn = idn;
     options.instrument.memorySamples = memory;
+    options.idleTimeoutMs = static_cast<int>(std::lround(idleSeconds * 1000));
+    std::mutex logMutex;
+    options.log = [&logMutex](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        std::cerr << "ixo-sim: " << line << std::endl;
+    };
     for (const auto& f : faults)
         if (auto error = bt::sim::addFault(options.faults, f)) {
             std::cerr << "ixo-sim: " << *error << '\n';

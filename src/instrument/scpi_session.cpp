@@ -96,7 +96,9 @@ HwResult ScpiSession::readBlock(std::string& reply, std::uint64_t maxBlock) {
         t_.setDeadline(deadline_, deadlineMs_);
     }
     const std::size_t total = h.headerSize + static_cast<std::size_t>(h.length);
-    reply.reserve(total);
+    // Room grows with the data that arrives, not with what a header
+    // announces: a lying header costs nothing.
+    reply.reserve(std::min<std::size_t>(total, 1u << 20));
     while (reply.size() < total) {
         if (begin_ == end_)
             if (HwResult r = fill(); !r.ok()) {

@@ -78,13 +78,13 @@ TEST(BoundedIo, ADownloadHasADeadlineScaledToItsSize) {
     args.markers = &marks;
     args.filename = "BT";
 
-    // 10000 samples, 50 kB: 10 ms of allowance plus the timeout; the bus
-    // needs 50 ms and makes it.
+    // 10000 samples, 50 kB: 10 ms of allowance plus a timeout of 2 s; the
+    // bus needs 50 ms and makes it.
     ComplexRow small(10'000, Complex(0.5, 0.25));
     marks.resize(small.size());
     args.data = &small;
     SlowBus fast;
-    const HwResult ok = runOperation(fast, hw_op::kDownload, args, 200);
+    const HwResult ok = runOperation(fast, hw_op::kDownload, args, 2000);
     EXPECT_EQ(ok.status, 0) << ok.response;
 
     // 1 M samples, 5 MB: 1 s of allowance plus the timeout; the bus would
