@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
   libmatio-dev zlib1g-dev libfftw3-dev libserialport-dev
-  python3 python3-numpy python3-scipy
+  python3 python3-numpy python3-scipy octave
   clang libclang-rt-14-dev
   locales
   qt6-base-dev qt6-tools-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 libqt6opengl6-dev libgl-dev

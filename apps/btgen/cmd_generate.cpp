@@ -16,6 +16,7 @@ struct Options {
     GenerationOptions generation;
     std::string output;
     std::string format;
+    bool measure = false;
 };
 
 Options& options() {
@@ -44,6 +45,7 @@ void setupGenerate(CLI::App& app) {
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
                     "line. Default: from the extension (.mat, .csv), else raw")
         ->check(CLI::IsMember({"raw", "mat", "csv"}));
+    cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {
         const Options& opt = options();
         const auto [p, sigGen] = opt.generation.resolve(std::cout);
@@ -70,6 +72,8 @@ void setupGenerate(CLI::App& app) {
         std::cout << "wrote " << opt.output;
         if (format == bt::SignalFormat::Raw) std::cout << " and " << bt::markerFilePath(opt.output).string();
         std::cout << '\n';
+        if (opt.measure)
+            if (const int status = measureGenerated(p, s.waveform)) throw CLI::RuntimeError(status);
     });
 }
 

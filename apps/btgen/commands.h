@@ -26,9 +26,10 @@ inline constexpr int kExitFailure = 1;     // anything unforeseen
 // Bad input: a bad option or value, an unknown field, a refused edit, a
 // settings or user file that cannot be used.
 inline constexpr int kExitBadInput = 2;
-inline constexpr int kExitInstrument = 3;  // the instrument failed, did not answer, or answered nonsense
-inline constexpr int kExitSave = 4;        // a file could not be written
-inline constexpr int kExitGeneration = 5;  // the signal came out unusable (samples that are not numbers)
+inline constexpr int kExitMeasurement = 3;  // a measured test failed its limits, or nothing could be measured
+inline constexpr int kExitInstrument = 4;   // the instrument failed, did not answer, or answered nonsense
+inline constexpr int kExitSave = 5;         // a file could not be written
+inline constexpr int kExitGeneration = 6;   // the signal came out unusable (samples that are not numbers)
 std::string exitStatusHelp();
 
 // A number option read through readOptionNumber: a value that is not a
@@ -77,5 +78,10 @@ struct GenerationOptions {
 // The "Calculate" step with a progress bar on standard error while it runs
 // long, when standard error is a terminal.
 bt::GeneratedSignal generateWithProgress(const bt::Parameters& p);
+
+// Receives a generated waveform with the settings' address and whitening
+// and prints what the receiver measured; returns 0 when every measured test
+// passes, 3 otherwise.
+int measureGenerated(const bt::Parameters& p, const bt::ComplexRow& waveform);
 
 }  // namespace btgen

@@ -21,7 +21,8 @@ void fail(int status, const std::string& message) {
 std::string exitStatusHelp() {
     return "Exit status: 0 success; " + std::to_string(kExitFailure) + " unforeseen failure; " +
            std::to_string(kExitBadInput) + " bad input (option, value, field, refused edit, unusable settings or "
-           "user file); " + std::to_string(kExitInstrument) + " the instrument failed, did not answer or answered "
+           "user file); " + std::to_string(kExitMeasurement) + " a measured test failed (measure); " +
+           std::to_string(kExitInstrument) + " the instrument failed, did not answer or answered "
            "nonsense; " + std::to_string(kExitSave) + " a file could not be written; " +
            std::to_string(kExitGeneration) + " the signal came out unusable.";
 }

@@ -114,6 +114,9 @@ DtDownloadOutcome dtDownload(DirtyTxState& s, const Configuration& config, const
         io.add(IXODownLoadWrap(s.dtWaveform[n], s.dtMarkers[n], name, config, segments));
         io.check();
         segments = -1;
+        // A segment the instrument did not take (refused, out of memory,
+        // transfer cancelled) is not reported as finished.
+        if (!io.ok()) break;
         sequence.push_back({name, static_cast<int>(s.dtRepetitions), 1, 1});
         if (progress) progress({DtStage::Downloading, static_cast<int>(n) + 1, true});
     }

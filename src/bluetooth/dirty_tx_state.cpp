@@ -115,6 +115,13 @@ DirtyTxState initialDtState(Parameters& parameters) {
     return s;
 }
 
+void dtApplyLoadedMarkerRules(GenerationSettings& dtParameters, double dtOmitPollPeriods,
+                              DtSigGenSettings& dtSigGenSettings) {
+    dtSigGenSettings.RFblanking = dtParameters.marker2Type == 2 ? 1 : 0;
+    const double earliest = dtOmitPollPeriods != 0 ? 0 : -625;  // one slot ahead of the first symbol
+    if (dtParameters.marker1Timing < earliest) dtParameters.marker1Timing = earliest;
+}
+
 void loadDtState(DirtyTxState& s, const Parameters& p) {
     s.dtParameters = p.dtParameters;
     s.dtOmitPollPeriods = p.dtOmitPollPeriods;
@@ -122,6 +129,7 @@ void loadDtState(DirtyTxState& s, const Parameters& p) {
     s.dtSigGenSettings = p.dtSigGenSettings;
     s.dtTestSelect = p.dtTestSelect;
     s.dtQ7395 = p.dtQ7395;
+    dtApplyLoadedMarkerRules(s.dtParameters, s.dtOmitPollPeriods, s.dtSigGenSettings);
 }
 
 void saveDtState(const DirtyTxState& s, Parameters& p) {

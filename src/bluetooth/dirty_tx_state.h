@@ -56,7 +56,16 @@ void initDtQ7395(DirtyTxState& s);
 // A fresh state after all five steps.
 DirtyTxState initialDtState(Parameters& parameters);
 
-// The module state lives in `parameters` between openings of its window.
+// The event-marker rules that the windows keep while the user edits, for a
+// record from elsewhere (a settings file): RF blanking on exactly when
+// marker 2 carries the burst, and a marker-1 pulse no earlier than one slot
+// ahead of the packet, nor ahead of it at all without poll periods (a
+// negative timing then becomes 0, as ticking "Omit Poll Periods" makes it).
+void dtApplyLoadedMarkerRules(GenerationSettings& dtParameters, double dtOmitPollPeriods,
+                              DtSigGenSettings& dtSigGenSettings);
+
+// The module state lives in `parameters` between openings of its window;
+// loading brings it into line with the event-marker rules.
 void loadDtState(DirtyTxState& s, const Parameters& parameters);
 void saveDtState(const DirtyTxState& s, Parameters& parameters);
 

@@ -26,6 +26,20 @@ bool isFlag(double v) { return v == 0 || v == 1; }
 
 FieldProblem problem(const std::string& field, std::string message) { return {field, std::move(message)}; }
 
+// A name that reaches SCPI commands: what the instrument's title filter
+// lets through, 1 to 20 characters. Anything else would be sent as raw
+// bytes or fail half-way through a download.
+std::optional<FieldProblem> titleProblem(const std::string& title, const std::string& field, bool lowerCase) {
+    const std::string allowed = std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$&#+-[]") +
+                                (lowerCase ? "abcdefghijklmnopqrstuvwxyz" : "");
+    if (!title.empty() && title.size() <= 20 && title.find_first_not_of(allowed) == std::string::npos)
+        return std::nullopt;
+    std::string shown;
+    for (char c : title) shown += (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) ? '?' : c;
+    return problem(field, "is \"" + shown + "\"; it must be 1 to 20 characters of " +
+                              (lowerCase ? "A-Z, a-z" : "A-Z") + ", 0-9 and _ $ & # + - [ ].");
+}
+
 // ------------------------------------------------------- finite numbers
 
 template <class R>
@@ -279,6 +293,9 @@ std::optional<FieldProblem> findInconsistentField(const Parameters& p, const Edi
     if (!isFlag(p.dtOmitPollPeriods))
         return problem("dtOmitPollPeriods", "is " + formatNumber(p.dtOmitPollPeriods) + "; it must be 0 or 1.");
     if (auto q = checkLimits(p.dtSigGenSettings, kDtSigGenLimits, "dtSigGenSettings.")) return q;
+    // The segments and the sequence are stored under this name; the default
+    // "Bluetooth_DT" shows that lower case passes too.
+    if (auto q = titleProblem(p.dtSigGenSettings.Title, "dtSigGenSettings.Title", true)) return q;
     for (std::size_t k = 0; k < p.dtTestSelect.size(); ++k)
         if (!isFlag(p.dtTestSelect[k]))
             return problem("dtTestSelect", "holds " + formatNumber(p.dtTestSelect[k]) + " for test set " +
@@ -303,11 +320,7 @@ std::optional<FieldProblem> findInconsistentField(const SigGenSettings& s, char 
     };
     if (auto q = checkLimits(s, limits, "")) return q;
     // The waveform title as the instrument panel keeps it.
-    const bool titleOk = !s.Title.empty() && s.Title.size() <= 20 &&
-                         s.Title.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$&#+-[]") == std::string::npos;
-    if (!titleOk)
-        return problem("Title", "is \"" + s.Title + "\"; it must be 1 to 20 characters of A-Z, 0-9 and _ $ & # + - [ ].");
-    return std::nullopt;
+    return titleProblem(s.Title, "Title", false);
 }
 
 std::optional<FieldProblem> findInconsistentField(const Configuration& c) {

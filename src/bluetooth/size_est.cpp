@@ -1,5 +1,6 @@
 #include "bluetooth/size_est.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lib/numtext.h"
@@ -66,6 +67,8 @@ int bt_NumberOfSlots(double linkType, double packetType) {
 
 namespace {
 
+constexpr double kMinModulatedSymbols = 24;
+
 double sizeEstPacketMode(const GenerationSettings& p) {
     const double packetSize = Bt_UserPayloadMaxSize(p.linkType, p.packetType);
     const double patternLength = std::floor(p.patternLength);
@@ -80,8 +83,9 @@ double sizeEstPacketMode(const GenerationSettings& p) {
         return packets * bt_NumberOfSlots(p.linkType, p.packetType) * 625 * os;
     }
     if (!multi) {
+        // The packet carries its data padded to whole bytes.
         const double payloadLength = patternLength > packetSize ? packetSize : patternLength;
-        return bt_SinglePacketLength(payloadLength, p.linkType, p.packetType) * os;
+        return bt_SinglePacketLength(8 * std::ceil(payloadLength / 8), p.linkType, p.packetType) * os;
     }
     const double full = std::floor(patternLength / packetSize);
     double bits = full * bt_SinglePacketLength(packetSize, p.linkType, p.packetType);
@@ -98,7 +102,9 @@ double sizeEstPacketMode(const GenerationSettings& p) {
 }  // namespace
 
 double Bt_SizeEst(const GenerationSettings& p) {
-    if (p.generationMode != 1) return std::floor(p.patternLength) * p.OverSampling;
+    // The modulator repeats a stream shorter than its filter span up to
+    // that many symbols.
+    if (p.generationMode != 1) return std::max(std::floor(p.patternLength), kMinModulatedSymbols) * p.OverSampling;
     return sizeEstPacketMode(p);
 }
 

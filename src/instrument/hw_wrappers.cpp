@@ -113,8 +113,10 @@ HwResult compareFirmwareVersion(const std::string& idnReply, const std::string& 
 
     std::string inst = instrument;
     std::string req = FMVersion;
-    for (int pass = 0; !inst.empty() || !req.empty(); ++pass) {
-        if (pass == 10) return {-103, "The version number is too long"};
+    const HwResult tooLong{-103, "The version number is too long"};
+    int pass = 0;
+    for (; !inst.empty() || !req.empty(); ++pass) {
+        if (pass == 10) return tooLong;
         if (inst.empty()) return tooOld;
         if (req.empty()) return ok;
         const std::string a = nextField(inst);
@@ -144,7 +146,9 @@ HwResult compareFirmwareVersion(const std::string& idnReply, const std::string& 
         if (below) return tooOld;
         if (above) return ok;
     }
-    return ok;
+    // Ten passes without a decision mean the versions are too long to
+    // compare, even when the tenth pass used both of them up.
+    return pass >= 10 ? tooLong : ok;
 }
 
 HwResult VerifyFirmwareVersion(const Configuration& config, const std::string& FMVersion) {

@@ -15,6 +15,16 @@ std::string serialDeviceName(int port) {
 #endif
 }
 
+std::vector<std::string> listSerialDevices() {
+    std::vector<std::string> names;
+    sp_port** ports = nullptr;
+    if (sp_list_ports(&ports) != SP_OK) return names;
+    for (sp_port** p = ports; *p; ++p)
+        if (const char* name = sp_get_port_name(*p)) names.emplace_back(name);
+    sp_free_port_list(ports);
+    return names;
+}
+
 namespace {
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

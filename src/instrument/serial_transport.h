@@ -2,6 +2,7 @@
 // SCPI over an RS-232 port through libserialport. Binary transfers are
 // passed through untouched (no line-end translation).
 #include <string>
+#include <vector>
 
 #include "instrument/transport.h"
 
@@ -12,6 +13,10 @@ namespace bt {
 // The platform's n-th serial device: /dev/ttyS<n-1> on Linux, COM<n> on
 // Windows.
 std::string serialDeviceName(int port);
+
+// The serial devices the system reports (libserialport's port list), by
+// name; empty where it reports none.
+std::vector<std::string> listSerialDevices();
 
 class SerialTransport : public Transport {
 public:

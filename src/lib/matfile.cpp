@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <matio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -266,20 +267,33 @@ VarPtr toMatio(const MatValue& v, const char* name) {
     return VarPtr(out);
 }
 
-std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
-    // Opened without waiting (a FIFO without a writer would block the open)
-    // and refused unless it is a plain file: a FIFO, a device or a socket
-    // could keep the read waiting for ever.
+struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+};
+
+// Opens a file for reading, without waiting (a FIFO without a writer would
+// block the open), and refuses anything but a plain file: a FIFO, a device
+// or a socket could keep the read waiting for ever. Returns the descriptor
+// and fills `st`.
+int openRegularFile(const fs::path& path, struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) throw Error(std::string("cannot be opened: ") + std::strerror(errno) + ".");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    std::string refusal;
+    if (::fstat(fd, &st) != 0) refusal = std::string("cannot be opened: ") + std::strerror(errno) + ".";
+    else if (S_ISDIR(st.st_mode)) refusal = "is a folder, not a file.";
+    else if (!S_ISREG(st.st_mode)) refusal = "is not a regular file (a pipe, a device or a socket); it is not read.";
+    if (!refusal.empty()) {
+        ::close(fd);
+        throw Error(refusal);
+    }
+    return fd;
+}
+
+std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) throw Error(std::string("cannot be opened: ") + std::strerror(errno) + ".");
-    if (S_ISDIR(st.st_mode)) throw Error("is a folder, not a file.");
-    if (!S_ISREG(st.st_mode)) throw Error("is not a regular file (a pipe, a device or a socket); it is not read.");
+    const int fd = openRegularFile(path, st);
+    Closer closer{fd};
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > cap)
         throw Error("is too large to read (" + std::to_string(size) + " bytes; at most " + std::to_string(cap) +
@@ -295,17 +309,58 @@ std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
     return bytes;
 }
 
+// A whole file mapped read-only.
+class MappedFile {
+public:
+    explicit MappedFile(const fs::path& path) {
+        struct stat st {};
+        const int fd = openRegularFile(path, st);
+        size_ = static_cast<std::size_t>(st.st_size);
+        if (size_ > 0) {
+            data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (data_ == MAP_FAILED) {
+                const int e = errno;
+                ::close(fd);
+                throw Error("cannot be read: " + std::string(std::strerror(e)) + ".");
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (data_ && data_ != MAP_FAILED) ::munmap(data_, size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view bytes() const {
+        return size_ == 0 ? std::string_view() : std::string_view(static_cast<const char*>(data_), size_);
+    }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 }  // namespace
 
 std::string matHeaderText() { return "MATLAB 5.0 MAT-file, written by the BLUETOOTH signal generation applet"; }
 
-MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits) : path_(std::move(path)) {
+MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits, std::vector<std::string> only)
+    : path_(std::move(path)), only_(std::move(only)) {
     installMatioLog();
-    directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
+    if (only_.empty()) {
+        directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
+        return;
+    }
+    // Mapped rather than read: the pages of variables passed over are
+    // never touched.
+    const MappedFile mapped(path_);
+    directory_ = screenMatBytes(mapped.bytes(), limits, only_);
 }
 
 MatValue MatFileReader::read(std::string_view name) const {
     if (!info(name)) throw Error("has no variable " + std::string(name) + ".");
+    if (!only_.empty() && std::find(only_.begin(), only_.end(), name) == only_.end())
+        throw Error("has a variable " + std::string(name) + " that was not screened for reading.");
     lastMatioMessage.clear();
     MatPtr mat(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));
     if (!mat) throw Error(matioReason("cannot be opened by the MAT-file reader") + ".");

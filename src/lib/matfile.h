@@ -72,9 +72,10 @@ struct MatVariable {
 // ----------------------------------------------------------------- reading
 
 // Caps that screening applies; the defaults fit settings and configuration
-// files with room to spare.
+// files with room to spare. A cap that is hit makes the file "too large",
+// never "damaged".
 struct MatReadLimits {
-    std::uint64_t maxFileBytes = 16u << 20;
+    std::uint64_t maxFileBytes = 16u << 20;      // the file, or the variables read when only some are
     std::uint64_t maxUnpackedBytes = 16u << 20;  // all compressed variables, unpacked
     std::size_t maxNodes = 200000;               // arrays of all levels together
     int maxDepth = 16;                           // nesting of structs and cells
@@ -88,15 +89,21 @@ struct MatDirectory {
 
 // Checks a whole file held in memory and lists its variables. Throws
 // bt::Error with a sentence that completes "<file name>\n..." ("is not a
-// MAT-file.", "is damaged: ..."), never anything else.
-MatDirectory screenMatBytes(std::string_view bytes, const MatReadLimits& limits = {});
+// MAT-file.", "is damaged: ...", "is too large to read: ..."), never
+// anything else. When `only` names variables, the others that hold plain
+// numbers or text (a user's waveform beside the settings) are passed over
+// unchecked and listed without contents, whatever their size.
+MatDirectory screenMatBytes(std::string_view bytes, const MatReadLimits& limits = {},
+                            const std::vector<std::string>& only = {});
 
 // A screened file, read through matio.
 class MatFileReader {
 public:
     // Reads and screens `path`; throws bt::Error as screenMatBytes does (and
-    // "cannot be opened: ..." when the file cannot be read).
-    explicit MatFileReader(std::filesystem::path path, const MatReadLimits& limits = {});
+    // "cannot be opened: ..." when the file cannot be read). With `only`,
+    // only those variables can be read and the file's size is not capped.
+    explicit MatFileReader(std::filesystem::path path, const MatReadLimits& limits = {},
+                           std::vector<std::string> only = {});
 
     const MatDirectory& directory() const { return directory_; }
     // The shape of variable `name` from screening; null when absent.
@@ -107,6 +114,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::vector<std::string> only_;
     MatDirectory directory_;
 };
 

@@ -6,8 +6,10 @@
 // bounded by the file itself.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "lib/matfile.h"
 #include "lib/matfile_format.h"
@@ -79,7 +81,10 @@ private:
     bool swap_;
 };
 
-std::string unpack(std::string_view packed, std::uint64_t cap, std::size_t offset) {
+// Unpacks a compressed element. With `prefixOnly`, stops without complaint
+// once `cap` bytes are out (or the data end): enough to read an array's
+// flags, dimensions and name.
+std::string unpack(std::string_view packed, std::uint64_t cap, std::size_t offset, bool prefixOnly = false) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) damaged("the compressed data cannot be unpacked", offset);
     std::string out;
@@ -89,7 +94,10 @@ std::string unpack(std::string_view packed, std::uint64_t cap, std::size_t offse
     while (rc == Z_OK) {
         if (out.size() >= cap) {
             inflateEnd(&z);
-            damaged("compressed data unpack to more than " + std::to_string(cap) + " bytes", offset);
+            if (prefixOnly) return out;
+            // Sound data past a cap are not damage: the file is too big for us.
+            throw Error("is too large to read: its compressed data unpack to more than " + std::to_string(cap) +
+                        " bytes.");
         }
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(cap - out.size(), 1u << 16));
         const std::size_t used = out.size();
@@ -101,13 +109,18 @@ std::string unpack(std::string_view packed, std::uint64_t cap, std::size_t offse
         if (rc == Z_BUF_ERROR && z.avail_in == 0) rc = Z_DATA_ERROR;  // input ended early
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END) damaged("the compressed data are corrupt or cut short", offset);
+    if (rc != Z_STREAM_END && !prefixOnly) damaged("the compressed data are corrupt or cut short", offset);
     return out;
 }
 
+// Bytes an array's tag, flags, dimensions (at most 32) and name (at most
+// kMaxNameLength characters) take at most.
+constexpr std::size_t kArrayHeadBytes = 8 + 16 + 8 + 4 * 32 + 8 + kMaxNameLength;
+
 class Screener {
 public:
-    Screener(const MatReadLimits& limits, bool swap) : limits_(limits), swap_(swap) {}
+    Screener(const MatReadLimits& limits, bool swap, const std::vector<std::string>& only)
+        : limits_(limits), swap_(swap), only_(only) {}
 
     MatDirectory run(std::string_view body, std::size_t offset) {
         MatDirectory dir;
@@ -117,6 +130,11 @@ public:
             const std::uint32_t type = readU32(top.rest().data(), swap_);
             if (type == miCOMPRESSED) {
                 const Element e = top.next(false);
+                if (auto skipped = passOver(unpack(e.data, kArrayHeadBytes, e.offset + 8, true), e.offset)) {
+                    dir.variables.push_back(std::move(*skipped));
+                    continue;
+                }
+                countRead(e.data.size(), e.offset);
                 const std::string unpacked = unpack(e.data, limits_.maxUnpackedBytes - unpacked_, e.offset + 8);
                 unpacked_ += unpacked.size();
                 ElementReader inner(unpacked, 0, swap_);
@@ -126,7 +144,14 @@ public:
                     damaged("a compressed element holds more than one array", e.offset);
                 dir.variables.push_back(topLevel(m));
             } else if (type == miMATRIX) {
-                dir.variables.push_back(topLevel(top.next()));
+                const Element e = top.next();
+                const std::string_view head = body.substr(e.offset - offset, std::min(8 + e.data.size(), kArrayHeadBytes));
+                if (auto skipped = passOver(std::string(head), e.offset)) {
+                    dir.variables.push_back(std::move(*skipped));
+                    continue;
+                }
+                countRead(e.data.size(), e.offset);
+                dir.variables.push_back(topLevel(e));
             } else {
                 damaged("element of unknown type " + std::to_string(type) + " where a variable belongs",
                         top.offset());
@@ -136,6 +161,52 @@ public:
     }
 
 private:
+    // A variable nobody asked for whose contents hold no nested arrays is
+    // passed over after its flags, dimensions and name: its data are never
+    // unpacked or checked, and the MAT-file reader skips it the same way.
+    // `head` is the start of its miMATRIX element, tag included.
+    std::optional<MatVariable> passOver(const std::string& head, std::size_t offset) {
+        if (only_.empty()) return std::nullopt;
+        if (head.size() < 8 || readU32(head.data(), swap_) != miMATRIX) return std::nullopt;
+        ElementReader r(std::string_view(head).substr(8), offset + 8, swap_);
+        MatVariable v;
+        try {
+            const Element flags = r.next();
+            if (flags.type != miUINT32 || flags.data.size() != 8) return std::nullopt;
+            const unsigned cls = readU32(flags.data.data(), swap_) & 0xFF;
+            if (cls > static_cast<unsigned>(MatClass::Opaque)) return std::nullopt;
+            v.value.cls = static_cast<MatClass>(cls);
+            if (!isNumericClass(v.value.cls) && v.value.cls != MatClass::Char) return std::nullopt;
+            const Element dims = r.next();
+            if (dims.type != miINT32 || dims.data.size() % 4 != 0 || dims.data.size() < 8 || dims.data.size() > 4 * 32)
+                return std::nullopt;
+            v.value.dims.clear();
+            for (std::size_t k = 0; k < dims.data.size(); k += 4) {
+                const auto d = static_cast<std::int32_t>(readU32(dims.data.data() + k, swap_));
+                if (d < 0) return std::nullopt;
+                v.value.dims.push_back(static_cast<std::size_t>(d));
+            }
+            const Element name = r.next();
+            if ((name.type != miINT8 && name.type != miUINT8) || name.data.size() > kMaxNameLength) return std::nullopt;
+            v.name = std::string(name.data.substr(0, name.data.find('\0')));
+        } catch (const Error&) {
+            return std::nullopt;  // not even a readable head: screen it in full and say why
+        }
+        for (const std::string& wanted : only_)
+            if (v.name == wanted) return std::nullopt;
+        if (v.name.empty()) return std::nullopt;
+        v.value.hasData = false;
+        return v;
+    }
+
+    // The stored bytes of the variables screened in full, against the cap.
+    void countRead(std::size_t bytes, std::size_t offset) {
+        read_ += bytes;
+        if (read_ > limits_.maxFileBytes)
+            throw Error("is too large to read: the variables read hold more than " +
+                        std::to_string(limits_.maxFileBytes) + " bytes (at byte " + std::to_string(offset) + ").");
+    }
+
     MatVariable topLevel(const Element& e) {
         MatVariable v;
         v.value = array(e, 0, &v.name);
@@ -258,17 +329,33 @@ private:
 
     const MatReadLimits& limits_;
     bool swap_;
+    const std::vector<std::string>& only_;
     std::uint64_t unpacked_ = 0;
+    std::uint64_t read_ = 0;
     std::size_t nodes_ = 0;
 };
 
+// The files Octave writes with its other "save" options, recognised by
+// their first bytes so that the user learns what to write instead.
+const char* foreignFormat(std::string_view bytes) {
+    if (bytes.starts_with("# Created by Octave") || bytes.starts_with("# name: "))
+        return "is an Octave text file (what \"save\" writes without options)";
+    if (bytes.starts_with("Octave-1-L") || bytes.starts_with("Octave-1-B"))
+        return "is an Octave binary file (what \"save -binary\" writes)";
+    if (bytes.starts_with("\x1f\x8b")) return "is a gzip-compressed file (what Octave's \"save -zip\" writes)";
+    if (bytes.starts_with("\x89HDF\r\n\x1a\n")) return "is an HDF5 file (what Octave's \"save -hdf5\" writes)";
+    return nullptr;
+}
+
 }  // namespace
 
-MatDirectory screenMatBytes(std::string_view bytes, const MatReadLimits& limits) {
+MatDirectory screenMatBytes(std::string_view bytes, const MatReadLimits& limits, const std::vector<std::string>& only) {
     if (bytes.empty()) throw Error("is empty (0 bytes), not a MAT-file.");
-    if (bytes.size() > limits.maxFileBytes)
+    if (only.empty() && bytes.size() > limits.maxFileBytes)
         throw Error("is too large to read (" + std::to_string(bytes.size()) + " bytes; at most " +
                     std::to_string(limits.maxFileBytes) + " are accepted).");
+    if (const char* what = foreignFormat(bytes))
+        throw Error(std::string(what) + ", which cannot be read here; \"save -v7\" writes a readable one.");
     if (bytes.size() < kHeaderBytes) throw Error("is not a MAT-file (it is shorter than a MAT-file header).");
     const std::string_view endian = bytes.substr(126, 2);
     bool swap = false;
@@ -277,10 +364,10 @@ MatDirectory screenMatBytes(std::string_view bytes, const MatReadLimits& limits)
     const std::uint32_t version = swap ? (static_cast<unsigned char>(bytes[124]) << 8) | static_cast<unsigned char>(bytes[125])
                                        : (static_cast<unsigned char>(bytes[125]) << 8) | static_cast<unsigned char>(bytes[124]);
     if (version == 0x0200)
-        throw Error("is a version 7.3 (HDF5) MAT-file, which cannot be read here; save it in the version 7 "
-                    "format instead.");
+        throw Error("is a version 7.3 (HDF5) MAT-file, which cannot be read here; \"save -v7\" writes a "
+                    "readable one.");
     if (version != 0x0100 || bytes.substr(0, 6) != "MATLAB") throw Error("is not a version 5 or 7 MAT-file.");
-    return Screener(limits, swap).run(bytes.substr(kHeaderBytes), kHeaderBytes);
+    return Screener(limits, swap, only).run(bytes.substr(kHeaderBytes), kHeaderBytes);
 }
 
 }  // namespace bt

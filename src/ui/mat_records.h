@@ -2,7 +2,8 @@
 // Settings records as MAT-file structs, field by field, the way the numeric
 // environment stores them: numbers as 1x1 doubles, texts as char rows, bit
 // rows as 1xN doubles, nested records as 1x1 structs and the ten
-// dirty-transmitter impairment records as a 1x10 struct array.
+// dirty-transmitter impairment records as a 1x10 struct array (read also
+// from a 1x10 or 10x1 cell array of 1x1 structs).
 //
 // Reading is lenient where files from other writers differ harmlessly (any
 // real numeric class for a number, [] for an empty text, a column for a row)
@@ -143,9 +144,20 @@ void readField(const MatValue& v, T& x, const std::string& path) {
         const auto xs = numbers(v, path, x.size());
         std::copy(xs.begin(), xs.end(), x.begin());
     } else if constexpr (std::is_same_v<T, DtImpairmentTable>) {
-        if (!v.isStruct() || !isVector(v) || v.numel() != x.size()) wrongKind(path, v, "a 1x10 struct array");
-        for (std::size_t k = 0; k < x.size(); ++k)
-            fromMatValue(v, x[k], path + "(" + std::to_string(k + 1) + ")", k);
+        // scipy writes a list of records as a cell array of 1x1 structs.
+        const bool cells = v.cls == MatClass::Cell;
+        if ((!v.isStruct() && !cells) || !isVector(v) || v.numel() != x.size())
+            wrongKind(path, v, "a 1x10 struct array");
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            const std::string element = path + "(" + std::to_string(k + 1) + ")";
+            if (!cells) {
+                fromMatValue(v, x[k], element, k);
+                continue;
+            }
+            const MatValue& one = v.elements.at(k);
+            if (!one.isStruct() || one.numel() != 1) wrongKind(element, one, "a 1x1 struct");
+            fromMatValue(one, x[k], element);
+        }
     } else if constexpr (SettingsRecord<T>) {
         if (!v.isStruct() || v.numel() != 1) wrongKind(path, v, "a 1x1 struct");
         fromMatValue(v, x, path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "bluetooth/dirty_tx_state.h"
 #include "bluetooth/settings_validate.h"
 #include "bluetooth/size_est.h"
 #include "ui/mat_records.h"
@@ -69,7 +70,7 @@ LoadedSettings loadParameters(const fs::path& file, const std::string& expectedF
         return out;
     };
     try {
-        const MatFileReader reader(file);
+        const MatFileReader reader(file, {}, {"fileParameters", "sigGenParameters"});
         const MatValue* info = reader.info("fileParameters");
         if (!info) return fail("has an Invalid File Format.");
         if (!info->isStruct() || info->numel() != 1 || !info->field("ParameterFileFormat_ID"))
@@ -86,6 +87,7 @@ LoadedSettings loadParameters(const fs::path& file, const std::string& expectedF
             return fail("has a value the settings editors would not keep: fileParameters." + problem->text());
         if (auto problem = findInconsistentField(s, ctx.platform))
             return fail("has a value the instrument settings would not keep: sigGenParameters." + problem->text());
+        dtApplyLoadedMarkerRules(p.dtParameters, p.dtOmitPollPeriods, p.dtSigGenSettings);
         p.ProjectedLength = Bt_SizeEst(p);
         out.parameters = std::move(p);
         out.sigGen = std::move(s);
@@ -121,7 +123,7 @@ LoadedConfig loadConfig(const fs::path& file) {
         return out;
     }
     try {
-        const MatFileReader reader(file);
+        const MatFileReader reader(file, {}, {"fileParameters"});
         if (!reader.info("fileParameters")) {
             out.reason = file.string() + " has no fileParameters.";
             return out;

@@ -73,8 +73,25 @@ TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
     // A failure says what happened and exits with the instrument's status.
     server.stop();
     const auto failed = btgen({"--download", "--tcpip", address, "--timeout", "500"});
-    EXPECT_EQ(failed.status, 3);
+    EXPECT_EQ(failed.status, 4);
     EXPECT_FALSE(failed.err.empty());
+}
+
+// Three DH1 segments of 25000 samples in a memory of 60000: the third one
+// fails and must not be reported as downloaded.
+TEST(BtgenDirtyTx, ASegmentTheInstrumentRefusedIsNotReportedAsDownloaded) {
+    bt::sim::ServerOptions options;
+    options.instrument.memorySamples = 60000;
+    bt::sim::Server server(options);
+    std::string error;
+    const std::uint16_t port = server.start(0, error);
+    ASSERT_NE(port, 0) << error;
+    const auto r = btgen({"--sets", "1,2,3", "--download", "--tcpip", "127.0.0.1:" + std::to_string(port)});
+    EXPECT_NE(r.status, 0) << r.out;  // the instrument's failure
+    EXPECT_TRUE(contains(r.out, "set 2: downloaded as \"Bluetooth_DT2\"")) << r.out;
+    EXPECT_FALSE(contains(r.out, "set 3: downloaded")) << r.out;
+    EXPECT_FALSE(contains(r.out, "sequence")) << r.out;
+    EXPECT_FALSE(r.err.empty());
 }
 
 TEST(BtgenDirtyTx, BadInputIsRefused) {

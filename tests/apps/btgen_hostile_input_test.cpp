@@ -109,12 +109,12 @@ FakeInstrument answering(std::function<std::string(const std::string& query)> re
 TEST(BtgenHostileInput, RepliesThatMakeNoSenseAreFailures) {
     auto noModel = answering([](const std::string&) { return "ACME"; });
     const auto idn = btgen({"idn", "--tcpip", noModel.address(), "--timeout", "2000"});
-    EXPECT_EQ(idn.status, 3) << idn.out << idn.err;
+    EXPECT_EQ(idn.status, 4) << idn.out << idn.err;
     EXPECT_TRUE(mentions(idn, "names no instrument model")) << idn.err;
 
     auto control = answering([](const std::string&) { return std::string("Veltor,R7720C,\x01\x02,C.03.10"); });
     const auto garbled = btgen({"idn", "--tcpip", control.address(), "--timeout", "2000"});
-    EXPECT_EQ(garbled.status, 3) << garbled.out << garbled.err;
+    EXPECT_EQ(garbled.status, 4) << garbled.out << garbled.err;
     EXPECT_TRUE(mentions(garbled, "\\x01\\x02")) << garbled.err;
 
     // Control characters where numbers belong.
@@ -125,7 +125,7 @@ TEST(BtgenHostileInput, RepliesThatMakeNoSenseAreFailures) {
         return "\x07\x08";
     });
     const auto status = btgen({"status", "--tcpip", numbers.address(), "--timeout", "2000"});
-    EXPECT_EQ(status.status, 3) << status.out << status.err;
+    EXPECT_EQ(status.status, 4) << status.out << status.err;
     EXPECT_TRUE(mentions(status, ":FREQ? makes no sense")) << status.err;
     EXPECT_TRUE(status.out.empty()) << status.out;
 }
@@ -137,14 +137,15 @@ TEST(BtgenHostileInput, ADrippingInstrumentEndsAtTheTimeout) {
             if (!f.send(fd, "V")) return;
     });
     const auto r = btgen({"idn", "--tcpip", drip.address(), "--timeout", "500"});
-    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_TRUE(mentions(r, "did not complete the exchange within 500 ms")) << r.err;
 }
 
 TEST(BtgenHostileInput, TheHelpListsTheExitStatuses) {
     const auto r = btgen({"--help"});
     ASSERT_EQ(r.status, 0);
-    for (const char* kind : {"Exit status: 0 success", "2 bad input", "3 the instrument", "4 a file could not be written"})
+    for (const char* kind : {"Exit status: 0 success", "2 bad input", "3 a measured test failed", "4 the instrument",
+                             "5 a file could not be written"})
         EXPECT_NE(r.out.find(kind), std::string::npos) << kind << "\n" << r.out;
 }
 

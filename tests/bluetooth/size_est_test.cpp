@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "bluetooth/generate.h"
+#include "bluetooth/settings_editor.h"
 #include "bluetooth/size_est.h"
+#include "lib/numtext.h"
 
 using namespace bt;
 
@@ -107,4 +110,52 @@ TEST(SizeEst, MemoryLimits) {
 
     EXPECT_EQ(projectedLengthText(12500), "12500 Samples");
     EXPECT_NE(projectedLengthTooltip('b').find("(An IXO can hold up 1 M samples.)"), std::string::npos);
+}
+
+// The projected length is what the size guard and the window show; it must
+// be the length the generator then produces, in every mode. Small
+// oversampling keeps the generation quick.
+TEST(SizeEst, ProjectedLengthIsTheGeneratedLength) {
+    const EditContext ctx;
+    const auto edit = [&](Parameters& p, const char* field, const std::string& value) {
+        EditResult r = editField(p, field, value, ctx);
+        ASSERT_TRUE(r.ignored.empty()) << field << "=" << value << ": " << r.ignored;
+        p = r.parameters;
+    };
+    int checked = 0;
+    for (const char* link : {"1", "2"})
+        for (const char* type : {"-1", "0", "3", "4", "5", "7", "9", "10", "11", "15"})
+            for (const char* burst : {"0", "1"})
+                for (const char* multi : {"0", "1"})
+                    for (const char* length : {"3", "13", "100", "221", "3000"}) {
+                        Parameters p;
+                        edit(p, "OverSampling", "2");
+                        edit(p, "linkType", link);
+                        const EditResult t = editField(p, "packetType", type, ctx);
+                        if (!t.ignored.empty() || t.parameters.packetType != std::stod(type)) continue;
+                        p = t.parameters;
+                        edit(p, "burstActive", burst);
+                        const EditResult m = editField(p, "multiPacket", multi, ctx);
+                        if (!m.ignored.empty() && std::string(multi) == "1") continue;  // no payload to spread
+                        p = m.parameters;
+                        if (Bt_UserPayloadMaxSize(p.linkType, p.packetType) > 0) {
+                            edit(p, "payloadType", "7");  // "8 Bit Pattern": the length is free
+                            edit(p, "patternLength", length);
+                        }
+                        SCOPED_TRACE(std::string("link ") + link + " type " + type + " burst " + burst + " multi " +
+                                     multi + " length " + formatNumber(p.patternLength));
+                        ASSERT_EQ(Bt_SizeEst(p), double(Calculate(p).waveform.size()));
+                        ++checked;
+                    }
+    for (const char* length : {"1", "10", "23", "24", "25", "100"}) {
+        Parameters p;
+        edit(p, "OverSampling", "2");
+        edit(p, "generationMode", "2");
+        edit(p, "payloadType", "7");
+        edit(p, "patternLength", length);
+        SCOPED_TRACE(std::string("stream of ") + length);
+        ASSERT_EQ(Bt_SizeEst(p), double(Calculate(p).waveform.size()));
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
 }

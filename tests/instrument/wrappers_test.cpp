@@ -53,7 +53,11 @@ INSTANTIATE_TEST_SUITE_P(Versions, FirmwareVersion,
                                            VersionCase{"b.03.83", "B.03.83", 0},
                                            VersionCase{"A.09.99", "B.03.83", -101},
                                            VersionCase{"B.03", "3.0", -102},
-                                           VersionCase{"1.2.3.4.5.6.7.8.9.10.11", "1.2.3.4.5.6.7.8.9.10.11", -103}));
+                                           VersionCase{"1.2.3.4.5.6.7.8.9.10.11", "1.2.3.4.5.6.7.8.9.10.11", -103},
+                                           // Ten passes without a decision are too many even when
+                                           // they used both versions up; nine are not.
+                                           VersionCase{"B.1.2.3.4.5.6.7.8.9", "B.1.2.3.4.5.6.7.8.9", -103},
+                                           VersionCase{"B.1.2.3.4.5.6.7.8", "B.1.2.3.4.5.6.7.8", 0}));
 
 TEST(FirmwareVersionTexts, NameBothVersionsWhole) {
     EXPECT_EQ(compareFirmwareVersion("Veltor,R7720B,X,B.03.81", "B.03.83").response,

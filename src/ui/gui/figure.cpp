@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QUiLoader>
 #include <cmath>
+#include <qcustomplot.h>
 
 #include "lib/errors.h"
 #include "ui/window_utils.h"
@@ -26,13 +27,29 @@ void Handles::missing(const QString& tag, const char* kind) {
     throw Error("The window has no " + std::string(kind) + " \"" + tag.toStdString() + "\".");
 }
 
+namespace {
+// Layouts may hold plot axes: a "QCustomPlot" widget in Designer (promoted
+// from QWidget) is made as the real plot.
+class FigureLoader : public QUiLoader {
+public:
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+        if (className == "QCustomPlot") {
+            auto* plot = new QCustomPlot(parent);
+            plot->setObjectName(name);
+            return plot;
+        }
+        return QUiLoader::createWidget(className, parent, name);
+    }
+};
+}  // namespace
+
 QWidget* loadFigure(const QString& name, QWidget* parent) {
     QString file = name;
     if (file.endsWith(".fig")) file.chop(4);
     if (!file.endsWith(".ui")) file += ".ui";
     QFile f(":/ui/" + file);
     if (!f.open(QFile::ReadOnly)) throw Error("Cannot open the window layout " + file.toStdString() + ".");
-    QUiLoader loader;
+    FigureLoader loader;
     QWidget* w = loader.load(&f, parent);
     if (!w) throw Error("Cannot read the window layout " + file.toStdString() + ": " +
                         loader.errorString().toStdString());

@@ -1,0 +1,146 @@
+// btgen measure: find the packets of recordings, decode them and measure
+// the transmitter, with pass/fail per measurement. Exit status 0 when every
+// measured test passes, 3 when one fails or no packet is found, 2 for bad
+// input.
+#include <iostream>
+#include <optional>
+
+#include "analysis/recording.h"
+#include "analysis/report.h"
+#include "commands.h"
+#include "lib/errors.h"
+#include "lib/numtext.h"
+
+namespace btgen {
+namespace {
+
+constexpr int kExitFailed = kExitMeasurement;
+
+struct Options {
+    std::vector<std::string> files;
+    std::string lap, uap, whitening, format;
+    bool sniff = false;
+    double rate = 0;
+    bool json = false;
+};
+
+Options& options() {
+    static Options o;
+    return o;
+}
+
+// A hexadecimal number of at most `bits` bits ("C0FFEE", "0xC0FFEE").
+unsigned long parseHex(std::string text, unsigned bits, const std::string& what) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text = text.substr(2);
+    std::size_t used = 0;
+    unsigned long v = 0;
+    try {
+        v = std::stoul(text, &used, 16);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || v >= (1ul << bits))
+        fail(kExitBadInput, what + " \"" + text + "\" is not a hexadecimal number of " + std::to_string(bits) + " bits.");
+    return v;
+}
+
+int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json) {
+    std::vector<const bt::analysis::Reception*> all;
+    for (const auto& r : rows) all.push_back(r.reception);
+    const bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
+    if (json) std::cout << bt::analysis::reportJson(rows, summary).dump(2) << '\n';
+    else bt::analysis::printReport(std::cout, rows, summary);
+    return bt::analysis::verdictOf(rows, summary) == bt::analysis::Verdict::Pass ? 0 : kExitFailed;
+}
+
+void run() {
+    const Options& o = options();
+    bt::analysis::ReceiverOptions ro;
+    if (!o.lap.empty()) ro.lap = static_cast<std::uint32_t>(parseHex(o.lap, 24, "The LAP"));
+    if (!o.uap.empty()) ro.uap = static_cast<std::uint8_t>(parseHex(o.uap, 8, "The UAP"));
+    if (!o.whitening.empty()) {
+        const std::optional<double> w = bt::parseNumber(o.whitening);
+        if (!w || *w < 0 || *w > 127 || *w != std::floor(*w))
+            fail(kExitBadInput, "The whitening start value \"" + o.whitening + "\" must be 0 (none) to 127.");
+        ro.whitening = static_cast<unsigned>(*w);
+    }
+    bt::analysis::SampleFormat format = bt::analysis::SampleFormat::Auto;
+    if (!o.format.empty()) format = *bt::analysis::parseSampleFormat(o.format);
+
+    std::vector<bt::analysis::Recording> recordings;
+    std::vector<bt::analysis::Reception> receptions;
+    std::vector<std::string> labels;
+    for (const std::string& file : o.files) {
+        bt::analysis::Recording rec;
+        try {
+            rec = bt::analysis::openRecording(file, format);
+        } catch (const bt::Error& e) {
+            fail(kExitBadInput, e.what());
+        }
+        const double rate = o.rate > 0 ? o.rate : rec.sampleRate.value_or(0);
+        if (rate <= 0)
+            fail(kExitBadInput, file + ": the sample rate is not in the file; give it with --rate HZ.");
+        if (rec.rows.empty()) labels.push_back(file), receptions.push_back({rate, 0, {}, {}});
+        for (const auto& row : rec.rows) {
+            try {
+                receptions.push_back(bt::analysis::receive(*row.source, rate, ro));
+            } catch (const bt::Error& e) {
+                fail(kExitBadInput, file + ": " + e.what());
+            }
+            labels.push_back(o.files.size() > 1 || rec.rows.size() > 1 ? file + " " + row.label : file);
+        }
+        recordings.push_back(std::move(rec));
+    }
+    std::vector<bt::analysis::ReceptionRow> rows;
+    for (std::size_t k = 0; k < receptions.size(); ++k) rows.push_back({labels[k], &receptions[k]});
+    const int status = report(rows, o.json);
+    if (status != 0) throw CLI::RuntimeError(status);
+}
+
+void setupMeasure(CLI::App& app) {
+    Options& o = options();
+    auto* cmd = app.add_subcommand("measure",
+                                   "Find, decode and measure the packets of recordings (transmitter tests with "
+                                   "pass limits). Exit status 0: every measured test passes; 3: a test fails or no "
+                                   "packet is found; 2: bad input");
+    cmd->add_option("FILE", o.files,
+                    "Recordings: MAT-file (`waveform`, or `dtWaveform` row by row), SigMF (.sigmf-meta or "
+                    ".sigmf-data; cf32_le, ci16_le), or raw samples")
+        ->required()
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--lap", o.lap, "Lower address part to look for (hex); default: any valid sync word")
+        ->type_name("HEX");
+    cmd->add_option("--uap", o.uap, "Upper address part for HEC and CRC (hex); default: found from HEC and CRC")
+        ->type_name("HEX");
+    auto* whitening = cmd->add_option("--whitening", o.whitening, "Whitening start value 1..127, 0 for none")
+                          ->type_name("INIT");
+    cmd->add_flag("--sniff", o.sniff, "Find the whitening by trying every start value (the default)")
+        ->excludes(whitening);
+    cmd->add_option("--rate", o.rate, "Sample rate in Hz (needed when the file does not tell it)")
+        ->type_name("HZ")
+        ->check(CLI::PositiveNumber);
+    cmd->add_option("--format", o.format,
+                    "Raw sample layout: raw (16-bit I/Q, most significant byte first: our raw export), cf32 or "
+                    "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")
+        ->check(CLI::IsMember({"raw", "cf32", "ci16"}));
+    cmd->add_flag("--json", o.json, "Print the results as JSON");
+    cmd->callback(run);
+}
+
+const RegisterCommand measureCommand(setupMeasure);
+
+}  // namespace
+
+int measureGenerated(const bt::Parameters& p, const bt::ComplexRow& waveform) {
+    bt::analysis::ReceiverOptions ro;
+    const auto addr = static_cast<std::uint64_t>(p.BDaddr);
+    ro.lap = static_cast<std::uint32_t>(addr & 0xFFFFFF);
+    ro.uap = static_cast<std::uint8_t>((addr >> 24) & 0xFF);
+    ro.whitening = p.dataWhiteningActive != 0 ? static_cast<unsigned>(p.dataWhiteningInitValue) : 0u;
+    ro.linkType = p.linkType;
+    const bt::analysis::Reception r = bt::analysis::receive(waveform.data(), waveform.size(), p.OverSampling * 1e6, ro);
+    std::cout << '\n';
+    return report({{"generated waveform", &r}}, false);
+}
+
+}  // namespace btgen

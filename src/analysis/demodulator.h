@@ -1,0 +1,67 @@
+#pragma once
+// The receiver's front end on a block of samples: channel smoothing,
+// frequency discriminator, burst detection and the symbol clock with the
+// bits it reads. Plain loops over plain arrays in single precision, fast
+// enough to run at the sample rate of the largest recordings.
+//
+// Time is counted in samples from the block's first sample. The
+// discriminator's element k is the phase step from sample k to k + 1, at
+// time k + 0.5; symbol centres are times in the same units.
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+#include "lib/types.h"
+
+namespace bt::analysis {
+
+using CFloat = std::complex<float>;
+
+// arg(z) to within 2e-7 rad, without a library call, so loops over it
+// vectorise.
+float fastArg(float re, float im);
+
+// out[k] = arg(x[k + 1] conj(x[k])) in radians, k < n - 1.
+void discriminate(const CFloat* x, std::size_t n, float* out);
+
+// Two moving averages of `length` samples in cascade, centred on each
+// sample (edges keep the input): a channel filter of about half a symbol
+// that cuts the noise ahead of the discriminator without delaying the
+// signal.
+void smooth(const CFloat* x, std::size_t n, std::size_t length, CFloat* out);
+
+struct SampleSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Stretches of the block that carry a burst, from the envelope of `y`
+// against a threshold halfway (in decibels) between the noise floor and
+// the burst level. A block without that contrast (one long burst, or
+// noise alone) is one stretch; a block of zeros has none.
+std::vector<SampleSpan> findBursts(const CFloat* y, std::size_t n, double samplesPerSymbol);
+
+// Bits read at symbol centres; centres[k] is the time of bits[k].
+struct SlicedBits {
+    Bits bits;
+    std::vector<double> centres;
+};
+
+// The symbol clock over the span, tracked in windows of 64 symbols (the
+// centre timing that opens the eye widest, to a fraction of a sample), and
+// one bit per symbol: 1 for a positive frequency at the centre.
+// `freq` holds `count` discriminator elements.
+SlicedBits sliceSpan(const float* freq, std::size_t count, SampleSpan span, double samplesPerSymbol);
+
+// The discriminator's value at time t (linear interpolation between the
+// elements either side), clamped to the row's ends.
+inline float frequencyAt(const float* freq, std::size_t count, double t) {
+    double x = t - 0.5;
+    if (x <= 0) return freq[0];
+    const auto i = static_cast<std::size_t>(x);
+    if (i + 1 >= count) return freq[count - 1];
+    const auto frac = static_cast<float>(x - double(i));
+    return freq[i] + frac * (freq[i + 1] - freq[i]);
+}
+
+}  // namespace bt::analysis

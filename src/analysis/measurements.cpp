@@ -1,0 +1,271 @@
+#include "analysis/measurements.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "lib/numtext.h"
+
+namespace bt::analysis {
+
+namespace {
+
+constexpr double kTwoPi = 2 * std::numbers::pi;
+
+// The raw discriminator over the packet and its running phase, so that any
+// mean frequency is a difference of two phases.
+class PacketPhase {
+public:
+    PacketPhase(const CFloat* x, std::size_t n, double from, double to) {
+        lo_ = static_cast<std::size_t>(std::max(0.0, std::floor(from)));
+        const auto hi = std::min(n, static_cast<std::size_t>(std::max(0.0, std::ceil(to))) + 2);
+        if (hi <= lo_ + 2) return;
+        freq_.resize(hi - lo_ - 1);
+        discriminate(x + lo_, hi - lo_, freq_.data());
+        phase_.resize(hi - lo_);
+        double p = 0;
+        phase_[0] = 0;
+        for (std::size_t k = 0; k < freq_.size(); ++k) phase_[k + 1] = p += freq_[k];
+    }
+    bool empty() const { return freq_.empty(); }
+    // Radians per sample at time t.
+    double frequency(double t) const { return frequencyAt(freq_.data(), freq_.size(), t - double(lo_)); }
+    // Phase at time t, relative to the first sample held.
+    double phase(double t) const {
+        const double x = std::clamp(t - double(lo_), 0.0, double(phase_.size() - 1));
+        const auto i = std::min(static_cast<std::size_t>(x), phase_.size() - 2);
+        return phase_[i] + (x - double(i)) * (phase_[i + 1] - phase_[i]);
+    }
+    // Mean radians per sample from ta to tb.
+    double mean(double ta, double tb) const { return (phase(tb) - phase(ta)) / (tb - ta); }
+    // Element index of time t and the raw elements, for zero crossings.
+    std::size_t lo() const { return lo_; }
+    const std::vector<float>& elements() const { return freq_; }
+
+private:
+    std::size_t lo_ = 0;
+    std::vector<float> freq_;
+    std::vector<double> phase_;
+};
+
+bool groupReads(const Bits& air, std::size_t at, const char* pattern, std::size_t width) {
+    for (std::size_t k = 0; k < width; ++k)
+        if (air[at + k] != pattern[k] - '0') return false;
+    return true;
+}
+
+PayloadPattern patternOf(const Bits& air, const DecodedPacket& d, std::size_t available) {
+    if (!d.ok() || d.isId || d.fecThird || d.fecTwoThirds || d.bodyStart == 0 || d.body.size() < 8) return PayloadPattern::Other;
+    const std::size_t end = d.bodyStart + d.body.size();
+    if (end > available || d.body.size() % 8 != 0) return PayloadPattern::Other;
+    for (const auto& [pattern, name] : {std::pair{"11110000", PayloadPattern::F1}, std::pair{"10101010", PayloadPattern::F2}}) {
+        bool all = true;
+        for (std::size_t g = d.bodyStart; all && g < end; g += 8) all = groupReads(air, g, pattern, 8);
+        if (all) return name;
+    }
+    return PayloadPattern::Other;
+}
+
+double mean(const std::vector<double>& v) {
+    double s = 0;
+    for (const double x : v) s += x;
+    return s / double(v.size());
+}
+
+}  // namespace
+
+PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vector<double>& centres, const Bits& air,
+                                 const DecodedPacket& d, double rate, double timeOrigin) {
+    PacketMeasurements m;
+    const std::size_t count = std::min(centres.size(), air.size());
+    if (count < 5 || n < 4) return m;
+    const double sps = count > 1 ? (centres[count - 1] - centres[0]) / double(count - 1) : rate / 1e6;
+    const PacketPhase ph(x, n, centres[0] - sps, centres[count - 1] + sps);
+    if (ph.empty()) return m;
+    const double toHz = rate / kTwoPi;
+    const double symbolRate = rate / sps;
+
+    m.initialFrequency = ph.mean(centres[0], centres[4]) * toHz;
+
+    // Runs of three equal symbols: the middle one sits at the full deviation.
+    double sum1 = 0, sum0 = 0;
+    std::size_t n1 = 0, n0 = 0;
+    std::vector<std::size_t> runs;
+    std::vector<double> advance(count, 0.0);
+    for (std::size_t k = 1; k + 1 < count; ++k) {
+        if (air[k - 1] != air[k] || air[k + 1] != air[k]) continue;
+        advance[k] = ph.phase(centres[k] + sps / 2) - ph.phase(centres[k] - sps / 2);
+        runs.push_back(k);
+        if (air[k]) sum1 += advance[k], ++n1;
+        else sum0 += advance[k], ++n0;
+    }
+    if (n1 > 0 && n0 > 0) {
+        const double h = (sum1 / double(n1) - sum0 / double(n0)) / kTwoPi;
+        m.modulationIndex = h;
+        for (const std::size_t k : runs) {
+            const double f = advance[k] / sps * toHz - (air[k] ? 1 : -1) * h * symbolRate / 2;
+            m.carrierTrackTime.push_back((timeOrigin + centres[k]) / rate);
+            m.carrierTrack.push_back(f);
+        }
+        m.carrierOffset = mean(m.carrierTrack);
+    }
+
+    // Zero crossings (less the carrier) between runs of two or more.
+    if (m.carrierOffset) {
+        const double carrier = *m.carrierOffset / toHz;
+        const auto& el = ph.elements();
+        double sk = 0, st = 0, skk = 0, skt = 0;
+        std::size_t crossings = 0;
+        for (std::size_t k = 1; k + 2 < count; ++k) {
+            if (air[k - 1] != air[k] || air[k + 1] == air[k] || air[k + 2] != air[k + 1]) continue;
+            // Elements between the two centres; element e sits at time e + 0.5.
+            const double a = centres[k] - double(ph.lo()) - 0.5;
+            const double b = centres[k + 1] - double(ph.lo()) - 0.5;
+            const auto e0 = static_cast<std::size_t>(std::max(0.0, std::ceil(a)));
+            const auto e1 = std::min(el.size() - 1, static_cast<std::size_t>(std::max(0.0, std::floor(b))));
+            for (std::size_t e = e0; e < e1; ++e) {
+                const double u = el[e] - carrier;
+                const double v = el[e + 1] - carrier;
+                if ((u > 0) == (v > 0)) continue;
+                const double t = double(e) + u / (u - v) + 0.5 + double(ph.lo());
+                const double kk = double(k) + 0.5;
+                sk += kk, st += t, skk += kk * kk, skt += kk * t;
+                ++crossings;
+                break;
+            }
+        }
+        if (crossings >= 10) {
+            const double c = double(crossings);
+            const double period = (c * skt - sk * st) / (c * skk - sk * sk);
+            if (period > 0) m.symbolRateErrorPpm = (rate / 1e6 / period - 1) * 1e6;
+        }
+    }
+
+    // Signal to noise from the second and fourth moments over the packet.
+    {
+        const auto from = static_cast<std::size_t>(std::max(0.0, std::ceil(centres[0])));
+        const auto to = std::min(n, static_cast<std::size_t>(std::max(0.0, centres[count - 1])));
+        double m2 = 0, m4 = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            const double p = std::norm(x[k]);
+            m2 += p;
+            m4 += p * p;
+        }
+        if (to > from + 16 && m2 > 0) {
+            m2 /= double(to - from);
+            m4 /= double(to - from);
+            const double s = std::sqrt(std::max(0.0, 2 * m2 * m2 - m4));
+            const double noise = m2 - s;
+            m.snrDb = noise > s * 1e-10 ? 10 * std::log10(s / noise) : 100.0;
+            if (s <= 0) m.snrDb = -100.0;
+            m.snrDb = std::clamp(*m.snrDb, -100.0, 100.0);
+        }
+    }
+
+    // Delta f1 / delta f2 on bodies of one repeated pattern.
+    m.pattern = patternOf(air, d, count);
+    if (m.pattern != PayloadPattern::Other) {
+        const std::size_t end = d.bodyStart + d.body.size();
+        for (std::size_t g = d.bodyStart; g + 8 <= end; g += 8) {
+            const double centre = ph.mean(centres[g] - sps / 2, centres[g + 7] + sps / 2);
+            double largest = 0;
+            for (std::size_t k = 0; k < 8; ++k) {
+                const double dev = std::fabs(ph.frequency(centres[g + k]) - centre) * toHz;
+                if (m.pattern == PayloadPattern::F2) m.f2max.push_back(dev);
+                largest = std::max(largest, dev);
+            }
+            if (m.pattern == PayloadPattern::F1) m.f1max.push_back(largest);
+        }
+        if (!m.f1max.empty()) m.f1avg = mean(m.f1max);
+        if (!m.f2max.empty()) m.f2avg = mean(m.f2max);
+    }
+    if (m.pattern == PayloadPattern::F2) {
+        std::vector<double> blocks;
+        const std::size_t end = d.bodyStart + d.body.size();
+        for (std::size_t i = d.bodyStart + 1; i + 10 < end; i += 10)
+            blocks.push_back(ph.mean(centres[i], centres[i + 10]) * toHz);
+        if (!blocks.empty()) {
+            double drift = 0, rateMax = 0;
+            for (std::size_t k = 0; k < blocks.size(); ++k) {
+                const double dk = blocks[k] - *m.initialFrequency;
+                if (std::fabs(dk) > std::fabs(drift)) drift = dk;
+                if (k >= 5) {
+                    const double rk = blocks[k] - blocks[k - 5];
+                    if (std::fabs(rk) > std::fabs(rateMax)) rateMax = rk;
+                }
+            }
+            m.drift = drift;
+            if (blocks.size() > 5) m.driftRate = rateMax;
+        }
+    }
+    return m;
+}
+
+bool MeasurementSummary::allPass() const {
+    return std::all_of(tests.begin(), tests.end(), [](const TestResult& t) { return t.pass; });
+}
+
+MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
+    MeasurementSummary s;
+    std::vector<double> f0, f1, f2, idx, offs, ppm, snr;
+    TestResult drift{"carrier frequency drift", "largest drift from the preamble frequency", 0, "kHz",
+                     "|drift| <= 25 kHz (1 slot), 40 kHz (3, 5 slots)", true, 0};
+    TestResult driftRate{"carrier frequency drift rate", "largest change over 50 us", 0, "kHz/50us",
+                         "|rate| <= 20 kHz per 50 us", true, 0};
+    std::size_t f1packets = 0, f2packets = 0;
+    for (const auto& [d, m] : packets) {
+        if (m->initialFrequency) f0.push_back(*m->initialFrequency);
+        if (m->modulationIndex) idx.push_back(*m->modulationIndex);
+        if (m->carrierOffset) offs.push_back(*m->carrierOffset);
+        if (m->symbolRateErrorPpm) ppm.push_back(*m->symbolRateErrorPpm);
+        if (m->snrDb) snr.push_back(*m->snrDb);
+        if (!m->f1max.empty()) ++f1packets, f1.insert(f1.end(), m->f1max.begin(), m->f1max.end());
+        if (!m->f2max.empty()) ++f2packets, f2.insert(f2.end(), m->f2max.begin(), m->f2max.end());
+        if (m->drift) {
+            const double limit = packetTypeSlots(d->type) > 1 ? 40e3 : 25e3;
+            if (drift.packets == 0 || std::fabs(*m->drift) > std::fabs(drift.value * 1e3)) drift.value = *m->drift / 1e3;
+            drift.pass = drift.pass && std::fabs(*m->drift) <= limit;
+            ++drift.packets;
+        }
+        if (m->driftRate) {
+            if (driftRate.packets == 0 || std::fabs(*m->driftRate) > std::fabs(driftRate.value * 1e3))
+                driftRate.value = *m->driftRate / 1e3;
+            driftRate.pass = driftRate.pass && std::fabs(*m->driftRate) <= 20e3;
+            ++driftRate.packets;
+        }
+    }
+    if (!f0.empty()) {
+        double worst = f0.front();
+        for (const double v : f0)
+            if (std::fabs(v) > std::fabs(worst)) worst = v;
+        s.tests.push_back({"initial carrier frequency tolerance", "largest |f0| from the carrier", worst / 1e3, "kHz",
+                           "|f0| <= 75 kHz", std::fabs(worst) <= 75e3, f0.size()});
+    }
+    std::optional<double> f1avg, f2avg;
+    if (!f1.empty()) {
+        f1avg = mean(f1);
+        s.tests.push_back({"modulation delta f1avg", "mean of delta f1max over the 11110000 groups", *f1avg / 1e3, "kHz",
+                           "140 kHz <= delta f1avg <= 175 kHz", *f1avg >= 140e3 && *f1avg <= 175e3, f1packets});
+    }
+    if (!f2.empty()) {
+        f2avg = mean(f2);
+        const auto above = static_cast<double>(std::count_if(f2.begin(), f2.end(), [](double v) { return v >= 115e3; }));
+        const double share = 100 * above / double(f2.size());
+        s.tests.push_back({"modulation delta f2max", "share of delta f2max values >= 115 kHz", share, "%",
+                           ">= 99.9 % of the values >= 115 kHz", share >= 99.9, f2packets});
+    }
+    if (f1avg && f2avg) {
+        const double ratio = *f2avg / *f1avg;
+        s.tests.push_back({"modulation delta f2avg/delta f1avg", "ratio of the means", ratio, "", "ratio >= 0.8",
+                           ratio >= 0.8, std::min(f1packets, f2packets)});
+    }
+    if (drift.packets) s.tests.push_back(drift);
+    if (driftRate.packets) s.tests.push_back(driftRate);
+    if (!idx.empty()) s.modulationIndex = mean(idx);
+    if (!offs.empty()) s.carrierOffset = mean(offs);
+    if (!ppm.empty()) s.symbolRateErrorPpm = mean(ppm);
+    if (!snr.empty()) s.snrDb = mean(snr);
+    return s;
+}
+
+}  // namespace bt::analysis

@@ -1,0 +1,99 @@
+#pragma once
+// Transmitter measurements of one received packet, made the way the
+// basic-rate RF test procedures make them, and their summary over a
+// recording with the pass limits.
+//
+// Definitions where the procedures leave a choice:
+// - The sampling instant of a symbol is its centre on the receiver's
+//   symbol clock (the timing that opens the eye widest, tracked every 64
+//   symbols); the frequency there is interpolated linearly between the two
+//   discriminator values either side (each sits halfway between samples).
+// - Mean frequencies are phase advances over the span divided by its time,
+//   so they need no interpolation of the frequency itself.
+// - Packets count for delta f1 when every byte of their body reads
+//   11110000 on air, for delta f2 and drift when every byte reads
+//   10101010; types with FEC never count, and only packets whose checks
+//   (HEC, CRC, FEC) all passed do. The initial carrier frequency is
+//   measured on every packet whose access code was found.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/demodulator.h"
+#include "analysis/packet_decoder.h"
+
+namespace bt::analysis {
+
+enum class PayloadPattern { Other, F1, F2 };  // 11110000, 10101010
+
+struct PacketMeasurements {
+    // Mean frequency from the centre of the first preamble symbol to the
+    // centre of the first sync-word symbol (four symbol periods), Hz.
+    std::optional<double> initialFrequency;
+    // Mean of the carrier track below, Hz.
+    std::optional<double> carrierOffset;
+    // The carrier's frequency through the packet: at the centre of every
+    // symbol between two equal neighbours, its mean frequency less the full
+    // deviation (h x 500 kHz) of its sign. Times in seconds from the
+    // recording's first sample.
+    std::vector<double> carrierTrackTime;
+    std::vector<double> carrierTrack;
+    // From the phase advance over such symbols: (mean over ones - mean over
+    // zeros) / 2 pi.
+    std::optional<double> modulationIndex;
+    // Symbol rate against 1 Msymbol/s, from a line fitted through the zero
+    // crossings between runs of at least two equal symbols, ppm.
+    std::optional<double> symbolRateErrorPpm;
+    // Constant-envelope estimate (second and fourth moments) over the
+    // packet, in the recording's bandwidth, dB.
+    std::optional<double> snrDb;
+
+    PayloadPattern pattern = PayloadPattern::Other;
+    std::vector<double> f1max;  // Hz, one per 11110000 group
+    std::vector<double> f2max;  // Hz, one per symbol of the 10101010 groups
+    std::optional<double> f1avg, f2avg;
+    // 10-symbol mean frequencies of a 10101010 body from its second symbol
+    // (centre to centre) against the initial frequency: the largest
+    // difference (sign kept), and the largest change between means 50 us
+    // apart.
+    std::optional<double> drift;
+    std::optional<double> driftRate;
+};
+
+// Measures the packet whose air bits are `air` (as decoded in `d`), read at
+// `centres` (times in samples of `x`; one per air bit). `x` holds `n`
+// samples at `sampleRate`; `timeOrigin` is the sample index of x[0] in the
+// recording.
+PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vector<double>& centres,
+                                 const Bits& air, const DecodedPacket& d, double sampleRate, double timeOrigin);
+
+// One line of the summary: a figure with its pass limits.
+struct TestResult {
+    std::string name;    // "initial carrier frequency tolerance", ...
+    std::string figure;  // what the value is: "largest |f0|", ...
+    double value = 0;
+    std::string unit;    // "kHz", "%", ""
+    std::string limit;   // "|f0| <= 75 kHz"
+    bool pass = false;
+    std::size_t packets = 0;  // packets that counted
+};
+
+struct MeasurementSummary {
+    std::vector<TestResult> tests;  // only the tests some packet could measure
+    // Figures without limits (means over the packets that gave them).
+    std::optional<double> modulationIndex;
+    std::optional<double> carrierOffset;  // Hz
+    std::optional<double> symbolRateErrorPpm;
+    std::optional<double> snrDb;
+    bool allPass() const;
+};
+
+struct PacketSummaryInput {
+    const DecodedPacket* decoded;
+    const PacketMeasurements* measured;
+};
+
+MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets);
+
+}  // namespace bt::analysis

@@ -1,0 +1,233 @@
+#include "analysis/receiver.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <map>
+
+#include "lib/errors.h"
+#include "lib/parallel.h"
+
+namespace bt::analysis {
+
+void ComplexRowSource::read(std::size_t first, std::size_t count, CFloat* out) const {
+    const Complex* p = data_ + first * stride_;
+    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(float(p->real()), float(p->imag()));
+}
+
+void SplitComplexSource::read(std::size_t first, std::size_t count, CFloat* out) const {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t at = (first + k) * stride_;
+        out[k] = CFloat(float(re_[at]), im_ ? float(im_[at]) : 0.0f);
+    }
+}
+
+namespace {
+
+// Air bits of the longest packet (DH5: 72 + 54 + 2745) and a little more.
+constexpr std::size_t kLongestPacketBits = 2900;
+constexpr std::size_t kPreambleBits = 4;
+
+struct Block {
+    std::size_t readBegin = 0, readEnd = 0;  // samples read
+    std::size_t ownBegin = 0, ownEnd = 0;    // sync words starting here are this block's
+};
+
+// The Barker bits that end a sync word (air bits 58..63 in bits 0..5).
+bool barkerOk(std::uint64_t word) {
+    const unsigned tail = static_cast<unsigned>(word >> 58) & 0x3F;
+    const unsigned top = static_cast<unsigned>(word >> 57) & 1u;
+    return tail == (top ? 0b010011u : 0b101100u);
+}
+
+class BlockReceiver {
+public:
+    BlockReceiver(const SampleSource& source, double rate, const ReceiverOptions& options)
+        : source_(source), rate_(rate), sps_(rate / 1e6), options_(options) {
+        if (options.lap) targets_.push_back({*options.lap, syncWordOf(*options.lap)});
+    }
+
+    std::vector<ReceivedPacket> run(const Block& block) {
+        block_ = block;
+        const std::size_t len = block.readEnd - block.readBegin;
+        x_.resize(len);
+        source_.read(block.readBegin, len, x_.data());
+        const auto length = static_cast<std::size_t>(std::lround(sps_ / 2));
+        const CFloat* y = x_.data();
+        if (length > 1) {
+            y_.resize(len);
+            smooth(x_.data(), len, length, y_.data());
+            y = y_.data();
+        }
+        if (len < 2) return {};
+        freq_.resize(len - 1);
+        discriminate(y, len, freq_.data());
+        for (const SampleSpan& span : findBursts(y, len, sps_)) {
+            const SlicedBits sliced = sliceSpan(freq_.data(), freq_.size(), span, sps_);
+            search(sliced);
+        }
+        return std::move(found_);
+    }
+
+private:
+    struct Target {
+        std::uint32_t lap;
+        std::uint64_t word;
+    };
+
+    void search(const SlicedBits& s) {
+        const Bits& bits = s.bits;
+        const std::size_t nb = bits.size();
+        if (nb < 68) return;
+        const auto wordAt = [&](std::size_t j) {
+            std::uint64_t w = 0;
+            for (unsigned k = 0; k < 64; ++k) w |= std::uint64_t(bits[j + k]) << k;
+            return w;
+        };
+        std::size_t j = 0;
+        std::uint64_t word = wordAt(0);
+        while (j + 64 <= nb) {
+            const Target* hit = nullptr;
+            int errors = 0;
+            for (const Target& t : targets_) {
+                errors = std::popcount(word ^ t.word);
+                if (errors <= options_.maxSyncErrors) {
+                    hit = &t;
+                    break;
+                }
+            }
+            if (!hit && !options_.lap && barkerOk(word)) {
+                if (const auto lap = lapOfSyncWord(word)) {
+                    targets_.push_back({*lap, word});
+                    hit = &targets_.back();
+                    errors = 0;
+                }
+            }
+            if (hit) {
+                const std::size_t used = packetAt(s, j, hit->lap, errors);
+                if (used > 0) {
+                    j += used;
+                    if (j + 64 <= nb) word = wordAt(j);
+                    continue;
+                }
+            }
+            if (j + 64 >= nb) break;
+            word = (word >> 1) | (std::uint64_t(bits[j + 64]) << 63);
+            ++j;
+        }
+    }
+
+    // Decodes and measures the packet whose sync word starts at bit j of
+    // the span; returns the bits it used (0: not this block's).
+    std::size_t packetAt(const SlicedBits& s, std::size_t j, std::uint32_t lap, int syncErrors) {
+        const double syncTime = double(block_.readBegin) + s.centres[j];
+        if (syncTime < double(block_.ownBegin) || syncTime >= double(block_.ownEnd)) return 64;
+        // Air bits from the preamble on; a preamble cut off by the span is
+        // taken to be what the sync word calls for.
+        const std::size_t from = j >= kPreambleBits ? j - kPreambleBits : 0;
+        const std::size_t missing = kPreambleBits - (j - from);
+        const std::size_t to = std::min(s.bits.size(), j + kLongestPacketBits);
+        Bits air(missing + (to - from));
+        std::vector<double> centres(air.size());
+        for (std::size_t k = 0; k < missing; ++k) {
+            air[k] = static_cast<std::uint8_t>((s.bits[j] ^ (kPreambleBits - k)) & 1u);
+            centres[k] = s.centres[j] - double(kPreambleBits - k) * sps_;
+        }
+        std::copy(s.bits.begin() + static_cast<std::ptrdiff_t>(from), s.bits.begin() + static_cast<std::ptrdiff_t>(to),
+                  air.begin() + static_cast<std::ptrdiff_t>(missing));
+        std::copy(s.centres.begin() + static_cast<std::ptrdiff_t>(from),
+                  s.centres.begin() + static_cast<std::ptrdiff_t>(to), centres.begin() + static_cast<std::ptrdiff_t>(missing));
+
+        DecodeKey key;
+        key.lap = lap;
+        key.linkType = options_.linkType;
+        if (options_.uap) {
+            key.uap = *options_.uap;
+        } else if (const auto it = learnedUap_.find(lap); it != learnedUap_.end()) {
+            key.uap = it->second;
+        } else {
+            key.findUap = true;
+        }
+        if (options_.whitening) key.whitening = *options_.whitening;
+        else key.findWhitening = true;
+
+        ReceivedPacket p;
+        p.decoded = decodePacket(air, key, true);
+        p.decoded.syncErrors = syncErrors;
+        p.decoded.lap = lap;
+        if (key.findUap && p.decoded.confirmedByCrc) learnedUap_[lap] = p.decoded.uap;
+        const std::size_t length = std::min(p.decoded.length, air.size());
+        air.resize(length);
+        centres.resize(length);
+        const double start = double(block_.readBegin) + centres[0] - sps_ / 2;
+        p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
+        p.startTime = std::max(0.0, start) / rate_;
+        p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin));
+        found_.push_back(std::move(p));
+        return std::max<std::size_t>(64, length > kPreambleBits + missing ? length - kPreambleBits : 64);
+    }
+
+    const SampleSource& source_;
+    double rate_, sps_;
+    ReceiverOptions options_;
+    Block block_;
+    std::vector<CFloat> x_, y_;
+    std::vector<float> freq_;
+    std::vector<Target> targets_;
+    std::map<std::uint32_t, std::uint8_t> learnedUap_;
+    std::vector<ReceivedPacket> found_;
+};
+
+std::vector<PacketSummaryInput> inputsOf(const std::vector<const Reception*>& receptions) {
+    std::vector<PacketSummaryInput> in;
+    for (const Reception* r : receptions)
+        for (const ReceivedPacket& p : r->packets) in.push_back({&p.decoded, &p.measured});
+    return in;
+}
+
+}  // namespace
+
+Reception receive(const SampleSource& source, double sampleRate, const ReceiverOptions& options) {
+    if (!std::isfinite(sampleRate) || sampleRate < 2e6)
+        throw Error("The sample rate must be at least 2 MHz (2 samples per symbol).");
+    if (sampleRate > 1e9) throw Error("The sample rate must be at most 1 GHz.");
+    if (options.lap && *options.lap > 0xFFFFFF) throw Error("The LAP has 24 bits.");
+    if (options.whitening && *options.whitening > 127) throw Error("The whitening start value is 0 to 127.");
+    if (options.maxSyncErrors < 0 || options.maxSyncErrors > 13)
+        throw Error("The sync-word errors allowed are 0 to 13.");
+
+    Reception r;
+    r.sampleRate = sampleRate;
+    r.samples = source.size();
+    const double sps = sampleRate / 1e6;
+    const auto overlap = static_cast<std::size_t>(std::ceil(double(kLongestPacketBits + 64) * sps));
+    const auto lead = static_cast<std::size_t>(std::ceil(80 * sps));
+    const std::size_t step = std::max(options.blockSamples, 4 * overlap);
+    const std::size_t n = source.size();
+    const std::size_t blocks = (n + step - 1) / step;
+    std::vector<std::vector<ReceivedPacket>> found(blocks);
+    parallelFor(blocks, [&](std::size_t k) {
+        Block b;
+        b.ownBegin = k * step;
+        b.ownEnd = std::min(n, b.ownBegin + step);
+        b.readBegin = b.ownBegin > lead ? b.ownBegin - lead : 0;
+        b.readEnd = std::min(n, b.ownEnd + overlap);
+        if (k + 1 == blocks) b.ownEnd = n + 1;  // the last block owns the very end too
+        BlockReceiver receiver(source, sampleRate, options);
+        found[k] = receiver.run(b);
+    });
+    for (auto& f : found)
+        for (auto& p : f) r.packets.push_back(std::move(p));
+    r.summary = summariseAll({&r});
+    return r;
+}
+
+Reception receive(const Complex* waveform, std::size_t count, double sampleRate, const ReceiverOptions& options) {
+    return receive(ComplexRowSource(waveform, count), sampleRate, options);
+}
+
+MeasurementSummary summariseAll(const std::vector<const Reception*>& receptions) {
+    return summarise(inputsOf(receptions));
+}
+
+}  // namespace bt::analysis

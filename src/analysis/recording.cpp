@@ -1,0 +1,268 @@
+#include "analysis/recording.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "instrument/signal_files.h"
+#include "lib/errors.h"
+#include "lib/matfile.h"
+
+namespace bt::analysis {
+
+namespace {
+
+// Samples of a file read with positional reads, so blocks may be read from
+// several threads at once.
+class FileSource : public SampleSource {
+public:
+    FileSource(const std::filesystem::path& path, SampleFormat format) : format_(format) {
+        // Without waiting: a FIFO without a writer would block the open.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) throw Error(path.string() + "\ncannot be opened: " + std::strerror(errno));
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            throw Error(path.string() + "\nis not a regular file.");
+        }
+        // A partial last sample (a capture cut short) is left out.
+        count_ = static_cast<std::size_t>(st.st_size) / bytesPerSample();
+    }
+    ~FileSource() override { ::close(fd_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::size_t size() const override { return count_; }
+
+    void read(std::size_t first, std::size_t count, CFloat* out) const override {
+        constexpr std::size_t kChunk = 1 << 16;
+        std::vector<unsigned char> buf(kChunk * bytesPerSample());
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t n = std::min(kChunk, count - done);
+            const std::size_t bytes = n * bytesPerSample();
+            std::size_t got = 0;
+            while (got < bytes) {
+                const ssize_t r = ::pread(fd_, buf.data() + got, bytes - got,
+                                          static_cast<off_t>((first + done) * bytesPerSample() + got));
+                if (r <= 0) throw Error("the recording could not be read to its end");
+                got += static_cast<std::size_t>(r);
+            }
+            convert(buf.data(), n, out + done);
+            done += n;
+        }
+    }
+
+private:
+    std::size_t bytesPerSample() const { return format_ == SampleFormat::Cf32 ? 8 : 4; }
+
+    void convert(const unsigned char* b, std::size_t n, CFloat* out) const {
+        for (std::size_t k = 0; k < n; ++k) {
+            const unsigned char* s = b + k * bytesPerSample();
+            if (format_ == SampleFormat::Cf32) {
+                float re, im;
+                std::memcpy(&re, s, 4);  // the machine is little-endian, as the format
+                std::memcpy(&im, s + 4, 4);
+                out[k] = CFloat(std::isfinite(re) ? re : 0.0f, std::isfinite(im) ? im : 0.0f);
+            } else if (format_ == SampleFormat::Ci16) {
+                out[k] = CFloat(float(std::int16_t(s[0] | (s[1] << 8))), float(std::int16_t(s[2] | (s[3] << 8))));
+            } else {
+                out[k] = CFloat(float(std::int16_t((s[0] << 8) | s[1])), float(std::int16_t((s[2] << 8) | s[3])));
+            }
+        }
+    }
+
+    SampleFormat format_;
+    int fd_ = -1;
+    std::size_t count_ = 0;
+};
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The marker file beside a raw waveform: its symbol clock tells the rate.
+std::optional<double> rateFromMarkerFile(const std::filesystem::path& file) {
+    const std::filesystem::path markers = markerFilePath(file);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(markers, ec)) return std::nullopt;  // a pipe would never end
+    std::ifstream in(markers, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> row;
+    std::array<char, 1 << 16> buf;
+    // A million samples show the clock well enough.
+    while (row.size() < (1u << 20)) {
+        in.read(buf.data(), buf.size());
+        const std::streamsize got = in.gcount();
+        if (got <= 0) break;
+        for (std::streamsize k = 0; k < got; ++k) row.push_back(static_cast<std::uint8_t>(buf[std::size_t(k)] & 1));
+    }
+    const std::size_t os = oversamplingOfMarker(row);
+    if (os == 0) return std::nullopt;
+    return double(os) * 1e6;
+}
+
+struct MatStorage {
+    MatValue waveform;
+};
+
+Recording openMat(const std::filesystem::path& file) {
+    MatReadLimits limits;
+    limits.maxFileBytes = std::uint64_t(64) << 30;
+    limits.maxUnpackedBytes = std::uint64_t(64) << 30;
+    const MatFileReader reader(file, limits);
+    const bool dt = reader.info("waveform") == nullptr && reader.info("dtWaveform") != nullptr;
+    const std::string name = dt ? "dtWaveform" : "waveform";
+    const MatValue* shape = reader.info(name);
+    if (!shape) throw Error(file.string() + "\nholds neither `waveform` nor `dtWaveform`.");
+    if (!isNumericClass(shape->cls) || shape->dims.size() != 2)
+        throw Error(file.string() + "\n`" + name + "` is " + shape->describe() + ", not a numeric matrix.");
+
+    auto storage = std::make_shared<MatStorage>();
+    storage->waveform = reader.read(name);
+    const MatValue& w = storage->waveform;
+    Recording r;
+    r.kind = "MAT-file";
+    const std::size_t rows = w.dims[0];
+    const std::size_t cols = w.dims[1];
+    const double* im = w.complex ? w.im.data() : nullptr;
+    if (!dt) {
+        // A row or a column: either way one waveform.
+        r.rows.push_back({"waveform", std::make_shared<SplitComplexSource>(w.re.data(), im, rows * cols, 1)});
+    } else {
+        for (std::size_t k = 0; k < rows; ++k) {
+            bool zeros = true;
+            for (std::size_t c = 0; zeros && c < cols; ++c)
+                zeros = w.re[c * rows + k] == 0 && (!im || im[c * rows + k] == 0);
+            if (zeros) continue;  // a test set not selected
+            r.rows.push_back({"dtWaveform row " + std::to_string(k + 1),
+                              std::make_shared<SplitComplexSource>(w.re.data() + k, im ? im + k : nullptr, cols, rows)});
+        }
+    }
+    r.storage = storage;
+
+    if (const MatValue* rate = reader.info("SamplingRate"); rate && isNumericClass(rate->cls) && rate->numel() == 1) {
+        const MatValue v = reader.read("SamplingRate");
+        if (!v.re.empty() && std::isfinite(v.re[0]) && v.re[0] > 0) {
+            r.sampleRate = v.re[0];
+            r.rateSource = "SamplingRate in the file";
+            return r;
+        }
+    }
+    const std::string markerName = dt ? "dtMarkers" : "markers";
+    if (const MatValue* m = reader.info(markerName); m && isNumericClass(m->cls) && m->dims.size() == 2 && m->dims[0] > 0) {
+        const MatValue markers = reader.read(markerName);
+        const std::size_t mr = markers.dims[0];
+        const std::size_t mc = markers.dims[1];
+        // Marker 1 of the waveform (of each test set in turn).
+        for (std::size_t row = 0; row < mr; row += 2) {
+            std::vector<std::uint8_t> clock(std::min<std::size_t>(mc, 1u << 20));
+            for (std::size_t c = 0; c < clock.size(); ++c) clock[c] = markers.re[c * mr + row] != 0;
+            if (const std::size_t os = oversamplingOfMarker(clock)) {
+                r.sampleRate = double(os) * 1e6;
+                r.rateSource = "symbol clock marker";
+                break;
+            }
+        }
+    }
+    return r;
+}
+
+Recording openSigmf(const std::filesystem::path& file) {
+    std::filesystem::path base = file;
+    const std::string name = file.string();
+    if (endsWith(lower(name), ".sigmf-meta") || endsWith(lower(name), ".sigmf-data")) base.replace_extension();
+    std::filesystem::path meta = base, data = base;
+    meta += ".sigmf-meta";
+    data += ".sigmf-data";
+    std::error_code ec;
+    if (std::filesystem::exists(meta, ec) && !std::filesystem::is_regular_file(meta, ec))
+        throw Error(meta.string() + "\nis not a regular file.");
+    std::ifstream in(meta);
+    if (!in) throw Error(meta.string() + "\ncannot be opened.");
+    nlohmann::json j;
+    try {
+        in >> j;
+    } catch (const nlohmann::json::exception& e) {
+        throw Error(meta.string() + "\nis not valid JSON: " + e.what());
+    }
+    const auto global = j.find("global");
+    if (!j.is_object() || global == j.end() || !global->is_object())
+        throw Error(meta.string() + "\nhas no \"global\" object.");
+    const auto type = global->find("core:datatype");
+    if (type == global->end() || !type->is_string()) throw Error(meta.string() + "\nhas no core:datatype.");
+    const std::string datatype = type->get<std::string>();
+    SampleFormat format;
+    if (datatype == "cf32_le") format = SampleFormat::Cf32;
+    else if (datatype == "ci16_le") format = SampleFormat::Ci16;
+    else throw Error(meta.string() + "\nholds " + datatype + " samples; cf32_le and ci16_le are read.");
+    Recording r;
+    r.kind = "SigMF (" + datatype + ")";
+    const auto rate = global->find("core:sample_rate");
+    if (rate != global->end() && rate->is_number() && rate->get<double>() > 0) {
+        r.sampleRate = rate->get<double>();
+        r.rateSource = "core:sample_rate";
+    }
+    r.rows.push_back({data.filename().string(), std::make_shared<FileSource>(data, format)});
+    return r;
+}
+
+}  // namespace
+
+std::optional<SampleFormat> parseSampleFormat(const std::string& name) {
+    if (name == "raw") return SampleFormat::Raw16;
+    if (name == "cf32") return SampleFormat::Cf32;
+    if (name == "ci16") return SampleFormat::Ci16;
+    return std::nullopt;
+}
+
+std::size_t oversamplingOfMarker(const std::vector<std::uint8_t>& marker) {
+    std::map<std::size_t, std::size_t> distances;
+    std::size_t last = 0;
+    bool seen = false;
+    for (std::size_t k = 1; k < marker.size(); ++k) {
+        if (!marker[k] || marker[k - 1]) continue;
+        if (seen && k - last <= 64) ++distances[k - last];
+        last = k;
+        seen = true;
+    }
+    std::size_t best = 0, count = 0;
+    for (const auto& [d, c] : distances)
+        if (c > count) best = d, count = c;
+    return count >= 8 && best >= 2 ? best : 0;
+}
+
+Recording openRecording(const std::filesystem::path& file, SampleFormat format) {
+    const std::string name = lower(file.filename().string());
+    if (format == SampleFormat::Auto) {
+        if (endsWith(name, ".mat")) return openMat(file);
+        if (endsWith(name, ".sigmf-meta") || endsWith(name, ".sigmf-data") || endsWith(name, ".sigmf"))
+            return openSigmf(file);
+        format = SampleFormat::Raw16;
+    }
+    Recording r;
+    r.kind = format == SampleFormat::Cf32 ? "cf32 samples" : format == SampleFormat::Ci16 ? "ci16 samples" : "raw 16-bit";
+    r.rows.push_back({file.filename().string(), std::make_shared<FileSource>(file, format)});
+    if (format == SampleFormat::Raw16) {
+        if (const auto rate = rateFromMarkerFile(file)) {
+            r.sampleRate = rate;
+            r.rateSource = "symbol clock in " + markerFilePath(file).filename().string();
+        }
+    }
+    return r;
+}
+
+}  // namespace bt::analysis

@@ -1,0 +1,177 @@
+#include "analysis/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace bt::analysis {
+
+namespace {
+
+std::string fixed(double v, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+    return buf;
+}
+
+std::string opt(const std::optional<double>& v, double scale, int digits) {
+    return v ? fixed(*v * scale, digits) : "-";
+}
+
+std::string hex(unsigned v, int width) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", width, v);
+    return buf;
+}
+
+nlohmann::json optJson(const std::optional<double>& v) { return v ? nlohmann::json(*v) : nlohmann::json(nullptr); }
+
+std::size_t packetCount(const std::vector<ReceptionRow>& rows) {
+    std::size_t n = 0;
+    for (const auto& r : rows) n += r.reception->packets.size();
+    return n;
+}
+
+const char* crcText(const DecodedPacket& d) {
+    if (!d.crcPresent) return "-";
+    return d.crcOk ? "ok" : "FAIL";
+}
+
+}  // namespace
+
+std::string bodyHex(const Bits& body) {
+    std::string s;
+    for (std::size_t b = 0; b + 8 <= body.size(); b += 8) {
+        unsigned v = 0;
+        for (unsigned k = 0; k < 8; ++k) v |= unsigned(body[b + k] & 1u) << k;
+        s += hex(v, 2);
+    }
+    return s;
+}
+
+Verdict verdictOf(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
+    if (packetCount(rows) == 0) return Verdict::NoPacket;
+    return summary.allPass() ? Verdict::Pass : Verdict::Fail;
+}
+
+void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
+    for (const auto& [label, r] : rows) {
+        out << label << ": " << r->samples << " samples at " << fixed(r->sampleRate / 1e6, 3) << " MHz, "
+            << r->packets.size() << (r->packets.size() == 1 ? " packet\n" : " packets\n");
+        if (r->packets.empty()) {
+            out << "  no packet found\n";
+            continue;
+        }
+        char line[256];
+        std::snprintf(line, sizeof line, "  %4s %10s %10s %6s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3s %9s %9s %6s %6s\n", "#",
+                      "start", "time us", "LAP", "type", "LT", "FLOW", "ARQN", "SEQN", "HEC", "CRC", "len", "FEC",
+                      "err", "f0 kHz", "off kHz", "h", "SNR dB");
+        out << line;
+        for (std::size_t k = 0; k < r->packets.size(); ++k) {
+            const ReceivedPacket& p = r->packets[k];
+            const DecodedPacket& d = p.decoded;
+            const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType);
+            const auto field = [](int v) { return v < 0 ? std::string("-") : std::to_string(v); };
+            std::snprintf(line, sizeof line,
+                          "  %4zu %10zu %10.2f %6s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s%s\n", k + 1,
+                          p.startSample, p.startTime * 1e6, hex(d.lap, 6).c_str(), type.c_str(),
+                          field(d.AMaddr).c_str(), field(d.FLOW).c_str(), field(d.ARQN).c_str(), field(d.SEQN).c_str(),
+                          d.isId ? "-" : d.hecOk ? "ok" : "FAIL", crcText(d),
+                          d.payloadLength >= 0 ? std::to_string(d.payloadLength).c_str() : d.body.empty() ? "-" : std::to_string(d.body.size() / 8).c_str(),
+                          (std::to_string(d.fecCorrected) + (d.fecUncorrectable ? "!" : "")).c_str(), d.syncErrors,
+                          opt(p.measured.initialFrequency, 1e-3, 2).c_str(), opt(p.measured.carrierOffset, 1e-3, 2).c_str(),
+                          opt(p.measured.modulationIndex, 1, 4).c_str(), opt(p.measured.snrDb, 1, 1).c_str(),
+                          d.truncated ? "  cut off" : "");
+            out << line;
+        }
+    }
+    out << "\nsummary:\n";
+    if (packetCount(rows) == 0) {
+        out << "  no packet found\n";
+        return;
+    }
+    for (const TestResult& t : summary.tests) {
+        out << "  " << t.name << ": " << fixed(t.value, t.unit == "" ? 3 : 2) << (t.unit.empty() ? "" : " ") << t.unit
+            << "  (" << t.figure << "; limit " << t.limit << "; " << t.packets << (t.packets == 1 ? " packet" : " packets")
+            << ")  " << (t.pass ? "PASS" : "FAIL") << '\n';
+    }
+    if (summary.tests.empty()) out << "  no test measured (no packet carried a test payload)\n";
+    out << "  modulation index: " << opt(summary.modulationIndex, 1, 4) << '\n';
+    out << "  carrier offset: " << opt(summary.carrierOffset, 1e-3, 2) << " kHz\n";
+    out << "  symbol rate error: " << opt(summary.symbolRateErrorPpm, 1, 1) << " ppm\n";
+    out << "  signal to noise: " << opt(summary.snrDb, 1, 1) << " dB\n";
+    out << "verdict: " << (summary.allPass() ? "PASS" : "FAIL") << '\n';
+}
+
+nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
+    nlohmann::json j;
+    j["recordings"] = nlohmann::json::array();
+    for (const auto& [label, r] : rows) {
+        nlohmann::json rec;
+        rec["label"] = label;
+        rec["samples"] = r->samples;
+        rec["sample_rate"] = r->sampleRate;
+        rec["packets"] = nlohmann::json::array();
+        for (const ReceivedPacket& p : r->packets) {
+            const DecodedPacket& d = p.decoded;
+            const PacketMeasurements& m = p.measured;
+            nlohmann::json q;
+            q["start_sample"] = p.startSample;
+            q["start_time"] = p.startTime;
+            q["lap"] = hex(d.lap, 6);
+            q["sync_errors"] = d.syncErrors;
+            q["id"] = d.isId;
+            q["truncated"] = d.truncated;
+            q["ok"] = d.ok();
+            if (!d.isId && d.type >= 0) {
+                q["type"] = d.type;
+                q["type_name"] = packetTypeName(d.type, d.linkType);
+                q["LT_ADDR"] = d.AMaddr;
+                q["FLOW"] = d.FLOW;
+                q["ARQN"] = d.ARQN;
+                q["SEQN"] = d.SEQN;
+                q["HEC"] = d.hecOk;
+                q["uap"] = hex(d.uap, 2);
+                q["whitening"] = d.whitening;
+                q["confirmed_by_crc"] = d.confirmedByCrc;
+                q["header_triples_corrected"] = d.headerTriplesCorrected;
+                q["CRC"] = d.crcPresent ? nlohmann::json(d.crcOk) : nlohmann::json(nullptr);
+                q["payload_length"] = d.payloadLength >= 0 ? nlohmann::json(d.payloadLength) : nlohmann::json(nullptr);
+                q["payload"] = bodyHex(d.body);
+                q["fec_corrected"] = d.fecCorrected;
+                q["fec_uncorrectable"] = d.fecUncorrectable;
+            }
+            nlohmann::json mj;
+            mj["initial_frequency"] = optJson(m.initialFrequency);
+            mj["carrier_offset"] = optJson(m.carrierOffset);
+            mj["modulation_index"] = optJson(m.modulationIndex);
+            mj["symbol_rate_error_ppm"] = optJson(m.symbolRateErrorPpm);
+            mj["snr_db"] = optJson(m.snrDb);
+            mj["payload_pattern"] = m.pattern == PayloadPattern::F1 ? "11110000" : m.pattern == PayloadPattern::F2 ? "10101010" : "";
+            mj["delta_f1avg"] = optJson(m.f1avg);
+            mj["delta_f2avg"] = optJson(m.f2avg);
+            mj["delta_f2max_lowest"] =
+                m.f2max.empty() ? nlohmann::json(nullptr) : nlohmann::json(*std::min_element(m.f2max.begin(), m.f2max.end()));
+            mj["drift"] = optJson(m.drift);
+            mj["drift_rate"] = optJson(m.driftRate);
+            q["measurements"] = mj;
+            rec["packets"].push_back(q);
+        }
+        j["recordings"].push_back(rec);
+    }
+    nlohmann::json s;
+    s["tests"] = nlohmann::json::array();
+    for (const TestResult& t : summary.tests)
+        s["tests"].push_back({{"name", t.name}, {"figure", t.figure}, {"value", t.value}, {"unit", t.unit},
+                              {"limit", t.limit}, {"pass", t.pass}, {"packets", t.packets}});
+    s["modulation_index"] = optJson(summary.modulationIndex);
+    s["carrier_offset"] = optJson(summary.carrierOffset);
+    s["symbol_rate_error_ppm"] = optJson(summary.symbolRateErrorPpm);
+    s["snr_db"] = optJson(summary.snrDb);
+    const Verdict v = verdictOf(rows, summary);
+    s["verdict"] = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : "no packet found";
+    j["summary"] = s;
+    return j;
+}
+
+}  // namespace bt::analysis

@@ -1,0 +1,161 @@
+#include "instrument/connection_editor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "instrument/serial_transport.h"
+#include "instrument/tcp_transport.h"
+#include "lib/numtext.h"
+
+namespace bt {
+
+namespace {
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return out;
+}
+
+double limit(double v, double lo, double hi) { return std::max(std::min(v, hi), lo); }
+
+// Item number (from 1) of `text` in `list`, case ignored; 1 when absent.
+int itemOf(const std::vector<std::string>& list, std::string_view text) {
+    for (std::size_t k = 0; k < list.size(); ++k)
+        if (upper(list[k]) == upper(text)) return static_cast<int>(k) + 1;
+    return 1;
+}
+
+int item(double v, int count) { return static_cast<int>(limit(roundHalfAway(v), 1, count)); }
+
+// The record's type for a connection list item.
+std::string typeOfItem(int item) { return item == 1 ? "RS232" : item == 3 ? "TCPIP" : "GPIB"; }
+
+}  // namespace
+
+Configuration fromLegacyConfig(const LegacyIoConfig& flat, std::span<const std::string> handshakeChoices) {
+    Configuration c;
+    c.type = flat.Connection == 1 ? "RS232" : "GPIB";
+    c.GPIB.board = flat.GPIBboard;
+    c.GPIB.primary = flat.Primary;
+    c.GPIB.secondary = flat.Secondary;
+    c.RS232.port = flat.RS232Port;
+    c.RS232.baudrate = flat.BaudRate;
+    const double hs = flat.HandShake;
+    c.RS232.handshake = (hs >= 1 && hs <= static_cast<double>(handshakeChoices.size()) && hs == std::trunc(hs))
+                            ? handshakeChoices[static_cast<std::size_t>(hs) - 1]
+                            : "Xon/Xoff";
+    c.TCPIP.address = "0.0.0.0";
+    c.TCPIP.board = 0;
+    return c;
+}
+
+int connectionModel(std::string_view platform) {
+    if (platform == "b") return 1;
+    if (platform == "c") return 2;
+    return 0;
+}
+
+bool connectionKindAllowed(int model, std::string_view type) {
+    const std::string t = upper(type);
+    if (model == 1 && t == "TCPIP") return false;
+    if (model == 2 && t == "RS232") return false;
+    return true;
+}
+
+Configuration openConnectionRecord(const ConnectionInput& in, int model) {
+    Configuration c;
+    if (const auto* current = std::get_if<Configuration>(&in)) c = *current;
+    if (const auto* flat = std::get_if<LegacyIoConfig>(&in)) c = fromLegacyConfig(*flat, handshakeChoices());
+    c.GPIB.board = limit(c.GPIB.board, 0, kGpibBoards - 1);
+    c.GPIB.primary = limit(c.GPIB.primary, 0, kPrimaryAddresses - 1);
+    c.GPIB.secondary = limit(c.GPIB.secondary, -1, kSecondaryAddresses - 2);
+    c.RS232.port = limit(c.RS232.port, 1, kSerialPorts);
+    const auto& bauds = baudRateChoices();
+    c.RS232.baudrate = limit(c.RS232.baudrate, *parseNumber(bauds[0]), *parseNumber(bauds[2]));
+    c.TCPIP.board = 0;
+    if (!connectionKindAllowed(model, c.type)) c.type = "GPIB";
+    return c;
+}
+
+const std::vector<std::string>& connectionChoices() {
+    static const std::vector<std::string> list = {"RS232", "GPIB", "TCP/IP"};
+    return list;
+}
+
+const std::vector<std::string>& baudRateChoices() {
+    static const std::vector<std::string> list = {"9600", "19200", "38400"};
+    return list;
+}
+
+const std::vector<std::string>& handshakeChoices() {
+    static const std::vector<std::string> list = {"None", "Xon/Xoff", "RTS/CTS"};
+    return list;
+}
+
+ConnectionControls connectionControlsOf(const Configuration& c) {
+    ConnectionControls k;
+    k.connection = itemOf(connectionChoices(), upper(c.type) == "TCPIP" ? "TCP/IP" : c.type);
+    k.gpibBoard = item(c.GPIB.board + 1, kGpibBoards);
+    k.primary = item(c.GPIB.primary + 1, kPrimaryAddresses);
+    k.secondary = item(c.GPIB.secondary + 2, kSecondaryAddresses);
+    k.port = item(c.RS232.port, kSerialPorts);
+    k.baudRate = itemOf(baudRateChoices(), formatNumber(c.RS232.baudrate));
+    k.handshake = itemOf(handshakeChoices(), c.RS232.handshake);
+    k.address = c.TCPIP.address;
+    return k;
+}
+
+Configuration connectionFromControls(const ConnectionControls& k, const Configuration& base) {
+    Configuration c = base;
+    c.type = typeOfItem(k.connection);
+    c.GPIB.board = k.gpibBoard - 1;
+    c.GPIB.primary = k.primary - 1;
+    c.GPIB.secondary = k.secondary - 2;
+    c.RS232.port = k.port;
+    const auto& bauds = baudRateChoices();
+    c.RS232.baudrate = *parseNumber(bauds[static_cast<std::size_t>(std::clamp(k.baudRate, 1, int(bauds.size()))) - 1]);
+    const auto& hs = handshakeChoices();
+    c.RS232.handshake = hs[static_cast<std::size_t>(std::clamp(k.handshake, 1, int(hs.size()))) - 1];
+    c.TCPIP.address = k.address;
+    c.TCPIP.board = 0;
+    return c;
+}
+
+int chooseConnection(int model, int item) {
+    if (item < 1 || item > static_cast<int>(connectionChoices().size())) return kConnectionGpib;
+    return connectionKindAllowed(model, typeOfItem(item)) ? item : kConnectionGpib;
+}
+
+std::string connectionRefusal(int model, int item) {
+    if (chooseConnection(model, item) == item) return {};
+    if (model == 1) return "The IXO-B has no LAN port: connect it through GPIB or RS-232.";
+    return "The IXO-C has no RS-232 port: connect it through GPIB or TCP/IP.";
+}
+
+std::string rs232PacingHint(int handshakeItem) {
+    std::string hint = "Set the Instrument's RS-232 Pace to:\n  Transmit Pace = None\n";
+    if (handshakeItem == 2) return hint + "  Receive Pace  = Xon\n  RTS/CTS       = Off";
+    if (handshakeItem == 3) return hint + "  Receive Pace  = None\n  RTS/CTS       = RTS/CTS Pacing";
+    return hint + "  Receive Pace  = None\n  RTS/CTS       = Off";
+}
+
+std::string connectionWindowTitle(std::string_view platform) {
+    if (platform.empty() || connectionModel(platform) != 0) return {};
+    return std::string(platform) + " IO Connection";
+}
+
+std::string lanAddressProblem(std::string_view address) {
+    if (parseTcpAddress(std::string(address))) return {};
+    return "Enter the instrument's IPv4 address (192.168.0.10), optionally with a port (192.168.0.10:5025).";
+}
+
+std::string serialPortLabel(int port, std::span<const std::string> presentDevices) {
+    const std::string device = serialDeviceName(port);
+    const bool present = std::find(presentDevices.begin(), presentDevices.end(), device) != presentDevices.end();
+    return std::to_string(port) + ": " + device + (present ? "  (present)" : "");
+}
+
+}  // namespace bt

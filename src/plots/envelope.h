@@ -1,0 +1,61 @@
+#pragma once
+// Millions of samples on a few hundred pixel columns: a min/max envelope
+// kept in levels built once, each level summarising 16 entries of the one
+// below, so that any zoom reads a level with about one entry per column.
+// Extremes are rounded outwards when stored, so a peak is never lost: a
+// single-sample spike shows in its column at every zoom.
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "lib/types.h"
+
+namespace bt::plots {
+
+class Envelope {
+public:
+    static constexpr std::size_t kFactor = 16;
+
+    Envelope() = default;
+    // The envelope of the real (component 0) or imaginary (1) parts of
+    // `wave`, which must outlive it (raw samples are read from it).
+    static Envelope ofComponent(std::span<const Complex> wave, int component);
+    // The envelope of plain values, which must outlive it.
+    static Envelope ofValues(std::span<const float> values);
+
+    std::size_t size() const { return size_; }
+    double value(std::size_t i) const { return f_ ? static_cast<double>(f_[i]) : d_[i * stride_]; }
+    std::size_t levels() const { return levels_.size(); }
+    // Bytes held beyond the source (the levels).
+    std::size_t memoryBytes() const;
+
+    // What to draw for samples [floor(first), ceil(last)) on `columns`
+    // pixel columns.
+    // raw: keys are sample indices and lo == hi the samples themselves
+    // (when the range holds at most two samples per column). Otherwise one
+    // entry per column: its first sample's index and the smallest and
+    // largest value of the samples it covers (a column's span may reach
+    // into a neighbour's, never fall short of its own).
+    struct View {
+        bool raw = false;
+        std::vector<double> keys;
+        std::vector<double> lo;
+        std::vector<double> hi;
+    };
+    View view(double first, double last, std::size_t columns) const;
+
+private:
+    struct Level {
+        std::vector<float> lo, hi;
+    };
+    void build();
+    void extremes(std::size_t a, std::size_t b, std::size_t level, double& lo, double& hi) const;
+
+    const double* d_ = nullptr;
+    const float* f_ = nullptr;
+    std::size_t stride_ = 1;
+    std::size_t size_ = 0;
+    std::vector<Level> levels_;  // levels_[0] summarises 16 samples per entry
+};
+
+}  // namespace bt::plots

@@ -1,0 +1,163 @@
+#include "plots/time_plots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "lib/errors.h"
+#include "lib/parallel.h"
+
+namespace bt::plots {
+
+namespace {
+
+// Largest |I| and |Q| over the samples, on the worker threads.
+double largestComponent(std::span<const Complex> w) {
+    constexpr std::size_t chunk = std::size_t{1} << 18;
+    std::vector<double> part((w.size() + chunk - 1) / chunk, 0.0);
+    parallelFor(part.size(), [&](std::size_t c) {
+        double m = 0;
+        const std::size_t end = std::min(w.size(), (c + 1) * chunk);
+        for (std::size_t i = c * chunk; i < end; ++i)
+            m = std::max({m, std::fabs(w[i].real()), std::fabs(w[i].imag())});
+        part[c] = m;
+    });
+    double m = 0;
+    for (double v : part) m = std::max(m, v);
+    return m;
+}
+
+bool anyImaginary(std::span<const Complex> w) {
+    return std::any_of(w.begin(), w.end(), [](const Complex& z) { return z.imag() != 0; });
+}
+
+bool isWhole(double x) { return std::isfinite(x) && x == std::floor(x); }
+
+}  // namespace
+
+IqTimeData iqTimeData(std::span<const Complex> wave, double sampleRate, const std::string& label) {
+    if (!(sampleRate > 0)) sampleRate = 1;
+    IqTimeData d;
+    d.label = label;
+    d.input = wave;
+    if (wave.empty()) {
+        d.label = "No Data";
+        d.testWave.resize(100);
+        const double pi = std::numbers::pi;
+        for (std::size_t k = 0; k < 100; ++k) {
+            const double phi = -2 * pi + static_cast<double>(k) * (4 * pi / 99);
+            d.testWave[k] = Complex(std::cos(phi), std::sin(phi));
+        }
+    }
+    const std::span<const Complex> s = d.samples();
+    d.points = s.size();
+    d.iMax = largestComponent(s);
+    // A silent waveform would give an empty amplitude range.
+    if (d.iMax == 0) d.iMax = 1;
+    d.iMin = -d.iMax;
+    const double period = static_cast<double>(d.points) / sampleRate;
+    d.tUnits = timeUnits(period);
+    d.tMin = 0;
+    d.tMax = period * d.tUnits.factor;
+    d.tStep = d.points > 1 ? d.tMax / static_cast<double>(d.points - 1) : 0;
+    d.title = "I(t) Q(t)";
+    d.xLabel = "Time (" + d.tUnits.name + ")";
+    return d;
+}
+
+EyeArgs clampEyeArgs(double n, double period, double offset) {
+    EyeArgs a;
+    a.n = std::max(1.0, n);
+    a.offset = std::min(std::max(0.0, offset), a.n - 1);
+    a.period = period == 0 ? 1 : period;
+    return a;
+}
+
+EyeData eyeDiagram(std::span<const Complex> x, double n, double period, double offset) {
+    if (x.empty()) throw Error("Input variable X is empty.");
+    if (!(period > 0)) throw Error("PERIOD must be a positive number.");
+    if (!isWhole(n) || n <= 1) throw Error("N must be an integer greater than 1.");
+    if (!isWhole(offset) || offset < 0 || offset >= n) throw Error("OFFSET must be a integer in the range 0 <= OFFSET < N.");
+    EyeData e;
+    e.n = static_cast<std::size_t>(n);
+    e.period = period;
+    e.offset = static_cast<std::size_t>(offset);
+    e.complex = anyImaginary(x);
+    e.traces = x.size() > e.offset ? (x.size() - e.offset) / e.n : 0;
+    e.tMin = -period / 2;
+    e.tMax = period / 2;
+    // At least +-1.05 of the largest sample; a silent signal gets +-1.05.
+    const double maxAll = largestComponent(x);
+    e.yLimit = 1.05 * (maxAll > 0 ? maxAll : 1);
+    if (e.complex)
+        e.titles = {"Eye Diagram for In-Phase Signal", "Eye Diagram for Quadrature Signal"};
+    else
+        e.titles = {"Eye Diagram"};
+    return e;
+}
+
+std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData& e, int component,
+                                      std::size_t timeBins, std::size_t ampBins) {
+    std::vector<std::uint32_t> counts(timeBins * ampBins, 0);
+    if (e.traces == 0 || timeBins < 2 || ampBins < 2) return counts;
+    const auto value = [&](std::size_t i) { return component == 0 ? x[i].real() : x[i].imag(); };
+    const double colsPerPoint = static_cast<double>(timeBins - 1) / static_cast<double>(e.n);
+    const double rowsPerUnit = static_cast<double>(ampBins - 1) / (2 * e.yLimit);
+    const auto rowOf = [&](double v) {
+        const double r = (v + e.yLimit) * rowsPerUnit;
+        return std::clamp(r, 0.0, static_cast<double>(ampBins - 1));
+    };
+    // Each thread fills its own grid; the grids are added at the end.
+    const unsigned threads = std::max(1u, workerThreads());
+    const std::size_t per = (e.traces + threads - 1) / threads;
+    std::vector<std::vector<std::uint32_t>> grids(threads);
+    parallelFor(threads, [&](std::size_t th) {
+        std::vector<std::uint32_t> g(timeBins * ampBins, 0);
+        const std::size_t t0 = th * per, t1 = std::min(e.traces, t0 + per);
+        for (std::size_t tr = t0; tr < t1; ++tr) {
+            const std::size_t base = e.offset + tr * e.n;
+            const std::size_t pts = base + e.n < x.size() ? e.n + 1 : e.n;
+            // Every segment between neighbouring samples marks the cells of
+            // the columns it crosses, its level interpolated per column.
+            for (std::size_t j = 0; j + 1 < pts; ++j) {
+                const double c0 = static_cast<double>(j) * colsPerPoint;
+                const double c1 = static_cast<double>(j + 1) * colsPerPoint;
+                const double r0 = rowOf(value(base + j)), r1 = rowOf(value(base + j + 1));
+                const auto ca = static_cast<std::size_t>(std::ceil(c0));
+                const auto cb = static_cast<std::size_t>(std::floor(c1));
+                for (std::size_t c = ca; c <= cb && c < timeBins; ++c) {
+                    if (c == cb && c != ca && j + 2 < pts) continue;  // the next segment owns its start
+                    const double f = c1 > c0 ? (static_cast<double>(c) - c0) / (c1 - c0) : 0;
+                    const auto r = static_cast<std::size_t>(std::lround(r0 + f * (r1 - r0)));
+                    ++g[r * timeBins + c];
+                }
+            }
+        }
+        grids[th] = std::move(g);
+    });
+    for (const auto& g : grids)
+        for (std::size_t i = 0; i < counts.size(); ++i) counts[i] += g[i];
+    return counts;
+}
+
+ScatterArgs clampScatterArgs(double n, double offset) {
+    ScatterArgs a;
+    a.n = std::max(1.0, n);
+    a.offset = std::min(std::max(0.0, offset), a.n - 1);
+    return a;
+}
+
+ScatterData scatterPlot(std::span<const Complex> x, double n, double offset) {
+    if (x.empty()) throw Error("Input variable X is empty.");
+    if (!isWhole(n) || n < 1) throw Error("N must be a positive integer.");
+    if (!isWhole(offset) || offset < 0) throw Error("OFFSET must be a nonnegative integer.");
+    ScatterData s;
+    s.n = static_cast<std::size_t>(n);
+    s.offset = static_cast<std::size_t>(offset);
+    s.symbols = x.size() > s.offset ? (x.size() - s.offset + s.n - 1) / s.n : 0;
+    const double maxAll = largestComponent(x);
+    s.limit = maxAll > 0 ? 1.07 * maxAll : 2.220446049250313e-16;
+    return s;
+}
+
+}  // namespace bt::plots

@@ -1,0 +1,153 @@
+#include "instrument/connection_editor.h"
+
+#include <gtest/gtest.h>
+
+#include "instrument/hw_wrappers.h"
+
+namespace bt {
+namespace {
+
+TEST(ConnectionRecord, LegacyFlatRecordIsConverted) {
+    LegacyIoConfig flat;  // the defaults: GPIB 0/19/-1, port 1, 9600, handshake item 1
+    Configuration c = fromLegacyConfig(flat);
+    EXPECT_EQ(c.type, "GPIB");
+    EXPECT_EQ(c.GPIB.primary, 19);
+    EXPECT_EQ(c.GPIB.secondary, -1);
+    EXPECT_EQ(c.RS232.baudrate, 9600);
+    EXPECT_EQ(c.RS232.handshake, "Xon/Xoff");  // no list at hand
+    EXPECT_EQ(c.TCPIP.address, "0.0.0.0");
+
+    flat.Connection = 1;
+    flat.RS232Port = 3;
+    flat.HandShake = 3;
+    c = fromLegacyConfig(flat, handshakeChoices());
+    EXPECT_EQ(c.type, "RS232");
+    EXPECT_EQ(c.RS232.port, 3);
+    EXPECT_EQ(c.RS232.handshake, "RTS/CTS");
+    flat.HandShake = 7;
+    EXPECT_EQ(fromLegacyConfig(flat, handshakeChoices()).RS232.handshake, "Xon/Xoff");
+
+    // The dialog converts with its own list.
+    flat.HandShake = 1;
+    EXPECT_EQ(openConnectionRecord(flat, 1).RS232.handshake, "None");
+    EXPECT_EQ(openConnectionRecord(flat, 1).type, "RS232");
+}
+
+TEST(ConnectionRecord, OpeningLimitsTheNumbersAndTheKind) {
+    Configuration c;
+    c.GPIB.board = 20;
+    c.GPIB.primary = -3;
+    c.GPIB.secondary = 40;
+    c.RS232.port = 12;
+    c.RS232.baudrate = 115200;
+    c.TCPIP.board = 2;
+    c.BBGtype = "001";
+    Configuration o = openConnectionRecord(c, 2);
+    EXPECT_EQ(o.GPIB.board, 15);
+    EXPECT_EQ(o.GPIB.primary, 0);
+    EXPECT_EQ(o.GPIB.secondary, 31);
+    EXPECT_EQ(o.RS232.port, 9);
+    EXPECT_EQ(o.RS232.baudrate, 38400);
+    EXPECT_EQ(o.TCPIP.board, 0);
+    EXPECT_EQ(o.BBGtype, "001");  // the frame's fields ride along
+    c.RS232.baudrate = 300;
+    EXPECT_EQ(openConnectionRecord(c, 2).RS232.baudrate, 9600);
+
+    // An IXO-B record on the LAN opens as GPIB; so does an IXO-C on RS-232.
+    c.type = "tcpip";
+    EXPECT_EQ(openConnectionRecord(c, 1).type, "GPIB");
+    EXPECT_EQ(openConnectionRecord(c, 2).type, "tcpip");
+    c.type = "RS232";
+    EXPECT_EQ(openConnectionRecord(c, 2).type, "GPIB");
+    EXPECT_EQ(openConnectionRecord(c, 1).type, "RS232");
+    EXPECT_EQ(openConnectionRecord(c, 0).type, "RS232");
+    // Nothing supplied: the defaults.
+    EXPECT_EQ(openConnectionRecord(std::monostate{}, 2), Configuration{});
+}
+
+TEST(ConnectionRecord, ControlsRoundTrip) {
+    Configuration c;
+    c.type = "TCPIP";
+    c.GPIB = {3, 7, -1};
+    c.RS232 = {4, 38400, "rts/cts"};
+    c.TCPIP.address = "127.0.0.1:5025";
+    const ConnectionControls k = connectionControlsOf(c);
+    EXPECT_EQ(k.connection, 3);
+    EXPECT_EQ(k.gpibBoard, 4);
+    EXPECT_EQ(k.primary, 8);
+    EXPECT_EQ(k.secondary, 1);
+    EXPECT_EQ(k.port, 4);
+    EXPECT_EQ(k.baudRate, 3);
+    EXPECT_EQ(k.handshake, 3);
+    EXPECT_EQ(k.address, "127.0.0.1:5025");
+
+    Configuration back = connectionFromControls(k, Configuration{});
+    EXPECT_EQ(back.type, "TCPIP");
+    EXPECT_EQ(back.GPIB.board, 3);
+    EXPECT_EQ(back.GPIB.primary, 7);
+    EXPECT_EQ(back.GPIB.secondary, -1);
+    EXPECT_EQ(back.RS232.baudrate, 38400);
+    EXPECT_EQ(back.RS232.handshake, "RTS/CTS");
+    EXPECT_EQ(back.TCPIP.address, "127.0.0.1:5025");
+    EXPECT_EQ(connectionControlsOf(back), k);
+
+    // Texts not in a list select its first item.
+    c.type = "USB";
+    c.RS232.baudrate = 14400;
+    c.RS232.handshake = "DTR";
+    const ConnectionControls odd = connectionControlsOf(c);
+    EXPECT_EQ(odd.connection, 1);
+    EXPECT_EQ(odd.baudRate, 1);
+    EXPECT_EQ(odd.handshake, 1);
+    c.GPIB.secondary = 5;
+    EXPECT_EQ(connectionControlsOf(c).secondary, 7);
+}
+
+TEST(ConnectionRecord, KindsPerModel) {
+    EXPECT_EQ(connectionModel("b"), 1);
+    EXPECT_EQ(connectionModel("c"), 2);
+    EXPECT_EQ(connectionModel("Power Meter"), 0);
+    EXPECT_EQ(chooseConnection(1, 3), kConnectionGpib);
+    EXPECT_EQ(chooseConnection(1, 1), 1);
+    EXPECT_EQ(chooseConnection(2, 1), kConnectionGpib);
+    EXPECT_EQ(chooseConnection(2, 3), 3);
+    EXPECT_EQ(chooseConnection(0, 3), 3);
+    EXPECT_EQ(connectionRefusal(2, 3), "");
+    EXPECT_NE(connectionRefusal(2, 1).find("RS-232"), std::string::npos);
+    EXPECT_NE(connectionRefusal(1, 3).find("LAN"), std::string::npos);
+}
+
+TEST(ConnectionHints, TextsOfTheDialog) {
+    EXPECT_EQ(rs232PacingHint(2),
+              "Set the Instrument's RS-232 Pace to:\n  Transmit Pace = None\n  Receive Pace  = Xon\n  RTS/CTS       = Off");
+    EXPECT_EQ(rs232PacingHint(3), "Set the Instrument's RS-232 Pace to:\n  Transmit Pace = None\n  Receive Pace  = "
+                                  "None\n  RTS/CTS       = RTS/CTS Pacing");
+    EXPECT_EQ(rs232PacingHint(1), rs232PacingHint(9));
+    EXPECT_NE(rs232PacingHint(1).find("RTS/CTS       = Off"), std::string::npos);
+
+    EXPECT_EQ(connectionWindowTitle("Power Meter"), "Power Meter IO Connection");
+    EXPECT_EQ(connectionWindowTitle("c"), "");
+
+    EXPECT_EQ(lanAddressProblem("192.168.0.10"), "");
+    EXPECT_EQ(lanAddressProblem("127.0.0.1:5025"), "");
+    EXPECT_NE(lanAddressProblem("instrument.lab"), "");
+    EXPECT_NE(lanAddressProblem("10.0.0.1:99999"), "");
+
+    const std::vector<std::string> present = {"/dev/ttyS1", "/dev/ttyUSB0"};
+    EXPECT_EQ(serialPortLabel(1, present), "1: /dev/ttyS0");
+    EXPECT_EQ(serialPortLabel(2, present), "2: /dev/ttyS1  (present)");
+}
+
+TEST(ConnectionRecord, ControlsGiveWhatTheIoLayerReceives) {
+    // The secondary address "none" reaches HwIO as -1, the baud rate as a
+    // whole number.
+    ConnectionControls k;
+    k.secondary = 1;
+    k.baudRate = 2;
+    const IoConfig io = Formatconfig(connectionFromControls(k, {}));
+    EXPECT_EQ(io.GPIB.secondary, -1);
+    EXPECT_EQ(io.RS232.baudrate, 19200);
+}
+
+}  // namespace
+}  // namespace bt

@@ -1,0 +1,153 @@
+// I(t)/Q(t), eye and constellation data: limits, units, argument clamping
+// and the general routines' messages.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "lib/errors.h"
+#include "plots/time_plots.h"
+
+namespace {
+
+using bt::Complex;
+using bt::ComplexRow;
+using namespace bt::plots;
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const bt::Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(IqTime, NoDataDrawsTwoPeriodsOfCosineAndSine) {
+    const IqTimeData d = iqTimeData({}, 0, "BLUETOOTH");
+    EXPECT_EQ(d.label, "No Data");
+    ASSERT_EQ(d.points, 100u);
+    const auto s = d.samples();
+    EXPECT_NEAR(s[0].real(), 1, 1e-12);
+    EXPECT_NEAR(s[0].imag(), 0, 1e-12);
+    const double phi = -2 * std::numbers::pi + 37 * 4 * std::numbers::pi / 99;
+    EXPECT_DOUBLE_EQ(s[37].real(), std::cos(phi));
+    EXPECT_DOUBLE_EQ(s[37].imag(), std::sin(phi));
+    EXPECT_EQ(d.tUnits.name, "S");  // 100 samples at 1 Hz
+    EXPECT_EQ(d.tMax, 100);
+}
+
+TEST(IqTime, OneSymmetricRangeForBothComponents) {
+    ComplexRow w = {Complex(0.5, 0), Complex(-0.2, 0.8), Complex(0.1, -0.3)};
+    const IqTimeData d = iqTimeData(w, 1e6, "x");
+    EXPECT_EQ(d.iMax, 0.8);
+    EXPECT_EQ(d.iMin, -0.8);
+    EXPECT_EQ(d.samples().data(), w.data());  // no copy
+    EXPECT_EQ(d.title, "I(t) Q(t)");
+    EXPECT_EQ(d.yLabel, "Amplitude (V)");
+    // A silent waveform keeps a usable range.
+    EXPECT_EQ(iqTimeData(ComplexRow(5), 1e6, "").iMax, 1);
+}
+
+TEST(IqTime, TimeAxisUnits) {
+    // 1 ms lies on the boundary between thousands: it is shown as 1 mS.
+    const ComplexRow w(10000, Complex(1, -1));
+    const IqTimeData d = iqTimeData(w, 10e6, "x");
+    EXPECT_EQ(d.tUnits.name, "mS");
+    EXPECT_EQ(d.tMin, 0);
+    EXPECT_DOUBLE_EQ(d.tMax, 1);
+    EXPECT_EQ(d.xLabel, "Time (mS)");
+    EXPECT_DOUBLE_EQ(d.tStep, 1.0 / 9999);
+    EXPECT_EQ(d.time(9999), 1);
+    // 12500 samples at 10 MHz: 0 ... 1250 uS.
+    const IqTimeData u = iqTimeData(ComplexRow(12500, Complex(1, 0)), 10e6, "x");
+    EXPECT_EQ(u.tUnits.name, "mS");
+    EXPECT_DOUBLE_EQ(u.tMax, 1.25);
+    const IqTimeData v = iqTimeData(ComplexRow(9999, Complex(1, 0)), 10e6, "x");
+    EXPECT_EQ(v.tUnits.name, "uS");
+    EXPECT_DOUBLE_EQ(v.tMax, 999.9);
+}
+
+TEST(Eye, ArgumentsAreClampedAsTheWindowTakesThem) {
+    EyeArgs a = clampEyeArgs(10, 0, 15);
+    EXPECT_EQ(a.offset, 9);
+    EXPECT_EQ(a.period, 1);
+    a = clampEyeArgs(0, 2e-6, -3);
+    EXPECT_EQ(a.n, 1);
+    EXPECT_EQ(a.offset, 0);
+    // n = 1 is then refused by the eye routine.
+    const ComplexRow w(100, Complex(1, 1));
+    EXPECT_EQ(errorOf([&] { eyeDiagram(w, a.n, a.period, a.offset); }), "N must be an integer greater than 1.");
+}
+
+TEST(Eye, Messages) {
+    const ComplexRow w(100, Complex(1, 0));
+    EXPECT_EQ(errorOf([&] { eyeDiagram({}, 10); }), "Input variable X is empty.");
+    EXPECT_EQ(errorOf([&] { eyeDiagram(w, 10, 0); }), "PERIOD must be a positive number.");
+    EXPECT_EQ(errorOf([&] { eyeDiagram(w, 10.5); }), "N must be an integer greater than 1.");
+    EXPECT_EQ(errorOf([&] { eyeDiagram(w, 10, 1, 10); }), "OFFSET must be a integer in the range 0 <= OFFSET < N.");
+    EXPECT_EQ(errorOf([&] { eyeDiagram(w, 10, 1, 2.5); }), "OFFSET must be a integer in the range 0 <= OFFSET < N.");
+}
+
+TEST(Eye, TracesLimitsAndTitles) {
+    ComplexRow w(105);
+    for (std::size_t k = 0; k < w.size(); ++k) w[k] = Complex(std::cos(0.2 * k), 0.5 * std::sin(0.2 * k));
+    const EyeData e = eyeDiagram(w, 10, 2e-6, 3);
+    EXPECT_EQ(e.traces, 10u);  // (105 - 3) / 10 complete traces
+    EXPECT_TRUE(e.complex);
+    EXPECT_EQ(e.titles.size(), 2u);
+    EXPECT_EQ(e.titles[0], "Eye Diagram for In-Phase Signal");
+    EXPECT_EQ(e.titles[1], "Eye Diagram for Quadrature Signal");
+    EXPECT_DOUBLE_EQ(e.tMin, -1e-6);
+    EXPECT_DOUBLE_EQ(e.tMax, 1e-6);
+    EXPECT_DOUBLE_EQ(e.time(10), 1e-6);
+    EXPECT_NEAR(e.yLimit, 1.05, 1e-12);
+    const EyeData r = eyeDiagram(ComplexRow(30, Complex(-2, 0)), 5);
+    EXPECT_FALSE(r.complex);
+    EXPECT_EQ(r.titles, std::vector<std::string>{"Eye Diagram"});
+    EXPECT_DOUBLE_EQ(r.yLimit, 2.1);
+}
+
+TEST(Eye, DensityCountsEveryTraceOnce) {
+    // A constant signal: each trace crosses every time column once, at the
+    // same level.
+    const ComplexRow w(1000, Complex(0.5, -0.5));
+    const EyeData e = eyeDiagram(w, 10, 1, 0);
+    const std::size_t cols = 41, rows = 21;
+    const auto g = eyeDensity(w, e, 0, cols, rows);
+    std::size_t total = 0;
+    for (std::size_t c = 0; c < cols; ++c) {
+        std::size_t inColumn = 0;
+        for (std::size_t r = 0; r < rows; ++r) inColumn += g[r * cols + c];
+        // The last trace has no next sample to close it: it ends at its
+        // own last sample, column 36 of 0 ... 40.
+        EXPECT_EQ(inColumn, c <= 36 ? e.traces : e.traces - 1) << c;
+        total += inColumn;
+    }
+    const auto row = static_cast<std::size_t>(std::lround((0.5 + e.yLimit) * (rows - 1) / (2 * e.yLimit)));
+    EXPECT_EQ(g[row * cols + 7], e.traces);
+    EXPECT_EQ(total, cols * e.traces - 4);
+}
+
+TEST(Scatter, SymbolPointsAndMessages) {
+    const ScatterArgs a = clampScatterArgs(10, 3);
+    EXPECT_EQ(a.offset, 3);
+    EXPECT_EQ(clampScatterArgs(10, 15).offset, 9);
+    EXPECT_EQ(clampScatterArgs(0, 5).n, 1);
+    ComplexRow w(100, Complex(0.3, -0.6));
+    const ScatterData s = scatterPlot(w, a.n, a.offset);
+    EXPECT_EQ(s.symbols, 10u);
+    EXPECT_EQ(s.symbolIndex(0), 3u);  // samples 4, 14, 24, ... (1-based)
+    EXPECT_EQ(s.symbolIndex(1), 13u);
+    EXPECT_EQ(s.symbolIndex(9), 93u);
+    EXPECT_DOUBLE_EQ(s.limit, 1.07 * 0.6);
+    EXPECT_EQ(s.title, "Scatter plot");
+    EXPECT_EQ(s.xLabel, "In-Phase");
+    EXPECT_EQ(s.yLabel, "Quadrature");
+    EXPECT_EQ(scatterPlot(ComplexRow(4), 1, 0).limit, 2.220446049250313e-16);
+    EXPECT_EQ(errorOf([&] { scatterPlot({}, 1, 0); }), "Input variable X is empty.");
+    EXPECT_EQ(errorOf([&] { scatterPlot(w, 0, 0); }), "N must be a positive integer.");
+    EXPECT_EQ(errorOf([&] { scatterPlot(w, 2, -1); }), "OFFSET must be a nonnegative integer.");
+}
+
+}  // namespace
