@@ -59,6 +59,11 @@ TEST(BtgenHostileInput, OptionValuesAreCheckedWithTheReason) {
     EXPECT_EQ(slot.status, 2) << slot.err;
     EXPECT_TRUE(mentions(slot, "--slot-sync-delay")) << slot.err;
     EXPECT_EQ(btgen({"idn", "--tcpip", "127.0.0.1:9", "--baud", "-5"}).status, 2);
+    for (const char* bad : {"nan", "inf", "-1"}) {
+        const auto rate = btgen({"measure", "/dev/null", "--rate", bad});
+        EXPECT_EQ(rate.status, 2) << bad << ": " << rate.err;
+        EXPECT_TRUE(mentions(rate, "--rate")) << rate.err;
+    }
 
     // An empty file name is a mistake, not "no file".
     const auto empty = btgen({"generate", "--settings", "", "-o", out});
