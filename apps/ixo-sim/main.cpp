@@ -22,7 +22,16 @@ int main(int argc, char** argv) {
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
         ->check(CLI::IsMember({"b", "c"}));
     app.add_option("--idn", idn, "Reply to *IDN? (default: the model's own)");
-    app.add_option("--memory", memory, "Waveform memory in samples (default 1 M for b, 32 M for c)");
+    // Read as text: the parser would take "-5" as an enormous unsigned number.
+    app.add_option_function<std::string>(
+           "--memory",
+           [&memory](const std::string& text) {
+               const bt::OptionNumber n = bt::readOptionNumber(text, 1, 1e12, true);
+               if (!n.value) throw CLI::ValidationError("--memory", "\"" + text + "\" " + n.error);
+               memory = static_cast<std::uint64_t>(*n.value);
+           },
+           "Waveform memory in samples (default 1 M for b, 32 M for c)")
+        ->type_name("SAMPLES");
     app.add_option("--fault", faults,
                    "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                    "bad-block=indefinite|zero|nondigit|long, flood=BYTES");

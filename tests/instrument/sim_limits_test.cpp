@@ -222,3 +222,27 @@ TEST(SimLimits, HostileLinesDoNotGrowTheSimulatorsMemory) {
 
 }  // namespace
 }  // namespace bt
+
+namespace bt {
+namespace {
+
+TEST(SimLimits, OptionValuesThatAreNotUsableAreRefused) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--idle-timeout", "nan"},
+                                                 {"--idle-timeout", "-1"},
+                                                 {"--idle-timeout", "0"},
+                                                 {"--memory", "-5"},
+                                                 {"--memory", "0.5"},
+                                                 {"--memory", "1e400"},
+                                                 {"--port", "70000"}}) {
+        // On a free port, should a value be taken after all.
+        std::vector<std::string> argv = {"timeout", "20", testsupport::appPath("ixo-sim")};
+        if (args[0] != "--port") argv.insert(argv.end(), {"--port", "0"});
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto r = testsupport::runProcess(argv);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << ": " << r.err;
+        EXPECT_NE(r.err.find(args[0]), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace bt
