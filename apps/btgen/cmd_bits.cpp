@@ -80,10 +80,12 @@ void setupBits(CLI::App& app) {
     static std::vector<std::string> edits;
     static bool marker = false;
     static bool hex = false;
+    static bool keepGoing = false;
     platform.add(*cmd);
     cmd->add_option("--set", edits,
                     "FIELD=VALUE edit as in 'btgen size'; the outcome of each edit is reported on standard error")
         ->type_name("FIELD=VALUE");
+    cmd->add_flag("--keep-going", keepGoing, "Go on when an edit is ignored instead of stopping with status 2");
     cmd->add_flag("--marker", marker, "After each packet's line, print its payload marker (one value per bit)");
     cmd->add_flag("--hex", hex,
                   "Print each line packed into bytes, two hexadecimal digits per byte: the first air bit is the "
@@ -94,7 +96,7 @@ void setupBits(CLI::App& app) {
         "as the joined sequence). In stream mode the one line is the data stream, marked on its first bit.");
     cmd->callback([] {
         bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, edits, platform.context(), std::cerr, true);
+        applyEdits(p, edits, platform.context(), std::cerr, true, keepGoing);
         for (const Row& row : airRows(p)) {
             printRow(std::cout, row.bits, hex);
             if (marker) printRow(std::cout, row.marker, hex);

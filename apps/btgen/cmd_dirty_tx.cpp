@@ -8,6 +8,7 @@
 #include "bluetooth/dirty_tx_edits.h"
 #include "commands.h"
 #include "connection_options.h"
+#include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
 #include "instrument/signal_files.h"
 #include "lib/dialogs.h"
@@ -41,35 +42,6 @@ Options& options() {
     return o;
 }
 
-// N:FIELD=VALUE, N a set number or "all".
-void applyImpairmentEdit(bt::DirtyTxState& s, const std::string& edit) {
-    const auto colon = edit.find(':');
-    const auto eq = edit.find('=');
-    if (colon == std::string::npos || eq == std::string::npos || eq < colon)
-        fail(kExitBadInput, "--set-impairment takes N:FIELD=VALUE, not \"" + edit + "\"");
-    const std::string which = edit.substr(0, colon);
-    const std::string field = edit.substr(colon + 1, eq - colon - 1);
-    const auto value = bt::parseNumber(edit.substr(eq + 1));
-    if (!value) fail(kExitBadInput, "Value \"" + edit.substr(eq + 1) + "\" of " + field + " is not a number.");
-    const auto number = bt::parseNumber(which);
-    const bool all = which == "all";
-    if (!all && (!number || *number != std::floor(*number) || *number < 1 || *number > 10))
-        fail(kExitBadInput, "The test set of \"" + edit + "\" must be 1 to 10 or all");
-    const std::size_t first = all ? 0 : static_cast<std::size_t>(*number) - 1;
-    const std::size_t last = all || !bt::dtPerSetField(field) ? bt::kDtTestSets : first + 1;
-    double stored = 0;
-    for (std::size_t n = first; n < last; ++n) {
-        try {
-            stored = bt::dtEditImpairment(s, n, field, *value);
-        } catch (const bt::Error& e) {
-            fail(kExitBadInput, e.what());
-        }
-    }
-    std::cout << "set " << field << " of " << (last - first == bt::kDtTestSets ? std::string("all sets")
-                                                                           : "set " + which)
-              << " to " << bt::formatNumber(stored) << '\n';
-}
-
 // The state of the settings file (or the defaults) with the options
 // applied; `sigGen` becomes the file's instrument settings.
 bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
@@ -88,7 +60,7 @@ bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
         for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(s, n, false);
         for (int n : o.sets) bt::dtSetTestSelect(s, static_cast<std::size_t>(n - 1), true);
     }
-    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit);
+    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit, std::cout);
     return s;
 }
 

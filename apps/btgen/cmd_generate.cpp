@@ -1,5 +1,6 @@
 // btgen generate: the waveform and markers of the settings, written to a
 // file.
+#include <cctype>
 #include <iostream>
 
 #include "bluetooth/generate.h"
@@ -24,11 +25,12 @@ Options& options() {
     return o;
 }
 
-// --format, or else the output's extension: ".mat" and ".csv" name their
-// format, anything else is raw.
+// --format, or else the output's extension in any case: ".mat" and ".csv"
+// name their format, anything else is raw.
 bt::SignalFormat outputFormat(const Options& o) {
     if (!o.format.empty()) return *bt::parseSignalFormat(o.format);
-    const std::string ext = std::filesystem::path(o.output).extension().string();
+    std::string ext = std::filesystem::path(o.output).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // W.MAT is a MAT-file
     return bt::parseSignalFormat(ext.empty() ? "" : ext.substr(1)).value_or(bt::SignalFormat::Raw);
 }
 
@@ -43,7 +45,7 @@ void setupGenerate(CLI::App& app) {
     cmd->add_option("--format", o.format,
                     "raw: 16-bit big-endian I/Q pairs and a marker byte per sample (bit 0 marker 1, bit 1 "
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
-                    "line. Default: from the extension (.mat, .csv), else raw")
+                    "line. Default: from the extension (.mat, .csv, in any case), else raw")
         ->check(CLI::IsMember({"raw", "mat", "csv"}));
     cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {

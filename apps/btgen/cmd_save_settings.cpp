@@ -1,4 +1,4 @@
-// btgen save-settings FILE [--set FIELD=VALUE ...]
+// btgen save-settings FILE [--settings F] [--set FIELD=VALUE ...]
 #include <iostream>
 
 #include "commands.h"
@@ -9,19 +9,17 @@ namespace btgen {
 namespace {
 
 void setupSaveSettings(CLI::App& app) {
-    auto* cmd = app.add_subcommand("save-settings", "Apply settings edits to the defaults and write a settings file");
+    auto* cmd = app.add_subcommand(
+        "save-settings", "Apply settings edits to the defaults (or to a settings file) and write a settings file");
     static std::string file;
-    static PlatformOptions platform;
-    static std::vector<std::string> edits;
+    static GenerationOptions settings;
     static bool uncompressed = false;
-    cmd->add_option("FILE", file, "Settings file to write (replaced atomically)")->required()->check(nonEmptyFileName());
-    platform.add(*cmd);
-    cmd->add_option("--set", edits, "FIELD=VALUE edit, as for the size command")->type_name("FIELD=VALUE");
+    cmd->add_option("FILE", file, "Settings file to write (replaced atomically; may be the --settings file)")->required()->check(nonEmptyFileName());
+    settings.add(*cmd);
+    settings.addDirtyTx(*cmd);
     cmd->add_flag("--uncompressed", uncompressed, "Write the variables without compression, for older readers");
     cmd->callback([] {
-        bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, edits, platform.context(), std::cout, true);
-        const bt::SigGenSettings sigGen = bt::defaultSigGenSettings(p);
+        const auto [p, sigGen] = settings.resolve(std::cout);
         const auto compression = uncompressed ? bt::MatCompression::None : bt::MatCompression::Zlib;
         const bt::FileOutcome outcome = bt::saveParameters(file, p, sigGen, compression);
         if (!outcome) fail(kExitSave, outcome.title + ": " + outcome.message);

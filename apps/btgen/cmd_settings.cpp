@@ -10,20 +10,27 @@ namespace btgen {
 namespace {
 
 void setupSettings(CLI::App& app) {
-    auto* cmd = app.add_subcommand("settings", "Print the default settings record as JSON");
+    auto* cmd = app.add_subcommand(
+        "settings", "Print the settings record as JSON: the defaults, or a settings file's, with any edits applied");
     static bool all = false;
+    static GenerationOptions settings;
     cmd->add_flag("--all", all, "Also print appInfo, configuration and SigGenSettings");
+    settings.add(*cmd);
+    settings.addDirtyTx(*cmd);
     cmd->callback([] {
+        // Standard output carries the record only; what the edits did goes
+        // to standard error.
+        const auto [p, sigGen] = settings.resolve(std::cerr);
         const bt::AppState& s = bt::appState();
         if (all) {
             bt::Json j = bt::Json::object();
             j["appInfo"] = bt::toJson(s.appInfo);
             j["configuration"] = bt::toJson(s.configuration);
-            j["parameters"] = bt::toJson(s.parameters);
-            j["SigGenSettings"] = bt::toJson(s.SigGenSettings);
+            j["parameters"] = bt::toJson(p);
+            j["SigGenSettings"] = bt::toJson(sigGen);
             std::cout << j.dump(2) << '\n';
         } else {
-            std::cout << bt::toJson(s.parameters).dump(2) << '\n';
+            std::cout << bt::toJson(p).dump(2) << '\n';
         }
     });
 }
@@ -32,15 +39,15 @@ void setupSize(CLI::App& app) {
     auto* cmd = app.add_subcommand("size", "Apply settings edits and print the projected waveform length");
     static PlatformOptions platform;
     static std::vector<std::string> edits;
+    static bool keepGoing = false;
     platform.add(*cmd);
-    cmd->add_option("--set", edits,
-                    "FIELD=VALUE edit as typed into the field's control (hexadecimal for BDaddr, AMaddr, "
-                    "bitPattern; packetType, linkType, multiPacket and generationMode take their code; "
-                    "payloadType its list item 1..10)")
-        ->type_name("FIELD=VALUE");
+    cmd->add_option("--set", edits, setOptionHelp())->type_name("FIELD=VALUE");
+    cmd->add_flag("--keep-going", keepGoing,
+                  "Go on when an edit is ignored (a disabled control, a code not in its list) instead of stopping "
+                  "with status 2");
     cmd->callback([] {
         bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, edits, platform.context(), std::cout, false);
+        applyEdits(p, edits, platform.context(), std::cout, false, keepGoing);
         std::cout << bt::projectedLengthText(bt::Bt_SizeEst(p)) << '\n';
     });
 }

@@ -46,10 +46,13 @@ CLI::Option* addNumberOption(CLI::App& cmd, const std::string& name, double& tar
 
 // Applies FIELD=VALUE edits in order through the settings editor, printing
 // each outcome to `out`. Unknown fields and unreadable values stop with exit
-// status 2; so do refusals when `stopOnRefusal` is set. An edit that moves
-// the instrument sample rate updates `sigGen` when given.
+// status 2; so do refusals when `stopOnRefusal` is set, and edits the
+// editor ignored (a disabled control, a code that is not in the list)
+// unless `keepGoing`: a script's typo must not silently give another
+// waveform. An edit that moves the instrument sample rate updates `sigGen`
+// when given. dt.FIELD edits go to the dirty-transmitter records.
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
-                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits = nullptr,
+                std::ostream& out, bool stopOnRefusal, bool keepGoing, const bt::Bits* userFileBits = nullptr,
                 bt::SigGenSettings* sigGen = nullptr);
 
 // --platform and --bbg options shared by the commands that check sizes.
@@ -60,20 +63,29 @@ struct PlatformOptions {
     bt::EditContext context() const { return {platform.at(0), bbg}; }
 };
 
-// Where the generation settings come from, for the commands that generate:
-// the defaults or a settings file, the --set edits, and a user data file.
+// Where the settings come from, for every command that takes edits: the
+// defaults or a settings file, the --set edits, and a user data file. The
+// instrument settings are built here, once, for all of them.
 struct GenerationOptions {
     std::string settingsFile;
     std::vector<std::string> edits;
+    std::vector<std::string> impairmentEdits;  // --set-impairment, when offered
     std::string userFile;
+    bool keepGoing = false;
     PlatformOptions platform;
 
     void add(CLI::App& cmd);
+    // --set-impairment N:FIELD=VALUE, for the commands that store the
+    // dirty-transmitter records.
+    void addDirtyTx(CLI::App& cmd);
     // The settings and instrument settings with the edits applied, their
-    // outcomes printed to `log`. Unreadable files, bad edits and refusals
-    // stop with exit status 2.
+    // outcomes printed to `log`. Unreadable files, bad edits, ignored edits
+    // (unless --keep-going) and refusals stop with exit status 2.
     std::pair<bt::Parameters, bt::SigGenSettings> resolve(std::ostream& log) const;
 };
+
+// Help text of --set for the commands that take settings edits.
+std::string setOptionHelp();
 
 // The "Calculate" step with a progress bar on standard error while it runs
 // long, when standard error is a terminal.

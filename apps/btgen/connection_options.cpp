@@ -21,7 +21,8 @@ void ConnectionOptions::add(CLI::App& cmd) {
     cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)")->check(CLI::Range(1, 10'000'000));
     cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
     addNumberOption(cmd, "--timeout", timeoutMs, 1, 86'400'000, true,
-                    "I/O timeout in milliseconds; a whole reply must arrive within it");
+                    "I/O timeout in milliseconds: every reply must be complete within it; a waveform transfer "
+                    "waits at least 10000 ms, or this when it is longer, plus the time its size takes");
 }
 
 bt::Configuration ConnectionOptions::config() const {

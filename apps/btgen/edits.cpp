@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "commands.h"
+#include "dt_edits.h"
 #include "lib/errors.h"
 
 namespace btgen {
@@ -29,8 +30,16 @@ void PlatformOptions::add(CLI::App& cmd) {
 }
 
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
-                std::ostream& out, bool stopOnRefusal, const bt::Bits* userFileBits, bt::SigGenSettings* sigGen) {
+                std::ostream& out, bool stopOnRefusal, bool keepGoing, const bt::Bits* userFileBits,
+                bt::SigGenSettings* sigGen) {
     for (const std::string& edit : edits) {
+        if (isDtEdit(edit)) {
+            bt::DirtyTxState s;
+            bt::loadDtState(s, p);
+            applyDtEdit(s, edit, out, keepGoing);
+            bt::saveDtState(s, p);
+            continue;
+        }
         const auto eq = edit.find('=');
         if (eq == std::string::npos || eq == 0)
             fail(kExitBadInput, "--set takes FIELD=VALUE, not \"" + edit + "\"");
@@ -44,7 +53,11 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
         }
         if (r.unreadable) fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is not a number.");
         out << "set " << field << '=' << value << '\n';
-        if (!r.ignored.empty()) out << "  ignored: " << r.ignored << '\n';
+        if (!r.ignored.empty()) {
+            out.flush();
+            if (!keepGoing) fail(kExitBadInput, edit + " was ignored: " + r.ignored + " (--keep-going goes on without it)");
+            out << "  ignored: " << r.ignored << '\n';
+        }
         if (r.check.result != bt::SizeCheck::Result::Accepted) {
             out << "  " << (r.refused() ? "refused: " : "warning: ") << r.check.title << '\n';
             printIndented(out, r.check.message, "    ");

@@ -9,6 +9,7 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/user_data_file.h"
 #include "commands.h"
+#include "dt_edits.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
 #include "lib/numtext.h"
@@ -19,17 +20,31 @@ namespace btgen {
 void GenerationOptions::add(CLI::App& cmd) {
     cmd.add_option("--settings", settingsFile, "Start from this settings file instead of the defaults")
         ->check(nonEmptyFileName());
-    cmd.add_option("--set", edits,
-                   "FIELD=VALUE edit as typed into the field's control (hexadecimal for BDaddr, AMaddr, "
-                   "bitPattern; packetType, linkType, multiPacket and generationMode take their code; "
-                   "payloadType its list item 1..10; impairments.FIELD as in the impairment window)")
-        ->type_name("FIELD=VALUE");
+    cmd.add_option("--set", edits, setOptionHelp())->type_name("FIELD=VALUE");
+    cmd.add_flag("--keep-going", keepGoing,
+                 "Go on when an edit is ignored (a disabled control, a code not in its list) instead of stopping "
+                 "with status 2");
     cmd.add_option("--user-file", userFile,
                    "Payload from this file, most significant bit of each byte first, at most 80000 bits; "
                    "selects \"User File ...\" unless a --set payloadType=8 does")
         ->type_name("PATH")
         ->check(nonEmptyFileName());
     platform.add(cmd);
+}
+
+void GenerationOptions::addDirtyTx(CLI::App& cmd) {
+    cmd.add_option("--set-impairment", impairmentEdits,
+                   "Dirty-transmitter impairment edit: N is a set (1-10) or all; FIELD is FreqOffset, ModIndex, "
+                   "SymbolTimingError, or one shared by all sets: FreqDriftRate, FreqDriftDeviation, "
+                   "InitialDriftPhase")
+        ->type_name("N:FIELD=VALUE");
+}
+
+std::string setOptionHelp() {
+    return "FIELD=VALUE edit as typed into the field's control (hexadecimal for BDaddr, AMaddr, bitPattern; "
+           "packetType, linkType, multiPacket and generationMode take their code; payloadType its list item "
+           "1..10; impairments.FIELD as in the impairment window; dt.FIELD for the dirty-transmitter settings: " +
+           dtEditFieldsHelp() + ")";
 }
 
 std::pair<bt::Parameters, bt::SigGenSettings> GenerationOptions::resolve(std::ostream& log) const {
@@ -53,7 +68,13 @@ std::pair<bt::Parameters, bt::SigGenSettings> GenerationOptions::resolve(std::os
         return e.starts_with("payloadType=") && bt::parseNumber(e.substr(12)) == 8.0;
     });
     if (!userFile.empty() && !placed) all.emplace_back("payloadType=8");
-    applyEdits(p, all, ctx, log, true, userFile.empty() ? nullptr : &userBits, &sigGen);
+    applyEdits(p, all, ctx, log, true, keepGoing, userFile.empty() ? nullptr : &userBits, &sigGen);
+    if (!impairmentEdits.empty()) {
+        bt::DirtyTxState s;
+        bt::loadDtState(s, p);
+        for (const std::string& edit : impairmentEdits) applyImpairmentEdit(s, edit, log);
+        bt::saveDtState(s, p);
+    }
     return {std::move(p), std::move(sigGen)};
 }
 

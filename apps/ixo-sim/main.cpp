@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> faults;
     std::uint64_t memory = 0;
     double idleSeconds = 60;
+    bt::sim::ReceiverModel receiver;
     app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
         ->check(CLI::Range(0, 65535));
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
@@ -35,13 +36,24 @@ int main(int argc, char** argv) {
     app.add_option("--fault", faults,
                    "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                    "bad-block=indefinite|zero|nondigit|long, flood=BYTES");
-    app.add_option_function<std::string>(
-           "--idle-timeout",
-           [&idleSeconds](const std::string& text) {
-               const bt::OptionNumber n = bt::readOptionNumber(text, 0.001, 86'400, false);
-               if (!n.value) throw CLI::ValidationError("--idle-timeout", "\"" + text + "\" " + n.error);
-               idleSeconds = *n.value;
-           },
+    // Numbers are read as text and checked here: a range check alone lets
+    // "nan" through.
+    const auto number = [&app](const std::string& name, double& target, double min, double max,
+                               const std::string& help) {
+        return app.add_option_function<std::string>(
+            name,
+            [&target, name, min, max](const std::string& text) {
+                const bt::OptionNumber n = bt::readOptionNumber(text, min, max, false);
+                if (!n.value) throw CLI::ValidationError(name, "\"" + text + "\" " + n.error);
+                target = *n.value;
+            },
+            help);
+    };
+    number("--rx-latency", receiver.latencyUs, 0.0, 1000.0,
+           "Latency of the simulated receiver behind the BERT, microseconds (default 0.5)");
+    number("--rx-noise", receiver.noise, 0.0, 10.0,
+           "Noise of the simulated receiver as a fraction of the peak deviation (default 0.25)");
+    number("--idle-timeout", idleSeconds, 0.001, 86'400,
            "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
         ->type_name("SECONDS");
     try {
@@ -62,6 +74,7 @@ int main(int argc, char** argv) {
         std::lock_guard lock(logMutex);
         std::cerr << "ixo-sim: " << line << std::endl;
     };
+    options.instrument.receiver = receiver;
     for (const auto& f : faults)
         if (auto error = bt::sim::addFault(options.faults, f)) {
             std::cerr << "ixo-sim: " << *error << '\n';

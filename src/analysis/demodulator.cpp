@@ -134,30 +134,66 @@ std::vector<SampleSpan> findBursts(const CFloat* y, std::size_t n, double sample
     return spans;
 }
 
-SlicedBits sliceSpan(const float* freq, std::size_t count, SampleSpan span, double sps) {
+namespace {
+
+CFloat sampleAt(const CFloat* y, std::size_t samples, double t) {
+    if (t <= 0) return y[0];
+    const auto i = static_cast<std::size_t>(t);
+    if (i + 1 >= samples) return y[samples - 1];
+    const auto u = static_cast<float>(t - double(i));
+    return y[i] + u * (y[i + 1] - y[i]);
+}
+
+// The phase advance from a to b, wrapped: arg(y(b) conj(y(a))).
+float chordAdvance(const CFloat* y, std::size_t samples, double a, double b) {
+    const CFloat z = sampleAt(y, samples, b) * std::conj(sampleAt(y, samples, a));
+    return fastArg(z.real(), z.imag());
+}
+
+}  // namespace
+
+void runningPhase(const float* freq, std::size_t count, double* phase) {
+    double p = 0;
+    phase[0] = 0;
+    for (std::size_t k = 0; k < count; ++k) phase[k + 1] = p += double(freq[k]);
+}
+
+SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, SampleSpan span, double sps) {
     SlicedBits out;
     constexpr std::size_t kWindow = 64;
     const auto phases = static_cast<std::size_t>(std::max(8.0, std::ceil(sps)));
     const double step = sps / double(phases);
-    // Noise between bursts swings the discriminator far beyond any
-    // deviation; clipping keeps it from steering the clock.
-    const float clip = static_cast<float>(2 * std::numbers::pi * 0.3 / sps);
-    const double lastTime = std::min<double>(double(span.end), double(count)) - 0.5;
-    double next = double(span.begin) + sps / 2;  // predicted time of the next centre
+    const double half = sps / 2;
+    const auto advance = [&](double t) { return phaseAt(phase, samples, t + half) - phaseAt(phase, samples, t - half); };
+    // Noise between bursts swings the phase far beyond any deviation;
+    // clipping keeps it from steering the clock.
+    const double clip = 1.5;
+    const double lastTime = std::min<double>(double(span.end), double(samples)) - half - 1;
+    double next = double(span.begin) + sps;  // predicted time of the next centre
     bool first = true;
+    // The decision threshold follows the carrier offset: halfway between
+    // the mean advances of the ones and of the zeros, updated only from
+    // windows that hold enough of both (a run of equal payload bits keeps
+    // the last one).
+    double threshold = 0;
     std::vector<double> score(phases);
+    std::vector<float> advances;
+    std::vector<double> values;
     out.bits.reserve(static_cast<std::size_t>(double(span.end - span.begin) / sps) + 1);
     out.centres.reserve(out.bits.capacity());
     while (next < lastTime) {
         const auto symbols = std::min<std::size_t>(kWindow, static_cast<std::size_t>((lastTime - next) / sps) + 1);
         if (symbols >= 8) {
             for (std::size_t p = 0; p < phases; ++p) {
-                const double offset = -sps / 2 + double(p) * step;
+                const double offset = -half + double(p) * step;
+                // The spread about the window's mean, so that a carrier
+                // offset does not pull the clock towards the boundaries.
+                values.resize(symbols);
+                double mean = 0;
+                for (std::size_t j = 0; j < symbols; ++j) mean += values[j] = advance(next + offset + double(j) * sps);
+                mean /= double(symbols);
                 double sum = 0;
-                for (std::size_t j = 0; j < symbols; ++j) {
-                    const double t = next + offset + double(j) * sps;
-                    sum += std::min(std::fabs(frequencyAt(freq, count, t)), clip);
-                }
+                for (const double v : values) sum += std::min(std::fabs(v - mean), clip);
                 score[p] = sum;
             }
             const auto best = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
@@ -165,20 +201,39 @@ SlicedBits sliceSpan(const float* freq, std::size_t count, SampleSpan span, doub
             const double right = score[(best + 1) % phases];
             const double curvature = left - 2 * score[best] + right;
             const double shift = curvature < 0 ? std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5) : 0.0;
-            double offset = -sps / 2 + (double(best) + shift) * step;
+            double offset = -half + (double(best) + shift) * step;
             // Keep the estimate within half a symbol of the prediction and
             // let the tracking follow smoothly once it has locked.
-            if (offset >= sps / 2) offset -= sps;
+            if (offset >= half) offset -= sps;
             next += first ? offset : 0.5 * offset;
-            first = false;
         }
+        advances.clear();
         for (std::size_t j = 0; j < symbols; ++j) {
             const double t = next + double(j) * sps;
             if (t >= lastTime) break;
-            if (t < 0.5) continue;
+            if (t < half) continue;
             out.centres.push_back(t);
-            out.bits.push_back(frequencyAt(freq, count, t) > 0 ? 1 : 0);
+            advances.push_back(chordAdvance(y, samples, t - half, t + half));
         }
+        if (first && advances.size() >= 16) {
+            // Start from the middle of the window's advances.
+            std::vector<float> sorted = advances;
+            std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+            threshold = sorted[sorted.size() / 2];
+        }
+        for (int pass = 0; pass < (first ? 3 : 1); ++pass) {
+            double sum1 = 0, sum0 = 0;
+            std::size_t n1 = 0, n0 = 0;
+            for (const float a : advances) {
+                if (a > threshold) sum1 += a, ++n1;
+                else sum0 += a, ++n0;
+            }
+            if (n1 < 8 || n0 < 8) break;
+            const double middle = 0.5 * (sum1 / double(n1) + sum0 / double(n0));
+            threshold = first ? middle : 0.5 * (threshold + middle);
+        }
+        for (const float a : advances) out.bits.push_back(a > threshold ? 1 : 0);
+        if (symbols >= 8) first = false;
         next += double(symbols) * sps;
     }
     return out;

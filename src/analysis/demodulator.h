@@ -47,11 +47,28 @@ struct SlicedBits {
     std::vector<double> centres;
 };
 
+// The running phase of a block: phase[k] is the sum of the discriminator
+// elements before sample k (phase[0] = 0), so any stretch of the
+// discriminator integrates in two look-ups.
+void runningPhase(const float* freq, std::size_t count, double* phase);
+
+// Phase at time t (linear between samples), clamped to the row's ends.
+inline double phaseAt(const double* phase, std::size_t samples, double t) {
+    if (t <= 0) return phase[0];
+    const auto i = static_cast<std::size_t>(t);
+    if (i + 1 >= samples) return phase[samples - 1];
+    return phase[i] + (t - double(i)) * (phase[i + 1] - phase[i]);
+}
+
 // The symbol clock over the span, tracked in windows of 64 symbols (the
-// centre timing that opens the eye widest, to a fraction of a sample), and
-// one bit per symbol: 1 for a positive frequency at the centre.
-// `freq` holds `count` discriminator elements.
-SlicedBits sliceSpan(const float* freq, std::size_t count, SampleSpan span, double samplesPerSymbol);
+// centre timing that opens the eye of the integrated frequency widest, to
+// a fraction of a sample), and one bit per symbol: 1 for a positive phase
+// advance over the symbol period centred on its centre (integrate and
+// dump). `phase` holds `samples` running-phase values.
+// Bit decisions use the phase of y(t + T/2) conj(y(t - T/2)) itself,
+// which a noise click (a 2 pi slip of the running phase) cannot upset.
+SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, SampleSpan span,
+                     double samplesPerSymbol);
 
 // The discriminator's value at time t (linear interpolation between the
 // elements either side), clamped to the row's ends.

@@ -99,25 +99,47 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
         if (air[k]) sum1 += advance[k], ++n1;
         else sum0 += advance[k], ++n0;
     }
+    // Neighbouring runs of opposite sign, paired: the carrier (and any
+    // drift, which moves little between them) cancels in their difference.
+    double pairSum = 0;
+    std::size_t pairs = 0;
+    for (std::size_t r = 1; r < runs.size(); ++r) {
+        const std::size_t a = runs[r - 1], b = runs[r];
+        if (air[a] == air[b] || b - a > 16) continue;
+        pairSum += (air[a] ? advance[a] - advance[b] : advance[b] - advance[a]) / kTwoPi;
+        ++pairs;
+        ++r;  // each run symbol in one pair only
+    }
+    std::vector<double> trackSamples;  // times of the carrier track in samples of x
     if (n1 > 0 && n0 > 0) {
-        const double h = (sum1 / double(n1) - sum0 / double(n0)) / kTwoPi;
+        const double h = pairs > 0 ? pairSum / double(pairs) : (sum1 / double(n1) - sum0 / double(n0)) / kTwoPi;
         m.modulationIndex = h;
         for (const std::size_t k : runs) {
             const double f = advance[k] / sps * toHz - (air[k] ? 1 : -1) * h * symbolRate / 2;
             m.carrierTrackTime.push_back((timeOrigin + centres[k]) / rate);
             m.carrierTrack.push_back(f);
+            trackSamples.push_back(centres[k]);
         }
         m.carrierOffset = mean(m.carrierTrack);
     }
+    // The carrier at time t (samples of x), from the track.
+    const auto carrierAt = [&](double t) {
+        const auto it = std::lower_bound(trackSamples.begin(), trackSamples.end(), t);
+        if (it == trackSamples.begin()) return m.carrierTrack.front();
+        if (it == trackSamples.end()) return m.carrierTrack.back();
+        const auto i = std::size_t(it - trackSamples.begin());
+        const double u = (t - trackSamples[i - 1]) / (trackSamples[i] - trackSamples[i - 1]);
+        return m.carrierTrack[i - 1] + u * (m.carrierTrack[i] - m.carrierTrack[i - 1]);
+    };
 
     // Zero crossings (less the carrier) between runs of two or more.
     if (m.carrierOffset) {
-        const double carrier = *m.carrierOffset / toHz;
         const auto& el = ph.elements();
         double sk = 0, st = 0, skk = 0, skt = 0;
         std::size_t crossings = 0;
         for (std::size_t k = 1; k + 2 < count; ++k) {
             if (air[k - 1] != air[k] || air[k + 1] == air[k] || air[k + 2] != air[k + 1]) continue;
+            const double carrier = carrierAt(centres[k] + sps / 2) / toHz;
             // Elements between the two centres; element e sits at time e + 0.5.
             const double a = centres[k] - double(ph.lo()) - 0.5;
             const double b = centres[k + 1] - double(ph.lo()) - 0.5;

@@ -381,7 +381,15 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
     }
     d.length = 72;
     if (air.size() < 72 + 54) {
-        d.truncated = true;
+        // A burst that ends before a header could follow is an ID packet
+        // whose trailer the ramp happened to imitate.
+        if (accessCodeFound) {
+            d.isId = true;
+            d.trailer = false;
+            d.length = 68;
+        } else {
+            d.truncated = true;
+        }
         return d;
     }
 

@@ -61,9 +61,15 @@ public:
         }
         if (len < 2) return {};
         freq_.resize(len - 1);
-        discriminate(y, len, freq_.data());
+        phase_.resize(len);
         for (const SampleSpan& span : findBursts(y, len, sps_)) {
-            const SlicedBits sliced = sliceSpan(freq_.data(), freq_.size(), span, sps_);
+            // The discriminator only where there are bursts; the running
+            // phase starts again in each.
+            const std::size_t count = span.end - span.begin;
+            if (count < 2) continue;
+            discriminate(y + span.begin, count, freq_.data() + span.begin);
+            runningPhase(freq_.data() + span.begin, count - 1, phase_.data() + span.begin);
+            const SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
             search(sliced);
         }
         return std::move(found_);
@@ -173,6 +179,7 @@ private:
     Block block_;
     std::vector<CFloat> x_, y_;
     std::vector<float> freq_;
+    std::vector<double> phase_;
     std::vector<Target> targets_;
     std::map<std::uint32_t, std::uint8_t> learnedUap_;
     std::vector<ReceivedPacket> found_;

@@ -88,7 +88,10 @@ void dtEnterRampSettling(DirtyTxState& s, std::string_view text) {
 
 void dtEnterRfPower(DirtyTxState& s, std::string_view text) {
     markRf(s);
-    s.dtSigGenSettings.Amplitude = clampTo(upperIfUnreadable(text), -136, 0);
+    // A typing slip must not turn the output up: text that is no number
+    // keeps the stored power.
+    const auto dBm = parseNumber(text);
+    if (dBm) s.dtSigGenSettings.Amplitude = clampTo(*dBm, -136, 0);
 }
 
 void dtEnterRfFrequency(DirtyTxState& s, std::string_view mhz) {

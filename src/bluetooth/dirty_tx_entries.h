@@ -4,7 +4,8 @@
 // afterwards. Entries are read as decimal text (the master address as
 // hexadecimal), clamped to the control's limits and never refused. Text that
 // is not a number ends on the limit the clamp applies last: the upper limit,
-// except the trigger delay (its lower limit) and the channel (channel 0).
+// except the trigger delay (its lower limit) and the channel (channel 0);
+// the RF power keeps its value.
 // Each entry marks the segments as the control asks: waveform edits set
 // dtCalcNeeded to 1, power, frequency and channel add bit value 2.
 #include <array>

@@ -163,6 +163,17 @@ std::string impairmentDisplayText(const Impairments& imp, std::string_view field
     return {};
 }
 
+ImpairmentEnables impairmentEnables(const Impairments& imp) {
+    ImpairmentEnables e;
+    e.ModIndex = imp.ModIndexActive != 0;
+    e.AWGNratio = e.AWGNseed = imp.AWGNactive != 0;
+    e.FreqDriftType = e.FreqDriftDeviation = imp.FreqDriftActive != 0;
+    e.FreqDriftRate = imp.FreqDriftActive != 0 && imp.FreqDriftType == 2;
+    e.FreqOffset = imp.FreqOffsetActive != 0;
+    e.SymbolTimingError = imp.SymbolTimingErrorActive != 0;
+    return e;
+}
+
 void acceptImpairments(Parameters& p, SigGenSettings& sigGen, const Impairments& edited) {
     p.impairments = edited;
     sigGen.SamplingRate = instrumentSampleRate(p);

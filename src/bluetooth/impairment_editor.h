@@ -47,6 +47,20 @@ const std::vector<std::string>& editableImpairmentFields();
 // Text a field's control shows for the stored value.
 std::string impairmentDisplayText(const Impairments& imp, std::string_view field);
 
+// Which fields take input: each value only while its impairment is on; the
+// drift rate only for sinusoidal drift.
+struct ImpairmentEnables {
+    bool ModIndex = false;
+    bool AWGNratio = false;
+    bool AWGNseed = false;
+    bool FreqDriftType = false;
+    bool FreqDriftDeviation = false;
+    bool FreqDriftRate = false;
+    bool FreqOffset = false;
+    bool SymbolTimingError = false;
+};
+ImpairmentEnables impairmentEnables(const Impairments& imp);
+
 // What the main window does when the impairment window answers "OK": the
 // edited record replaces the settings' one and the instrument sample rate
 // follows the symbol timing error.

@@ -27,7 +27,9 @@ HwResult IXODownLoadWrap(const ComplexRow& IQData, const Markers& Marker, const 
                          const Configuration& config, double num_wfm_segments) {
     if (num_wfm_segments == 0) num_wfm_segments = 1;
     StepResult steps;
-    steps.add(HwSetTimeout(config, 10000));
+    // The transfer waits 10 s, or longer when the connection already
+    // waits longer (a slow link the user has allowed for).
+    steps.add(HwSetTimeout(config, std::max(10000, currentTimeoutMs(Formatconfig(config)))));
 
     if (isRs232(config.type) && num_wfm_segments > 0) {
         const double minutes = rs232DownloadMinutes(IQData.size(), config.RS232.baudrate, num_wfm_segments);

@@ -59,7 +59,8 @@ void writeMarkerFile(const std::filesystem::path& temporary, const Markers& mark
 
 // The shortest text that reads back to the same number, whatever the
 // process locale.
-char* putNumber(char* out, char* end, double x) { return std::to_chars(out, end, x).ptr; }
+// Negative zero is written as 0: "-0" means nothing to a reader.
+char* putNumber(char* out, char* end, double x) { return std::to_chars(out, end, x == 0 ? 0.0 : x).ptr; }
 
 void writeCsv(const std::filesystem::path& file, const ComplexRow& waveform, const Markers& markers) {
     saveAtomically(file, [&](const std::filesystem::path& temporary) {

@@ -41,6 +41,14 @@ Envelope Envelope::ofValues(std::span<const float> values) {
     return e;
 }
 
+Envelope Envelope::ofBytes(std::span<const std::uint8_t> values) {
+    Envelope e;
+    e.b_ = values.data();
+    e.size_ = values.size();
+    e.build();
+    return e;
+}
+
 std::size_t Envelope::memoryBytes() const {
     std::size_t b = 0;
     for (const Level& l : levels_) b += (l.lo.capacity() + l.hi.capacity()) * sizeof(float);

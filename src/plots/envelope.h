@@ -5,6 +5,7 @@
 // Extremes are rounded outwards when stored, so a peak is never lost: a
 // single-sample spike shows in its column at every zoom.
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -22,9 +23,13 @@ public:
     static Envelope ofComponent(std::span<const Complex> wave, int component);
     // The envelope of plain values, which must outlive it.
     static Envelope ofValues(std::span<const float> values);
+    // The envelope of a 0/1 marker row, which must outlive it.
+    static Envelope ofBytes(std::span<const std::uint8_t> values);
 
     std::size_t size() const { return size_; }
-    double value(std::size_t i) const { return f_ ? static_cast<double>(f_[i]) : d_[i * stride_]; }
+    double value(std::size_t i) const {
+        return f_ ? static_cast<double>(f_[i]) : b_ ? static_cast<double>(b_[i]) : d_[i * stride_];
+    }
     std::size_t levels() const { return levels_.size(); }
     // Bytes held beyond the source (the levels).
     std::size_t memoryBytes() const;
@@ -53,6 +58,7 @@ private:
 
     const double* d_ = nullptr;
     const float* f_ = nullptr;
+    const std::uint8_t* b_ = nullptr;
     std::size_t stride_ = 1;
     std::size_t size_ = 0;
     std::vector<Level> levels_;  // levels_[0] summarises 16 samples per entry

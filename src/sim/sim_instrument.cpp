@@ -148,8 +148,9 @@ struct Instrument::Impl {
         if (memCatalog.matches(u.header) && u.query) return catalog();
         if (sequence.matches(u.header) && !u.query) return defineSequence(u);
         if (rotate.matches(u.header) && !u.query) return rotateMarkers(u);
-        if (operCond.matches(u.header) && u.query) return reply("0");
-        if (questCond.matches(u.header) && u.query) return reply(std::to_string(bertInputValid() ? 0 : 7));
+        if (operCond.matches(u.header) && u.query)
+            return reply(std::chrono::steady_clock::now() < in.measuringUntil_ ? "16" : "0");
+        if (questCond.matches(u.header) && u.query) return reply(bertInputValid() && in.ber_ ? "0" : "7");
         if (data.matches(u.header) && u.query) return bertData(u);
 
         const auto& patterns = settingPatterns();
@@ -345,33 +346,51 @@ struct Instrument::Impl {
         std::rotate(m.begin(), m.begin() + (n - shift), m.end());  // later by `shift` samples
     }
 
+    BertSetup bertSetup() const {
+        const auto& st = in.settings_;
+        BertSetup b;
+        b.clockRising = st.at(":INPut:BERT:CLOCk:POLarity") == "POS";
+        b.dataInverted = st.at(":INPut:BERT:DATA:POLarity") == "NEG";
+        b.gate = st.at(":INPut:BERT:CGATe[:STATe]") == "1";
+        b.gateHigh = st.at(":INPut:BERT:CGATe:POLarity") == "POS";
+        b.prbsOrder = st.at("[:SENSe]:BERT:PRBS[:TYPE]") == "PN15" ? 15 : 9;
+        b.totalBits = static_cast<std::uint64_t>(std::stod(st.at("[:SENSe]:BERT:TBITs")));
+        if (st.at("[:SENSe]:BERT:PRBS:FUNCtion:SPIGnore[:STATe]") == "1")
+            b.ignore = st.at("[:SENSe]:BERT:PRBS:FUNCtion:SPIGnore:DATA") == "ALL_1" ? 2 : 1;
+        return b;
+    }
+
+    // Clock edges of the chosen polarity reach the BERT, through the gate
+    // when it is on.
     bool bertInputValid() const {
         if (in.settings_.at(kBertState) != "1" || in.settings_.at(kArbState) != "1") return false;
         const StoredWaveform* w = selectedWaveform();
-        return w && std::any_of(w->markers.begin(), w->markers.end(), [](std::uint8_t b) { return (b & 1) != 0; }) &&
-               std::any_of(w->markers.begin(), w->markers.end(), [](std::uint8_t b) { return (b & 1) == 0; });
+        if (!w || w->markers.empty()) return false;
+        const BertSetup b = bertSetup();
+        const auto& m = w->markers;
+        for (std::size_t k = 0, n = m.size(); k < n; ++k) {
+            const bool now = m[k] & 1, before = m[(k + n - 1) % n] & 1;
+            if (now != before && now == b.clockRising && (!b.gate || bool(m[k] & 2) == b.gateHigh)) return true;
+        }
+        return false;
     }
 
-    // The error rate depends on where the clock marker's edge falls within
-    // a symbol: lowest with the edge in the middle of the symbol.
+    // A bus trigger starts one measurement of TBITs bits on the simulated
+    // receiver's output; the instrument reports "measuring" for as long as
+    // those bits take at 1 Mbit/s.
     void trigger() {
         if (in.settings_[kBertState] != "1" || in.settings_[kBertTrigger] != "BUS") return;
-        if (!bertInputValid()) {
-            in.ber_.reset();
-            return;
-        }
-        const Block& m = selectedWaveform()->markers;
-        const std::size_t n = m.size();
-        std::size_t edge = 0;
-        for (std::size_t k = 0; k < n; ++k)
-            if ((m[k] & 1) && !(m[(k + n - 1) % n] & 1)) {
-                edge = k;
-                break;
-            }
-        const double os = std::max(2.0, std::round(std::stod(in.settings_[kSampleRate]) / 1e6));
-        const double phase = std::fmod(static_cast<double>(edge), os) - os / 2;
-        const double s = std::sin(std::numbers::pi * phase / os);
-        in.ber_ = 1e-4 + 0.5 * s * s;
+        in.ber_.reset();
+        if (!bertInputValid()) return;
+        const StoredWaveform& w = *selectedWaveform();
+        const BertSetup setup = bertSetup();
+        const BertResult r = measureBer(w.iq, w.markers, std::stod(in.settings_[kSampleRate]),
+                                        in.options_.receiver, setup, in.triggers_++);
+        if (!r.inputValid) return;
+        in.ber_ = r.ber;
+        const double seconds = std::min(10.0, double(setup.totalBits) / 1e6);
+        in.measuringUntil_ = std::chrono::steady_clock::now() +
+                             std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
     }
 
     void bertData(const CommandUnit& u) {

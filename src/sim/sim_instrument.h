@@ -3,6 +3,7 @@
 // settings, marker rotation, the bit-error-rate tester and the SCPI error
 // queue, driven one program message at a time. Thread-safe: every
 // connection of the server talks to the same instrument.
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "sim/sim_bert.h"
 
 namespace bt::sim {
 
@@ -23,6 +26,7 @@ struct InstrumentOptions {
     // and bytes; the whole of it goes to the transcript sink, if any.
     std::size_t transcriptLines = 10'000;
     std::size_t transcriptBytes = 4u << 20;
+    ReceiverModel receiver;  // the test bench behind the BERT
 };
 
 // A response to a query: text, or a definite-length block.
@@ -93,7 +97,8 @@ private:
     std::map<std::string, std::string> settings_;  // pattern text -> reply
     bool remote_ = false;
     std::optional<double> ber_;
-    int questionable_ = 0;
+    std::uint64_t triggers_ = 0;
+    std::chrono::steady_clock::time_point measuringUntil_{};
     friend struct Impl;
 };
 

@@ -26,7 +26,7 @@ TEST(DirtyTxEntries, UnreadableTextEndsOnTheLimitClampedLast) {
     EXPECT_EQ(s.dtImpairmentsCurrent[2].FreqOffset, 150);
     EXPECT_EQ(s.dtImpairmentsCurrent[2].ModIndex, 0.4);
     EXPECT_EQ(s.dtParameters.burstLength, 100);
-    EXPECT_EQ(s.dtSigGenSettings.Amplitude, 0);
+    EXPECT_EQ(s.dtSigGenSettings.Amplitude, -14);  // never louder by a typing slip
     EXPECT_EQ(s.dtQ7395.SlotSyncDelay, -(3 * 625 - 121));
     EXPECT_EQ(s.dtParameters.marker1Timing, 500);
     dtEnterChannel(s, "");

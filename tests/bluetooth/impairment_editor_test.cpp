@@ -54,6 +54,27 @@ TEST(ImpairmentEditor, ListsAndNames) {
     EXPECT_THROW(editImpairment(Impairments{}, "FreqDriftType", "1.5"), Error);
 }
 
+TEST(ImpairmentEditor, FieldsTakeInputOnlyWhileTheirImpairmentIsOn) {
+    Impairments imp;
+    ImpairmentEnables e = impairmentEnables(imp);
+    EXPECT_FALSE(e.ModIndex || e.AWGNratio || e.AWGNseed || e.FreqDriftType || e.FreqDriftDeviation ||
+                 e.FreqDriftRate || e.FreqOffset || e.SymbolTimingError);
+    imp.FreqDriftActive = 1;
+    imp.FreqDriftType = 1;
+    e = impairmentEnables(imp);
+    EXPECT_TRUE(e.FreqDriftType && e.FreqDriftDeviation);
+    EXPECT_FALSE(e.FreqDriftRate);  // a linear ramp has no rate
+    imp.FreqDriftType = 2;
+    EXPECT_TRUE(impairmentEnables(imp).FreqDriftRate);
+    imp.FreqDriftActive = 0;
+    EXPECT_FALSE(impairmentEnables(imp).FreqDriftRate);
+    imp.AWGNactive = 1;
+    imp.SymbolTimingErrorActive = 1;
+    e = impairmentEnables(imp);
+    EXPECT_TRUE(e.AWGNratio && e.AWGNseed && e.SymbolTimingError);
+    EXPECT_FALSE(e.ModIndex || e.FreqOffset);
+}
+
 // Through the settings editor: the symbol timing error moves the
 // instrument's sample rate while it is active.
 TEST(ImpairmentEditor, SettingsEditsCoupleTheSampleRate) {

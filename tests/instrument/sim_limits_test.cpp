@@ -233,6 +233,7 @@ TEST(SimLimits, OptionValuesThatAreNotUsableAreRefused) {
                                                  {"--memory", "-5"},
                                                  {"--memory", "0.5"},
                                                  {"--memory", "1e400"},
+                                                 {"--rx-noise", "nan"},
                                                  {"--port", "70000"}}) {
         // On a free port, should a value be taken after all.
         std::vector<std::string> argv = {"timeout", "20", testsupport::appPath("ixo-sim")};

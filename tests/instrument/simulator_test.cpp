@@ -1,9 +1,12 @@
 // The simulator behaves like the instrument for what the application sends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "bluetooth/generate.h"
+#include "bluetooth/shift_registers.h"
 #include "instrument/download.h"
 #include "sim/sim_scpi.h"
 #include "lib/numtext.h"
@@ -128,38 +131,47 @@ TEST_F(Simulator, ModelBKnowsItsOwnCommands) {
     EXPECT_NE(HwSend(config, ":SOUR:RAD:ARB:CLOC:SRAT 50MHz").status, 0);  // IXO-B tops out at 40 MHz
 }
 
-// The calibration's loop, reduced: rotate the markers step by step and
-// measure; the error rate must have one clear minimum.
-TEST_F(Simulator, BertErrorRateDependsOnMarkerDelay) {
-    const std::size_t n = 2000;
-    ComplexRow w(n, {1, 0});
-    Markers m;
-    m.resize(n);
-    for (std::size_t k = 0; k < n; ++k) m.row1[k] = k % 10 < 3;
-    ASSERT_EQ(IXODownLoadWrap(w, m, "BT", config).status, 0);
+// The BERT samples the simulated receiver's output at the clock marker's
+// edges: moving the edges through a symbol walks from the eye's centre
+// (no errors) to its edge (many), and the checker needs the right pattern
+// and data polarity to lock.
+TEST_F(Simulator, BertMeasuresTheReceiverAtTheClockEdges) {
+    GenerateInputs in;
+    in.generationMode = 2;
+    in.data = PNgenerator(9, 511 * 4);
+    const GeneratedSignal s = Bt_GENERATE(in);
+    ASSERT_EQ(IXODownLoadWrap(s.waveform, s.markers, "BT", config).status, 0);
     ASSERT_EQ(IXOPlay_c("BT", SigGenSettings{}, config).status, 0);
     EXPECT_EQ(HwQuery(config, ":STATus:QUEStionable:BERT:CONDition?").response, "7");  // BERT off
-    for (const char* c : {":SOURCE:RADIO:ARB:WAVEFORM \"arbi:BT\"", ":SOURCE:RADIO:ARB 1", ":SENSe:BERT:STATe 1",
-                          ":SENSe:BERT:TRIGger BUS"})
+    for (const char* c : {":SENSe:BERT:STATe 1", ":SENSe:BERT:TRIGger BUS", ":SENSe:BERT:TBITs 3000"})
         ASSERT_EQ(HwSend(config, c).status, 0) << c;
-    EXPECT_EQ(HwQuery(config, ":STATus:QUEStionable:BERT:CONDition?").response, "0");
-
+    const auto measure = [&] {
+        EXPECT_EQ(HwSend(config, "*Trg").status, 0);
+        EXPECT_EQ(HwQuery(config, ":STATus:QUEStionable:BERT:CONDition?").response, "0");
+        return *parseNumber(HwQuery(config, ":DATA? TBER").response);
+    };
     std::vector<double> ber;
-    for (int step = 0; step < 20; ++step) {
+    for (int step = 0; step < 10; ++step) {
         ASSERT_EQ(HwSend(config, step ? "RADio:ARB:MARKer:ROTate \"BT\",1" : "RADio:ARB:MARKer:ROTate \"BT\",0").status,
                   0);
-        ASSERT_EQ(HwSend(config, "*Trg").status, 0);
-        EXPECT_EQ(HwQuery(config, "STAT:OPER:COND?").response, "0");
-        ber.push_back(*parseNumber(HwQuery(config, ":DATA? TBER").response));
+        ber.push_back(measure());
     }
-    const auto best = std::min_element(ber.begin(), ber.end()) - ber.begin();
-    EXPECT_LT(ber[static_cast<std::size_t>(best)], 0.01);
-    EXPECT_GT(*std::max_element(ber.begin(), ber.end()), 0.4);
-    EXPECT_EQ(ber[static_cast<std::size_t>(best) % 10], ber[static_cast<std::size_t>(best) % 10 + 10]);  // one per symbol
+    EXPECT_LT(*std::min_element(ber.begin(), ber.end()), 0.01);
+    EXPECT_GT(*std::max_element(ber.begin(), ber.end()), 0.1);
+
+    // At the best delay: inverted data or the wrong pattern never lock.
+    const long best = std::min_element(ber.begin(), ber.end()) - ber.begin();
+    ASSERT_EQ(HwSend(config, "RADio:ARB:MARKer:ROTate \"BT\"," + std::to_string(best - 9)).status, 0);
+    EXPECT_LT(measure(), 0.01);
+    ASSERT_EQ(HwSend(config, ":INPut:BERT:DATA:POLarity NEG").status, 0);
+    EXPECT_GT(measure(), 0.3);
+    ASSERT_EQ(HwSend(config, ":INPut:BERT:DATA:POLarity POS;:SENSe:BERT:PRBS PN15").status, 0);
+    EXPECT_GT(measure(), 0.3);
+
     // Rotating back restores the stored markers.
-    ASSERT_EQ(HwSend(config, "RADio:ARB:MARKer:ROTate \"BT\",-19").status, 0);
-    std::vector<std::uint8_t> expected(n);
-    for (std::size_t k = 0; k < n; ++k) expected[k] = m.row1[k];
+    ASSERT_EQ(HwSend(config, "RADio:ARB:MARKer:ROTate \"BT\"," + std::to_string(-best)).status, 0);
+    std::vector<std::uint8_t> expected(s.markers.size());
+    for (std::size_t k = 0; k < expected.size(); ++k) expected[k] = std::uint8_t(s.markers.row1[k] | s.markers.row2[k] << 1);
     EXPECT_EQ(instrument().waveform("BT")->markers, expected);
 }
 

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "lib/errors.h"
+#include "plots/plot_requests.h"
 #include "plots/time_plots.h"
 
 namespace {
@@ -148,6 +149,43 @@ TEST(Scatter, SymbolPointsAndMessages) {
     EXPECT_EQ(errorOf([&] { scatterPlot({}, 1, 0); }), "Input variable X is empty.");
     EXPECT_EQ(errorOf([&] { scatterPlot(w, 0, 0); }), "N must be a positive integer.");
     EXPECT_EQ(errorOf([&] { scatterPlot(w, 2, -1); }), "OFFSET must be a nonnegative integer.");
+}
+
+}  // namespace
+
+namespace {
+
+using namespace bt::plots;
+
+TEST(PlotRequests, EyeAndScatterAnswers) {
+    const InputRequest eye = eyeDiagramRequest();
+    EXPECT_EQ(eye.title, "Eye Diagram Configuration");
+    EXPECT_EQ(eye.prompts, (std::vector<std::string>{"Enter number of symbols:", "Enter symbol delay (0-1):"}));
+    EXPECT_EQ(eye.defaults, (std::vector<std::string>{"1", "0"}));
+    // 12500 samples at 10 per symbol hold 1250 symbols; a delay of 1.7 is 1.
+    auto r = eyeRequest({"5000", "1.7"}, 12500, 10, 10e6);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->n, 12500);
+    EXPECT_DOUBLE_EQ(r->period, 1.25e-3);
+    EXPECT_EQ(r->delay, 10);
+    r = eyeRequest({"2.5", "0.25"}, 12500, 10, 10e6);
+    EXPECT_EQ(r->n, 30);  // 2.5 rounds to 3 symbols
+    EXPECT_EQ(r->delay, 3);  // 2.5 samples round away from zero
+    EXPECT_EQ(eyeRequest({"-4", "-1"}, 12505, 10, 10e6)->n, 10);
+    EXPECT_EQ(eyeRequest({"9999", "0"}, 12505, 10, 10e6)->n, 12500);  // whole symbols only
+    EXPECT_FALSE(eyeRequest({}, 100, 10, 1e6));
+    EXPECT_FALSE(eyeRequest({"x", "0"}, 100, 10, 1e6));
+
+    const InputRequest sc = scatterDiagramRequest();
+    EXPECT_EQ(sc.title, "Scatter Diagram Configuration");
+    EXPECT_EQ(sc.prompts, (std::vector<std::string>{"Trace On (0|1):", "Enter symbol delay (0-1):"}));
+    auto s = scatterRequest({"0.4", "0.5"}, 20);
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->traceOn);
+    EXPECT_EQ(s->n, 20);
+    EXPECT_EQ(s->delay, 10);
+    EXPECT_TRUE(scatterRequest({"7", "0"}, 20)->traceOn);
+    EXPECT_DOUBLE_EQ(waterfallSlice(12500, 10e6), 1.25e-3 / 200);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QUiLoader>
 #include <cmath>
+#include <utility>
+#include <vector>
 #include <qcustomplot.h>
 
 #include "lib/errors.h"
@@ -79,14 +81,19 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
 }
 
 void resizeAllFonts(const Handles& handles, double screenDpi) {
+    // Every size is taken before any is set: a control inherits its
+    // container's font, so setting them one by one would grow the controls
+    // of a container handled earlier twice.
+    std::vector<std::pair<QWidget*, QFont>> fonts;
     for (const QString& tag : handles.tags()) {
         auto* w = qobject_cast<QWidget*>(handles.object(tag));
         if (!w) continue;
         QFont f = w->font();
         if (f.pointSizeF() <= 0) continue;
         f.setPointSizeF(scaledFontSize(f.pointSizeF(), screenDpi));
-        w->setFont(f);
+        fonts.emplace_back(w, f);
     }
+    for (auto& [w, f] : fonts) w->setFont(f);
 }
 
 }  // namespace bt::gui

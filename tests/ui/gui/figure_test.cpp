@@ -42,6 +42,23 @@ TEST(Figure, ChildIsCentredOverItsParentKeepingItsSize) {
     EXPECT_EQ(child.y(), pf.y() + (pf.height() - 100) / 2);
 }
 
+TEST(Figure, FontsGrowOnceWhateverTheNesting) {
+    QWidget root;
+    root.setObjectName("fig");
+    auto* group = new QWidget(&root);
+    group->setObjectName("grp");
+    auto* inner = new QLineEdit(group);
+    inner->setObjectName("txtInner");
+    QFont base = root.font();
+    base.setPointSizeF(10);
+    root.setFont(base);
+    resizeAllFonts(Handles(&root), 96);
+    EXPECT_EQ(group->font().pointSizeF(), 11);
+    EXPECT_EQ(inner->font().pointSizeF(), 11);
+    resizeAllFonts(Handles(&root), 120);  // other screens keep their sizes
+    EXPECT_EQ(inner->font().pointSizeF(), 11);
+}
+
 TEST(Dispatch, ErrorsEscapingARoutineArePrintedAndTheCallerGoesOn) {
     Dispatcher d("bt_GUI");
     int calls = 0;

@@ -1,0 +1,165 @@
+// btgen-plot-gui: the analysis plots drawn into image files without a
+// display (the offscreen platform unless another is asked for). `btgen
+// plot ...` runs this program.
+//
+//   btgen-plot-gui ccdf|spectrum|waterfall|iq|iq-overlay|eye|scatter
+//       [--settings F] [--set FIELD=VALUE ...] [--input waveform.mat|rec.sigmf-meta]
+//       -o out.png|svg|pdf [--width W --height H] [--symbols N --delay D --trace 0|1]
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <qcustomplot.h>
+
+#include "bluetooth/generate.h"
+#include "bluetooth/noise.h"
+#include "bluetooth/settings_editor.h"
+#include "lib/dialogs.h"
+#include "lib/errors.h"
+#include "lib/library.h"
+#include "plots/gui/plot_window.h"
+#include "plots/gui/plots.h"
+#include "plots/plot_requests.h"
+#include "plots/waveform_file.h"
+#include "ui/settings_files.h"
+
+namespace {
+
+constexpr int kBadInput = 2;
+
+struct Options {
+    std::string kind;
+    std::string settingsFile;
+    std::vector<std::string> edits;
+    std::string platform = "c";
+    std::string bbg = "002";
+    std::string input;
+    double rate = 0;
+    std::string output;
+    int width = 800;
+    int height = 600;
+    std::string symbols = "1";
+    std::string delay = "0";
+    std::string trace = "1";
+};
+
+[[noreturn]] void fail(int status, const std::string& message) {
+    std::cerr << "btgen plot: " << message << '\n';
+    std::exit(status);
+}
+
+int run(const Options& o) {
+    const bt::EditContext ctx{o.platform.at(0), o.bbg};
+    auto [p, sigGen] = o.settingsFile.empty() ? std::pair{bt::appState().parameters, bt::appState().SigGenSettings}
+                                              : bt::readSettingsFile(o.settingsFile, ctx);
+    for (const std::string& edit : o.edits) {
+        const auto eq = edit.find('=');
+        if (eq == std::string::npos || eq == 0) fail(kBadInput, "--set takes FIELD=VALUE, not \"" + edit + "\"");
+        bt::EditResult r = bt::editField(p, edit.substr(0, eq), edit.substr(eq + 1), ctx);
+        if (r.unreadable) fail(kBadInput, "Value \"" + edit.substr(eq + 1) + "\" of " + edit.substr(0, eq) + " is not a number.");
+        if (r.refused()) fail(kBadInput, r.check.title + ": " + r.check.message);
+        if (r.samplingRate) sigGen.SamplingRate = *r.samplingRate;
+        p = std::move(r.parameters);
+    }
+    double rate = sigGen.SamplingRate;
+    auto wave = std::make_shared<bt::ComplexRow>();
+    std::shared_ptr<bt::Markers> markers;
+    if (!o.input.empty()) {
+        bt::plots::WaveformFile f = bt::plots::readWaveformFile(o.input);
+        *wave = std::move(f.waveform);
+        if (f.sampleRate > 0) rate = f.sampleRate;
+    } else {
+        bt::GeneratedSignal s = bt::Calculate(p);
+        *wave = std::move(s.waveform);
+        markers = std::make_shared<bt::Markers>(std::move(s.markers));
+    }
+    if (o.rate > 0) rate = o.rate;
+    // The plots see the waveform as the instrument's converters would.
+    bt::applyDacResInPlace(*wave, 14);
+    const QString label = QString::fromStdString(bt::appState().appInfo.Name);
+    const double os = p.OverSampling;
+
+    QWidget* w = nullptr;
+    if (o.kind == "ccdf") {
+        w = bt::gui::Ux_PlotCCDF(*wave, label, nullptr);
+    } else if (o.kind == "spectrum") {
+        w = bt::gui::Ux_PlotSpectrum(*wave, rate, label, nullptr);
+    } else if (o.kind == "waterfall") {
+        w = bt::gui::Ux_PlotWaterfall(*wave, rate, bt::plots::waterfallSlice(wave->size(), rate), label, nullptr);
+    } else if (o.kind == "iq" || o.kind == "iq-overlay") {
+        w = bt::gui::Ux_PlotIQTime(wave, rate, o.kind == "iq-overlay", label, nullptr, markers);
+    } else if (o.kind == "eye") {
+        const auto r = bt::plots::eyeRequest({o.symbols, o.delay}, wave->size(), os, rate);
+        if (!r) fail(kBadInput, "--symbols and --delay take numbers.");
+        w = bt::gui::Ux_PlotEyeDiagram(*wave, r->n, r->period, r->delay, label, nullptr);
+    } else if (o.kind == "scatter") {
+        const auto r = bt::plots::scatterRequest({o.trace, o.delay}, os);
+        if (!r) fail(kBadInput, "--trace and --delay take numbers.");
+        w = bt::gui::Ux_PlotScatterDiagram(*wave, r->n, r->delay, r->traceOn, label, nullptr);
+    }
+    if (!w) return 1;  // the error was printed by the dialog service
+    bt::gui::PlotWindow* pw = bt::gui::PlotWindow::of(w);
+    // Laid out at the size asked for, so that the envelopes are made for it.
+    pw->plot()->setFixedSize(o.width, o.height);
+    w->adjustSize();
+    QCoreApplication::processEvents();
+    pw->plot()->replot();
+    if (!pw->saveImage(QString::fromStdString(o.output), o.width, o.height))
+        fail(1, "cannot write " + o.output + " (the name must end in .png, .svg or .pdf)");
+    std::cout << o.output << '\n';
+    return 0;
+}
+
+// Dialogs have nobody to answer them here: errors go to standard error.
+class ConsoleDialogs : public bt::PresetDialogs {
+public:
+    void error(const std::string& text, const std::string& title) override {
+        std::cerr << "btgen plot: " << title << ": " << text << '\n';
+    }
+    void message(const std::string& text, const std::string& title) override {
+        std::cerr << "btgen plot: " << title << ": " << text << '\n';
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    CLI::App app{"Analysis plots of a generated or recorded waveform, written to an image file"};
+    app.add_option("kind", o.kind, "ccdf, spectrum, waterfall, iq, iq-overlay, eye or scatter")
+        ->required()
+        ->check(CLI::IsMember({"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter"}));
+    app.add_option("--settings", o.settingsFile, "Start from this settings file instead of the defaults");
+    app.add_option("--set", o.edits, "FIELD=VALUE edit, as for btgen generate")->type_name("FIELD=VALUE");
+    app.add_option("--platform", o.platform, "Instrument generation: c or b")->check(CLI::IsMember({"b", "c"}));
+    app.add_option("--bbg", o.bbg, "Baseband generator option: 001 or 002")->check(CLI::IsMember({"001", "002"}));
+    app.add_option("--input", o.input,
+                   "Plot this waveform instead of generating one: a MAT-file (waveform, samples or wave) or a "
+                   "SigMF recording (.sigmf-meta, cf32_le or ci16_le)");
+    app.add_option("--rate", o.rate, "Sample rate in Hz (default: the file's, else the settings')");
+    app.add_option("-o,--output", o.output, "Image file: .png, .svg or .pdf")->required();
+    app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
+    app.add_option("--height", o.height, "Image height in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
+    app.add_option("--symbols", o.symbols, "Eye diagram: symbols per trace")->capture_default_str();
+    app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")->capture_default_str();
+    app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication qapp(argc, argv);
+    bt::Bt_c_libInitialize();
+    bt::setDialogs(std::make_shared<ConsoleDialogs>());
+    int status = 0;
+    try {
+        status = run(o);
+    } catch (const bt::Error& e) {
+        std::cerr << "btgen plot: " << e.what() << '\n';
+        status = kBadInput;
+    } catch (const std::exception& e) {
+        std::cerr << "btgen plot: " << e.what() << '\n';
+        status = 1;
+    }
+    bt::Bt_c_libTerminate();
+    return status;
+}

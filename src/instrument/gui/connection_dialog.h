@@ -1,0 +1,72 @@
+#pragma once
+// The connection dialog (Ux_SigGen): how the instrument is reached (GPIB,
+// RS-232 or LAN), with a check that asks the instrument who it is. The
+// rules (kinds per model, limits, legacy records, hints) are the
+// connection editor's; the window shows them. Created once, hidden after
+// each answer.
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+#include <string>
+
+#include "instrument/connection_editor.h"
+#include "ui/gui/dispatch.h"
+#include "ui/gui/figure.h"
+
+namespace bt::gui {
+
+struct ConnectionAnswer {
+    std::string response;  // "OK" or "Cancel"
+    Configuration config;  // the record built from the controls on "OK"
+};
+
+class ConnectionDialog : public QObject {
+    Q_OBJECT
+public:
+    // Loads "Ux_SigGen.fig" as a hidden window over `parent`. The object
+    // belongs to `parent` (to the caller when null) and deletes the window
+    // with itself.
+    explicit ConnectionDialog(QWidget* parent);
+    ~ConnectionDialog() override;
+    static ConnectionDialog* of(QWidget* window);
+
+    // Ux_SigGen(figure, config, platform): `platform` is the generation
+    // letter ("b", "c") or the name of another connection. Waits for OK or
+    // Cancel; on Cancel `config` is the record as opened.
+    ConnectionAnswer open(const ConnectionInput& config, const std::string& platform);
+
+    QVariant Ux_SigGen(const std::string& action, const QVariantList& args = {});
+
+    QDialog* window() const { return window_; }
+    const Handles& handles() const { return handles_; }
+    // True while a connection check runs.
+    bool checking() const { return checking_; }
+    // The record the controls describe now.
+    Configuration configFromControls() const;
+
+private:
+    void addRoutines();
+    void connectControls();
+    void fillLists();
+    void redraw(const Configuration& c);
+    void showChosenGroup();
+    void pmConnection_Callback();
+    void pmHandShake_Callback();
+    void editTCPIPAddress_Callback();
+    void pbCheckHardware_Callback();
+    void release(const char* response);
+    // The status line; a failed check is shown in red.
+    void setStatus(const std::string& text, bool failed = false);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QPointer<QDialog> window_;
+    Handles handles_;
+    Dispatcher dispatcher_{"Ux_SigGen"};
+    QString defaultTitle_;
+    int model_ = 0;
+    Configuration opened_;
+    std::string response_ = "Cancel";
+    bool checking_ = false;
+};
+
+}  // namespace bt::gui

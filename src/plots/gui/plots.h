@@ -1,0 +1,31 @@
+#pragma once
+// The plot windows' entry points. Each opens a window of its own over
+// `parent` (the screen when null), shows it once complete, and returns it;
+// the eye and scatter plots return null after an error dialog when they
+// cannot draw. Waveforms are read in place: the I(t) Q(t) window keeps a
+// shared reference for its deepest zoom, the others keep only what they
+// draw.
+#include <QString>
+#include <memory>
+#include <span>
+
+#include "lib/types.h"
+
+class QWidget;
+
+namespace bt::gui {
+
+QWidget* Ux_PlotCCDF(std::span<const Complex> iqWave, const QString& label, QWidget* parent);
+QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent);
+QWidget* Ux_PlotWaterfall(std::span<const Complex> iqWave, double sampleRate, double period, const QString& label,
+                          QWidget* parent);
+// `markers`, when given, can be drawn as two rows under the plot (Tools >
+// Show Markers).
+QWidget* Ux_PlotIQTime(std::shared_ptr<const ComplexRow> iqWave, double sampleRate, bool overlay,
+                       const QString& label, QWidget* parent, std::shared_ptr<const Markers> markers = {});
+QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double period, double offset,
+                           const QString& label, QWidget* parent);
+QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double offset, bool traceOn,
+                               const QString& label, QWidget* parent);
+
+}  // namespace bt::gui

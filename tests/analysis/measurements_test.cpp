@@ -1,0 +1,195 @@
+// Generated waveforms measured back: modulation characteristics against
+// the deviation the modulation index sets, a sinusoidal drift against its
+// amplitude, the ten dirty-transmitter sets against their table, and the
+// pass/fail limits of the summary.
+#include "analysis/measurements.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/receiver.h"
+#include "bluetooth/dirty_tx_calc.h"
+#include "bluetooth/dirty_tx_edits.h"
+#include "bluetooth/generate.h"
+#include "bluetooth/settings_editor.h"
+
+namespace bt::analysis {
+namespace {
+
+using Edits = std::vector<std::pair<std::string, std::string>>;
+
+Parameters settingsWith(const Edits& edits) {
+    Parameters p;
+    for (const auto& [field, value] : edits) {
+        EditResult r = editField(p, field, value, EditContext{});
+        EXPECT_FALSE(r.refused()) << field << "=" << value;
+        p = std::move(r.parameters);
+    }
+    return p;
+}
+
+Reception receiveSettings(const Parameters& p, ReceiverOptions o = {}) {
+    const GeneratedSignal s = Calculate(p);
+    o.lap = static_cast<std::uint32_t>(std::uint64_t(p.BDaddr) & 0xFFFFFF);
+    return receive(s.waveform.data(), s.waveform.size(), p.OverSampling * 1e6, o);
+}
+
+const TestResult* find(const MeasurementSummary& s, const std::string& name) {
+    for (const TestResult& t : s.tests)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
+// Least squares y = mean + a sin(2 pi f t) + b cos(2 pi f t), f known.
+struct Sine {
+    double mean, amplitude;
+};
+Sine fitSine(const std::vector<double>& t, const std::vector<double>& y, double f) {
+    double a[3][4] = {};
+    for (std::size_t k = 0; k < t.size(); ++k) {
+        const double w = 2 * std::numbers::pi * f * t[k];
+        const double basis[3] = {1, std::sin(w), std::cos(w)};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) a[i][j] += basis[i] * basis[j];
+            a[i][3] += basis[i] * y[k];
+        }
+    }
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) {
+            if (r == c) continue;
+            const double m = a[r][c] / a[c][c];
+            for (int j = c; j < 4; ++j) a[r][j] -= m * a[c][j];
+        }
+    return {a[0][3] / a[0][0], std::hypot(a[1][3] / a[1][1], a[2][3] / a[2][2])};
+}
+
+class DeviationOfIndex : public ::testing::TestWithParam<double> {};
+
+// Delta f1avg is h x 500 kHz (157.5 kHz at 0.315) within 1 %; the index
+// estimate is within 0.005; delta f2 passes its limits.
+TEST_P(DeviationOfIndex, F1avgIsHalfTheIndexTimesTheSymbolRate) {
+    const double h = GetParam();
+    const Edits common = {{"impairments.ModIndexActive", "1"}, {"impairments.ModIndex", std::to_string(h)},
+                          {"packetType", "15"}, {"payloadType", "7"}};
+    Edits f1 = common, f2 = common;
+    f1.emplace_back("bitPattern", "0F");
+    f2.emplace_back("bitPattern", "55");
+    const Reception r1 = receiveSettings(settingsWith(f1));
+    const Reception r2 = receiveSettings(settingsWith(f2));
+    ASSERT_EQ(r1.packets.size(), 1u);
+    ASSERT_EQ(r2.packets.size(), 1u);
+    const PacketMeasurements& m1 = r1.packets[0].measured;
+    EXPECT_EQ(m1.pattern, PayloadPattern::F1);
+    ASSERT_TRUE(m1.f1avg);
+    EXPECT_NEAR(*m1.f1avg, h * 500e3, h * 500e3 * 0.01);
+    EXPECT_EQ(m1.f1max.size(), r1.packets[0].decoded.body.size() / 8);
+    ASSERT_TRUE(m1.modulationIndex);
+    EXPECT_NEAR(*m1.modulationIndex, h, 0.005);
+    EXPECT_NEAR(*m1.initialFrequency, 0, 1e3);
+    EXPECT_NEAR(*m1.carrierOffset, 0, 1e3);
+    EXPECT_NEAR(*m1.symbolRateErrorPpm, 0, 2);
+    EXPECT_GT(*m1.snrDb, 60);
+
+    const PacketMeasurements& m2 = r2.packets[0].measured;
+    EXPECT_EQ(m2.pattern, PayloadPattern::F2);
+    ASSERT_TRUE(m2.drift);
+    EXPECT_NEAR(*m2.drift, 0, 1e3);
+    const MeasurementSummary s = summariseAll({&r1, &r2});
+    const TestResult* ratio = find(s, "modulation delta f2avg/delta f1avg");
+    ASSERT_NE(ratio, nullptr);
+    EXPECT_GT(ratio->value, 0.8);
+    EXPECT_LT(ratio->value, 1.0);
+    const TestResult* f1avg = find(s, "modulation delta f1avg");
+    ASSERT_NE(f1avg, nullptr);
+    EXPECT_EQ(f1avg->pass, h * 500 >= 140 && h * 500 <= 175);
+    EXPECT_EQ(s.allPass(), h * 500 >= 140 && h * 500 <= 175);
+}
+
+INSTANTIATE_TEST_SUITE_P(Indices, DeviationOfIndex, ::testing::Values(0.315, 0.28, 0.34),
+                         [](const auto& info) { return "h" + std::to_string(int(info.param * 1000)); });
+
+TEST(Drift, SinusoidalDriftShowsItsAmplitudeAndFailsTheLimitWhenLarge) {
+    for (const double deviation : {25.0, 45.0}) {
+        const Parameters p = settingsWith({{"packetType", "15"}, {"payloadType", "7"}, {"bitPattern", "55"},
+                                           {"impairments.FreqDriftActive", "1"}, {"impairments.FreqDriftType", "2"},
+                                           {"impairments.FreqDriftDeviation", std::to_string(deviation)},
+                                           {"impairments.FreqDriftRate", "1600"},
+                                           {"impairments.FreqOffsetActive", "1"}, {"impairments.FreqOffset", "-20"}});
+        const Reception r = receiveSettings(p);
+        ASSERT_EQ(r.packets.size(), 1u);
+        const PacketMeasurements& m = r.packets[0].measured;
+        const Sine fit = fitSine(m.carrierTrackTime, m.carrierTrack, 1600);
+        EXPECT_NEAR(fit.amplitude, deviation * 1e3, 1e3);
+        EXPECT_NEAR(fit.mean, -20e3, 1e3);
+        ASSERT_TRUE(m.drift);
+        // DH5 spans more than a period: the drift from the preamble reaches
+        // between the amplitude and twice it.
+        EXPECT_GE(std::fabs(*m.drift), deviation * 1e3 * 0.9);
+        EXPECT_LE(std::fabs(*m.drift), deviation * 2e3 * 1.05);
+        const TestResult* drift = find(r.summary, "carrier frequency drift");
+        ASSERT_NE(drift, nullptr);
+        EXPECT_EQ(drift->pass, std::fabs(*m.drift) <= 40e3);
+        // 1.6 kHz at 45 kHz moves up to 2 pi x 1.6 kHz x 45 kHz x 50 us = 22.6 kHz per 50 us.
+        const TestResult* rate = find(r.summary, "carrier frequency drift rate");
+        ASSERT_NE(rate, nullptr);
+        EXPECT_EQ(rate->pass, deviation < 30);
+    }
+}
+
+TEST(DirtyTransmitter, EverySetMeasuresItsOffsetAndIndex) {
+    Parameters p;
+    DirtyTxState s = initialDtState(p);
+    dtSelectPacketType(s, 4);
+    ASSERT_TRUE(dtCalculate(s));
+    for (std::size_t n = 0; n < kDtTestSets; ++n) {
+        SCOPED_TRACE("set " + std::to_string(n + 1));
+        const Impairments& set = s.dtImpairmentsCurrent[n];
+        const ComplexRow& w = s.dtWaveform[n];
+        const Reception r = receive(w.data(), w.size(), 10e6);
+        std::vector<double> t, y;
+        double index = 0;
+        std::size_t packets = 0;
+        for (const ReceivedPacket& q : r.packets) {
+            if (q.decoded.type != 4) continue;  // the tester's POLL packets are not measured
+            EXPECT_TRUE(q.decoded.ok()) << q.decoded.describe();
+            t.insert(t.end(), q.measured.carrierTrackTime.begin(), q.measured.carrierTrackTime.end());
+            y.insert(y.end(), q.measured.carrierTrack.begin(), q.measured.carrierTrack.end());
+            index += *q.measured.modulationIndex;
+            ++packets;
+        }
+        ASSERT_GT(packets, 0u);
+        const Sine fit = fitSine(t, y, set.FreqDriftRate);
+        EXPECT_NEAR(fit.mean, set.FreqOffset * 1e3, 1e3);
+        EXPECT_NEAR(fit.amplitude, set.FreqDriftDeviation * 1e3, 1e3);
+        EXPECT_NEAR(index / double(packets), set.ModIndex, 0.005);
+    }
+}
+
+TEST(Noise, NearlyEveryPacketIsFoundAtTwelveDecibelsAndAllDecodeAtTwenty) {
+    for (const double ratio : {12.0, 20.0}) {
+        const Parameters p = settingsWith({{"multiPacket", "1"}, {"impairments.AWGNactive", "1"},
+                                           {"impairments.AWGNratio", std::to_string(ratio)}});
+        const Reception r = receiveSettings(p);
+        const std::size_t expected = generatedPacketCount(p);
+        std::size_t ok = 0;
+        for (const ReceivedPacket& q : r.packets) ok += q.decoded.ok();
+        EXPECT_GE(r.packets.size(), expected - 1) << ratio << " dB";
+        EXPECT_LE(r.packets.size(), expected) << ratio << " dB";
+        if (ratio >= 20) {
+            EXPECT_EQ(ok, expected);
+        }
+        for (const ReceivedPacket& q : r.packets) {
+            ASSERT_TRUE(q.measured.snrDb);
+            // The ratio is per symbol; the estimate is per sample (10 per symbol).
+            EXPECT_NEAR(*q.measured.snrDb, ratio - 10, 2);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bt::analysis

@@ -1,0 +1,92 @@
+// btgen plot: images without a display, from generated settings, from our
+// MAT-files and from SigMF recordings. The drawing program exists only in
+// builds with the windows; elsewhere the command says so.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <filesystem>
+#include <fstream>
+
+#include "lib/matfile.h"
+#include "support/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::appPath;
+using testsupport::runProcess;
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / "btgen_plot_test";
+    fs::create_directories(dir);
+    return dir / name;
+}
+
+std::string head(const fs::path& p, std::size_t n) {
+    std::ifstream in(p, std::ios::binary);
+    std::string s(n, '\0');
+    in.read(s.data(), static_cast<std::streamsize>(n));
+    return s;
+}
+
+bool haveDrawing() { return fs::exists(appPath("btgen-plot-gui")); }
+
+TEST(BtgenPlot, EveryKindFromTheSettings) {
+    if (!haveDrawing()) {
+        const auto r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("x.png").string()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("btgen-plot-gui"), std::string::npos);
+        GTEST_SKIP() << "built without the windows";
+    }
+    for (const std::string kind : {"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter"}) {
+        const fs::path out = scratch(kind + ".png");
+        fs::remove(out);
+        const auto r = runProcess({appPath("btgen"), "plot", kind, "--set", "packetType=4", "-o", out.string(),
+                                   "--width", "400", "--height", "300"});
+        EXPECT_EQ(r.status, 0) << kind << ": " << r.err;
+        EXPECT_EQ(head(out, 4), "\x89PNG") << kind;
+    }
+    const fs::path svg = scratch("eye.svg"), pdf = scratch("scatter.pdf");
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "eye", "--symbols", "3", "--delay", "0.5", "-o", svg.string()}).status, 0);
+    EXPECT_NE(head(svg, 200).find("<svg"), std::string::npos);
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "scatter", "--trace", "0", "-o", pdf.string()}).status, 0);
+    EXPECT_EQ(head(pdf, 4), "%PDF");
+    // Wrong settings and names are refused with the reason.
+    auto r = runProcess({appPath("btgen"), "plot", "ccdf", "--set", "OverSampling=abc", "-o", scratch("y.png").string()});
+    EXPECT_EQ(r.status, 2);
+    r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("y.bmp").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(".png, .svg or .pdf"), std::string::npos);
+}
+
+TEST(BtgenPlot, RecordingsFromFiles) {
+    if (!haveDrawing()) GTEST_SKIP() << "built without the windows";
+    // A SigMF recording of a tone, complex float.
+    const fs::path meta = scratch("tone.sigmf-meta");
+    std::ofstream(meta) << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 1000000}, "captures": []})";
+    {
+        std::ofstream d(scratch("tone.sigmf-data"), std::ios::binary);
+        for (int k = 0; k < 5000; ++k) {
+            const std::complex<float> z = std::polar(1.0f, 0.3f * static_cast<float>(k));
+            d.write(reinterpret_cast<const char*>(&z), sizeof z);
+        }
+    }
+    const fs::path out = scratch("tone.png");
+    auto r = runProcess({appPath("btgen"), "plot", "spectrum", "--input", meta.string(), "-o", out.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(head(out, 4), "\x89PNG");
+    // A waveform saved in the frame's Special Save layout.
+    const fs::path mat = scratch("wave.mat");
+    std::vector<double> cols(2000);
+    for (std::size_t k = 0; k < 1000; ++k) {
+        cols[k] = std::cos(0.1 * double(k));
+        cols[1000 + k] = std::sin(0.1 * double(k));
+    }
+    bt::writeMatFile(mat, {{"wave", bt::MatValue::realMatrix(1000, 2, cols)}, {"sampleRate", bt::MatValue::scalar(2e6)}});
+    r = runProcess({appPath("btgen"), "plot", "iq-overlay", "--input", mat.string(), "-o", scratch("wave.svg").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = runProcess({appPath("btgen"), "plot", "ccdf", "--input", scratch("missing.mat").string(), "-o", out.string()});
+    EXPECT_EQ(r.status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+// The plot windows on the offscreen platform: the frame's menus and modes,
+// the zoom commands and the mouse, export, the read-out, the error dialogs
+// of the eye and scatter plots, the marker rows, and a picture of each plot
+// of the default waveform.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <qcustomplot.h>
+
+#include "bluetooth/generate.h"
+#include "bluetooth/noise.h"
+#include "bluetooth/settings.h"
+#include "lib/dialogs.h"
+#include "lib/errors.h"
+#include "plots/gui/plot_window.h"
+#include "plots/gui/plots.h"
+#include "support/gui/gui_support.h"
+
+namespace bt::gui {
+namespace {
+
+// The default packet, quantised as the plot menu hands it over.
+struct DefaultSignal {
+    std::shared_ptr<ComplexRow> wave;
+    std::shared_ptr<Markers> markers;
+    double rate = 10e6;
+    double oversampling = 10;
+};
+
+const DefaultSignal& defaultSignal() {
+    static const DefaultSignal s = [] {
+        Parameters p;
+        GeneratedSignal g = Calculate(p);
+        DefaultSignal d;
+        d.wave = std::make_shared<ComplexRow>(ApplyDacRes(std::move(g.waveform), 14));
+        d.markers = std::make_shared<Markers>(std::move(g.markers));
+        d.oversampling = p.OverSampling;
+        d.rate = p.OverSampling * 1e6;
+        return d;
+    }();
+    return s;
+}
+
+class PlotWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        parent_.setGeometry(100, 100, 1000, 760);
+        dialogs_ = std::make_shared<PresetDialogs>();
+        previous_ = setDialogs(dialogs_);
+    }
+    void TearDown() override {
+        for (QWidget* w : opened_)
+            if (PlotWindow::isOpen(PlotWindow::handleOf(w))) PlotWindow::close(PlotWindow::handleOf(w));
+        setDialogs(previous_);
+    }
+    QWidget* keep(QWidget* w) {
+        if (w) opened_.push_back(w);
+        return w;
+    }
+    static QAction* item(QWidget* w, const char* tag) { return w->findChild<QAction*>(tag); }
+
+    QWidget parent_;
+    std::shared_ptr<PresetDialogs> dialogs_;
+    std::shared_ptr<Dialogs> previous_;
+    std::vector<QWidget*> opened_;
+};
+
+TEST_F(PlotWindows, FrameMenusPlacementAndName) {
+    const auto& s = defaultSignal();
+    QWidget* w = keep(Ux_PlotCCDF(*s.wave, "BLUETOOTH (07DEC2026 9:05:03)", &parent_));
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->windowTitle(), "CCDF BLUETOOTH (07DEC2026 9:05:03)");
+    // 0.8 of the parent, right and down by a tenth of the new size.
+    // (The bottom edge stays put while the height shrinks: the top moves down.)
+    EXPECT_EQ(w->geometry(), QRect(100 + 80, 100 + 760 - 608 + 61, 800, 608));
+    for (const char* tag : {"menuFilePrint", "menuFilePrintSetup", "menuFileSaveImage", "menuFileClose", "menuEditCopy",
+                            "Ux_Zoom", "Ux_Rotate", "Ux_ZoomReset"})
+        EXPECT_NE(item(w, tag), nullptr) << tag;
+    EXPECT_EQ(item(w, "Ux_Zoom")->text(), "&Zoom");
+    EXPECT_EQ(item(w, "Ux_ZoomReset")->text(), "Zoom Re&set");
+    EXPECT_FALSE(item(w, "Ux_Rotate")->isEnabled());
+    auto* axes = w->findChild<QCPAxisRect*>("Ux_CCDF");
+    ASSERT_NE(axes, nullptr);
+    EXPECT_EQ(axes->axis(QCPAxis::atLeft)->scaleType(), QCPAxis::stLogarithmic);
+    EXPECT_EQ(axes->axis(QCPAxis::atLeft)->range().upper, 100);
+    EXPECT_EQ(axes->axis(QCPAxis::atBottom)->label(), "dB above Average");
+    // Closing deletes the window and forgets it.
+    const auto handle = PlotWindow::handleOf(w);
+    EXPECT_TRUE(PlotWindow::isOpen(handle));
+    item(w, "menuFileClose")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(PlotWindow::isOpen(handle));
+    EXPECT_FALSE(PlotWindow::close(handle));
+}
+
+TEST_F(PlotWindows, ZoomAndRotateAreExclusive) {
+    const auto& s = defaultSignal();
+    QWidget* w = keep(Ux_PlotSpectrum(*s.wave, s.rate, "x", &parent_));
+    item(w, "Ux_Zoom")->trigger();
+    EXPECT_TRUE(item(w, "Ux_Zoom")->isChecked());
+    item(w, "Ux_Zoom")->trigger();
+    EXPECT_FALSE(item(w, "Ux_Zoom")->isChecked());
+    EXPECT_EQ(PlotWindow::of(w)->Bt_zoom("getmode", true).toString(), "off");
+
+    QWidget* wf = keep(Ux_PlotWaterfall(*s.wave, s.rate, double(s.wave->size()) / s.rate / 200, "x", &parent_));
+    EXPECT_TRUE(item(wf, "Ux_Rotate")->isEnabled());
+    item(wf, "Ux_Zoom")->trigger();
+    item(wf, "Ux_Rotate")->trigger();
+    EXPECT_TRUE(item(wf, "Ux_Rotate")->isChecked());
+    EXPECT_FALSE(item(wf, "Ux_Zoom")->isChecked());
+    item(wf, "Ux_Zoom")->trigger();
+    EXPECT_TRUE(item(wf, "Ux_Zoom")->isChecked());
+    EXPECT_FALSE(item(wf, "Ux_Rotate")->isChecked());
+}
+
+TEST_F(PlotWindows, ZoomCommandsClicksAndDoubleClick) {
+    const auto& s = defaultSignal();
+    QWidget* w = keep(Ux_PlotSpectrum(*s.wave, s.rate, "x", &parent_));
+    PlotWindow* pw = PlotWindow::of(w);
+    QCustomPlot* plot = pw->plot();
+    plot->replot();
+    QCPAxisRect* axes = plot->axisRect();
+    const plots::AxisLimits full = pw->limits(axes);
+    EXPECT_EQ(full, (plots::AxisLimits{-5, 5, -100, 0}));
+    try {
+        pw->Bt_zoom("sideways");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Unknown option: sideways.");
+    }
+    EXPECT_THROW(pw->Bt_zoom("on", true), Error);
+    pw->Bt_zoom("on");
+    EXPECT_TRUE(item(w, "Ux_Zoom")->isChecked());
+    // Two clicks in the middle: each halves both ranges about the point.
+    const QPoint mid = axes->rect().center();
+    QTest::mouseClick(plot, Qt::LeftButton, {}, mid);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, mid);
+    const plots::AxisLimits zoomed = pw->limits(axes);
+    EXPECT_NEAR(zoomed.xmax - zoomed.xmin, 2.5, 0.05);
+    EXPECT_NEAR(zoomed.ymax - zoomed.ymin, 25, 0.5);
+    // A dragged band zooms to the band.
+    QTest::mousePress(plot, Qt::LeftButton, {}, mid - QPoint(100, 50));
+    QTest::mouseMove(plot, mid + QPoint(50, 40));
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, mid + QPoint(50, 40));
+    const plots::AxisLimits band = pw->limits(axes);
+    EXPECT_LT(band.xmax - band.xmin, zoomed.xmax - zoomed.xmin);
+    EXPECT_EQ(pw->Bt_zoom("getlimits", true).toList().value(1).toDouble(), full.xmax);
+    // The double click returns to the limits stored at the first zoom.
+    QTest::mouseDClick(plot, Qt::LeftButton, {}, mid);
+    EXPECT_EQ(pw->limits(axes), full);
+    // Scale about the centre, then Zoom Reset.
+    pw->Bt_zoom("4");
+    EXPECT_NEAR(pw->limits(axes).xmax, 1.25, 1e-9);
+    item(w, "Ux_ZoomReset")->trigger();
+    EXPECT_EQ(pw->limits(axes), full);
+    pw->Bt_zoom("off");
+    EXPECT_FALSE(item(w, "Ux_Zoom")->isChecked());
+}
+
+TEST_F(PlotWindows, CursorReadOutAndImages) {
+    const auto& s = defaultSignal();
+    QWidget* w = keep(Ux_PlotSpectrum(*s.wave, s.rate, "x", &parent_));
+    PlotWindow* pw = PlotWindow::of(w);
+    pw->plot()->replot();
+    QTest::mouseMove(pw->plot(), pw->plot()->axisRect()->rect().center());
+    EXPECT_TRUE(pw->cursorText().startsWith("Frequency (MHz): ")) << pw->cursorText().toStdString();
+    EXPECT_TRUE(pw->cursorText().contains("LogMag (dB): "));
+
+    QTemporaryDir dir;
+    for (const char* ext : {"png", "svg", "pdf"}) {
+        const QString path = dir.filePath(QString("spectrum.") + ext);
+        EXPECT_TRUE(pw->saveImage(path, 640, 480)) << ext;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QFile::ReadOnly)) << ext;
+        const QByteArray head = f.read(8);
+        const QByteArray all = head + f.readAll();
+        const QString e(ext);
+        EXPECT_TRUE(e != "png" || head.startsWith("\x89PNG"));
+        EXPECT_TRUE(e != "pdf" || head.startsWith("%PDF"));
+        EXPECT_TRUE(e != "svg" || all.contains("<svg"));
+    }
+    EXPECT_FALSE(pw->saveImage(dir.filePath("spectrum.bmpx")));
+    // File > Save Image... asks for the name through the dialog service.
+    dialogs_->setFile(dir.filePath("menu.svg").toStdString());
+    item(w, "menuFileSaveImage")->trigger();
+    EXPECT_TRUE(QFile::exists(dir.filePath("menu.svg")));
+    dialogs_->setFile(dir.filePath("menu.txt").toStdString());
+    item(w, "menuFileSaveImage")->trigger();
+    ASSERT_FALSE(dialogs_->shown().empty());
+    EXPECT_EQ(dialogs_->shown().back().kind, "error");
+}
+
+TEST_F(PlotWindows, EyeAndScatterErrorsShowADialogAndOpenNothing) {
+    const auto& s = defaultSignal();
+    EXPECT_EQ(Ux_PlotEyeDiagram(*s.wave, 0, 1e-6, 0, "x", &parent_), nullptr);
+    ASSERT_EQ(dialogs_->shown().size(), 1u);
+    EXPECT_EQ(dialogs_->shown()[0].title, "Plot Error");
+    EXPECT_EQ(dialogs_->shown()[0].text, "Unable to Plot Eye Diagram\nN must be an integer greater than 1.");
+    EXPECT_EQ(Ux_PlotScatterDiagram({}, 10, 0, true, "x", &parent_), nullptr);
+    EXPECT_EQ(dialogs_->shown()[1].text, "Unable to Plot Scatter Diagram\nInput variable X is empty.");
+}
+
+TEST_F(PlotWindows, IqTimeAxesAndMarkerRows) {
+    const auto& s = defaultSignal();
+    QWidget* two = keep(Ux_PlotIQTime(s.wave, s.rate, false, "x", &parent_, s.markers));
+    EXPECT_EQ(two->windowTitle(), "I(t) Q(t) x");
+    ASSERT_NE(two->findChild<QCPAxisRect*>("Ux_Iwave"), nullptr);
+    ASSERT_NE(two->findChild<QCPAxisRect*>("Ux_Qwave"), nullptr);
+    EXPECT_TRUE(item(two, "Ux_ShowMarkers")->isVisible());
+    item(two, "Ux_ShowMarkers")->trigger();
+    EXPECT_NE(two->findChild<QCPAxisRect*>("Ux_Markers"), nullptr);
+    test::saveShot(two, "plots_iq_time_markers");
+    item(two, "Ux_ShowMarkers")->trigger();
+    EXPECT_EQ(two->findChild<QCPAxisRect*>("Ux_Markers"), nullptr);
+    QWidget* none = keep(Ux_PlotIQTime(nullptr, 0, true, "x", nullptr));
+    EXPECT_EQ(none->windowTitle(), "I(t) Q(t) No Data");
+    EXPECT_NE(none->findChild<QCPAxisRect*>("Ux_IQwave"), nullptr);
+    EXPECT_FALSE(item(none, "Ux_ShowMarkers")->isVisible());
+    EXPECT_EQ(none->geometry().size(), QSize(340, 340));
+}
+
+TEST_F(PlotWindows, LargeEyeAndScatterDrawDensityPictures) {
+    // Beyond a few hundred thousand points the traces become a picture.
+    ComplexRow w(400000);
+    for (std::size_t k = 0; k < w.size(); ++k) w[k] = std::polar(1.0, 0.05 * double(k));
+    QWidget* eye = keep(Ux_PlotEyeDiagram(w, 20, 2e-6, 0, "x", &parent_));
+    ASSERT_NE(eye, nullptr);
+    EXPECT_EQ(PlotWindow::of(eye)->plot()->plottableCount(), 2);
+    EXPECT_NE(qobject_cast<QCPColorMap*>(PlotWindow::of(eye)->plot()->plottable(0)), nullptr);
+    QWidget* sc = keep(Ux_PlotScatterDiagram(w, 1, 0, true, "x", &parent_));
+    ASSERT_NE(sc, nullptr);
+    EXPECT_NE(qobject_cast<QCPColorMap*>(PlotWindow::of(sc)->plot()->plottable(0)), nullptr);
+}
+
+TEST_F(PlotWindows, ScreenshotsOfTheDefaultWaveform) {
+    const auto& s = defaultSignal();
+    const QString label = "BLUETOOTH (07DEC2026 9:05:03)";
+    const double n = 4 * s.oversampling;
+    const std::vector<std::pair<QString, QWidget*>> shots = {
+        {"plots_ccdf", Ux_PlotCCDF(*s.wave, label, &parent_)},
+        {"plots_spectrum", Ux_PlotSpectrum(*s.wave, s.rate, label, &parent_)},
+        {"plots_waterfall", Ux_PlotWaterfall(*s.wave, s.rate, double(s.wave->size()) / s.rate / 200, label, &parent_)},
+        {"plots_iq_time", Ux_PlotIQTime(s.wave, s.rate, false, label, &parent_)},
+        {"plots_iq_overlay", Ux_PlotIQTime(s.wave, s.rate, true, label, &parent_)},
+        {"plots_eye", Ux_PlotEyeDiagram(*s.wave, n, n / s.rate, 0, label, &parent_)},
+        {"plots_scatter", Ux_PlotScatterDiagram(*s.wave, s.oversampling, 0, true, label, &parent_)},
+    };
+    for (const auto& [name, w] : shots) {
+        ASSERT_NE(keep(w), nullptr) << name.toStdString();
+        EXPECT_TRUE(w->isVisible());
+        test::saveShot(w, name);
+    }
+}
+
+}  // namespace
+}  // namespace bt::gui

@@ -1,0 +1,99 @@
+// Waveforms read back for plotting: SigMF recordings written here byte by
+// byte, and MAT-files in our three layouts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "lib/errors.h"
+#include "lib/matfile.h"
+#include "plots/waveform_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bt::Complex;
+using namespace bt::plots;
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / "btgen_waveform_file_test";
+    fs::create_directories(dir);
+    return dir / name;
+}
+
+void writeText(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
+
+TEST(WaveformFile, SigmfComplexFloatAndInt16) {
+    const fs::path base = scratch("rec");
+    writeText(fs::path(base).replace_extension(".sigmf-meta"),
+              R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000, "core:version": "1.0.0"},
+                  "captures": [{"core:sample_start": 0}], "annotations": []})");
+    {
+        std::ofstream d(fs::path(base).replace_extension(".sigmf-data"), std::ios::binary);
+        const unsigned char bytes[] = {0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0xc0,   // 1, -2
+                                       0x00, 0x00, 0x00, 0x3f, 0x00, 0x00, 0x40, 0x40};  // 0.5, 3
+        d.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    for (const fs::path& p : {fs::path(base).replace_extension(".sigmf-meta"),
+                              fs::path(base).replace_extension(".sigmf-data"), base}) {
+        const WaveformFile w = readWaveformFile(p);
+        EXPECT_EQ(w.kind, "SigMF");
+        EXPECT_EQ(w.sampleRate, 2e6);
+        ASSERT_EQ(w.waveform.size(), 2u);
+        EXPECT_EQ(w.waveform[0], Complex(1, -2));
+        EXPECT_EQ(w.waveform[1], Complex(0.5, 3));
+    }
+    const fs::path i16 = scratch("i16.sigmf-meta");
+    writeText(i16, R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1e6}})");
+    {
+        std::ofstream d(scratch("i16.sigmf-data"), std::ios::binary);
+        const unsigned char bytes[] = {0xff, 0x7f, 0x01, 0x80, 0x00, 0x00, 0x00, 0x40};  // 32767, -32767, 0, 16384
+        d.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    const WaveformFile w = readWaveformFile(i16);
+    ASSERT_EQ(w.waveform.size(), 2u);
+    EXPECT_EQ(w.waveform[0], Complex(1, -1));
+    EXPECT_DOUBLE_EQ(w.waveform[1].imag(), 16384 / 32767.0);
+}
+
+TEST(WaveformFile, SigmfProblemsAreNamed) {
+    const fs::path meta = scratch("bad.sigmf-meta");
+    writeText(meta, R"({"global": {"core:datatype": "ri8"}})");
+    try {
+        readWaveformFile(meta);
+        FAIL();
+    } catch (const bt::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"ri8\""), std::string::npos);
+    }
+    writeText(meta, R"({"global": {"core:datatype": "cf32_le"}})");
+    std::ofstream(scratch("bad.sigmf-data"), std::ios::binary) << "abc";  // not whole samples
+    EXPECT_THROW(readWaveformFile(meta), bt::Error);
+    writeText(meta, "{not json");
+    EXPECT_THROW(readWaveformFile(meta), bt::Error);
+}
+
+TEST(WaveformFile, MatLayouts) {
+    const fs::path row = scratch("row.mat");
+    bt::writeMatFile(row, {{"waveform", bt::MatValue::complexMatrix(1, 3, {1, 2, 3}, {-1, 0, 0.5})}});
+    WaveformFile w = readWaveformFile(row);
+    EXPECT_EQ(w.kind, "MAT-file");
+    EXPECT_EQ(w.sampleRate, 0);
+    ASSERT_EQ(w.waveform.size(), 3u);
+    EXPECT_EQ(w.waveform[2], Complex(3, 0.5));
+
+    const fs::path cols = scratch("cols.mat");
+    bt::writeMatFile(cols, {{"wave", bt::MatValue::realMatrix(3, 2, {1, 2, 3, 4, 5, 6})},
+                            {"sampleRate", bt::MatValue::scalar(20e6)},
+                            {"samplePoints", bt::MatValue::scalar(3)}});
+    w = readWaveformFile(cols);
+    EXPECT_EQ(w.sampleRate, 20e6);
+    ASSERT_EQ(w.waveform.size(), 3u);
+    EXPECT_EQ(w.waveform[1], Complex(2, 5));
+
+    const fs::path none = scratch("none.mat");
+    bt::writeMatFile(none, {{"other", bt::MatValue::scalar(1)}});
+    EXPECT_THROW(readWaveformFile(none), bt::Error);
+}
+
+}  // namespace
