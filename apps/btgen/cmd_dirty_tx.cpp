@@ -11,6 +11,7 @@
 #include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
 #include "instrument/signal_files.h"
+#include "ui/sigmf_recording.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
 #include "lib/matfile.h"
@@ -32,6 +33,8 @@ struct Options {
     bool calculate = false;
     bool download = false;
     std::string out;
+    std::string format = "mat";
+    std::string sigmfType = "cf32_le";
     bool yes = false;
     ConnectionOptions connection;
     CLI::Option* slotSyncOption = nullptr;
@@ -121,6 +124,16 @@ void run() {
             if (bt::firstNonFiniteSample(segment))
                 fail(kExitGeneration, "A test set's waveform holds samples that are not finite numbers; " + o.out +
                                           " was not written.");
+        if (o.format == "sigmf") {
+            std::vector<bt::SigmfFiles> files;
+            try {
+                files = bt::writeDirtyTxSigmf(o.out, *bt::parseSigmfDatatype(o.sigmfType), s);
+            } catch (const bt::Error& e) {
+                fail(kExitSave, "Error Saving " + o.out + ": " + e.what());
+            }
+            for (const bt::SigmfFiles& f : files) std::cout << "wrote " << f.meta.string() << '\n';
+            return;
+        }
         try {
             writeSegments(o.out, s);
         } catch (const bt::Error& e) {
@@ -182,6 +195,15 @@ void setupDirtyTx(CLI::App& app) {
                     ->check(nonEmptyFileName());
     calc->needs(out);
     out->needs(calc);
+    cmd->add_option("--format", o.format,
+                    "mat: the ten segments in one MAT-file; sigmf: one SigMF recording per selected set, "
+                    "OUT-setN.sigmf-meta/.sigmf-data, with its packets annotated")
+        ->check(CLI::IsMember({"mat", "sigmf"}))
+        ->capture_default_str()
+        ->needs(calc);
+    cmd->add_option("--sigmf-type", o.sigmfType, "Sample type of the SigMF datasets: cf32_le or ci16_le")
+        ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
+        ->capture_default_str();
     o.connection.add(*cmd);
     cmd->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
     cmd->callback([] {

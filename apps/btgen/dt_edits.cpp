@@ -152,7 +152,7 @@ void applyImpairmentEdit(bt::DirtyTxState& s, const std::string& edit, std::ostr
         << bt::formatNumber(stored) << '\n';
 }
 
-void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out, bool keepGoing) {
+void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out, bool keepGoing, char platform) {
     const auto eq = edit.find('=');
     if (eq == std::string::npos || eq <= 3) fail(kExitBadInput, "--set takes dt.FIELD=VALUE, not \"" + edit + "\"");
     const std::string name = edit.substr(3, eq - 3);
@@ -160,7 +160,10 @@ void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out
     for (const DtField& f : dtFields()) {
         if (name != f.name) continue;
         out << "set " << edit << '\n';
-        const std::string ignored = f.apply(s, "dt." + name, value);
+        const bool dh5 = value == "DH5" || bt::parseNumber(value) == 15.0;
+        const std::string ignored = name == "packetType" && dh5 && platform == 'b'
+                                        ? std::string("DH5 is not in the IXO-B's packet list")
+                                        : f.apply(s, "dt." + name, value);
         if (!ignored.empty()) {
             if (!keepGoing) fail(kExitBadInput, edit + " was ignored: " + ignored + " (--keep-going goes on without it)");
             out << "  ignored: " << ignored << '\n';

@@ -18,8 +18,9 @@ inline bool isDtEdit(const std::string& edit) { return edit.starts_with("dt."); 
 // Applies dt.FIELD=VALUE as the window's control for FIELD would and prints
 // what was stored. An unknown field or an unusable value stops with exit
 // status 2; so does an edit of a control the window has disabled, unless
-// `keepGoing`, when it is printed as ignored.
-void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out, bool keepGoing);
+// `keepGoing`, when it is printed as ignored. `platform` is the instrument
+// generation, whose packet list lacks DH5 on an IXO-B ('b').
+void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out, bool keepGoing, char platform);
 
 // The dt.FIELD names, for --help.
 std::string dtEditFieldsHelp();

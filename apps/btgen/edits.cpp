@@ -36,7 +36,7 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
         if (isDtEdit(edit)) {
             bt::DirtyTxState s;
             bt::loadDtState(s, p);
-            applyDtEdit(s, edit, out, keepGoing);
+            applyDtEdit(s, edit, out, keepGoing, ctx.platform);
             bt::saveDtState(s, p);
             continue;
         }

@@ -179,6 +179,8 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     std::vector<double> score(phases);
     std::vector<float> advances;
     std::vector<double> values;
+    std::size_t firstWindow = 0;  // symbols read in the first window
+    double secondThreshold = 0, secondTiming = 0;
     out.bits.reserve(static_cast<std::size_t>(double(span.end - span.begin) / sps) + 1);
     out.centres.reserve(out.bits.capacity());
     while (next < lastTime) {
@@ -235,6 +237,23 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
         for (const float a : advances) out.bits.push_back(a > threshold ? 1 : 0);
         if (symbols >= 8) first = false;
         next += double(symbols) * sps;
+        if (firstWindow == 0) {
+            firstWindow = out.bits.size();
+        } else if (secondThreshold == 0) {
+            secondThreshold = threshold;
+            secondTiming = out.centres[firstWindow];
+        }
+    }
+    // The first window also holds the ramp and whatever came before the
+    // burst; read it again with the clock and threshold of the second,
+    // which saw only the burst.
+    if (secondThreshold != 0) {
+        for (std::size_t j = 0; j < firstWindow; ++j) {
+            const double t = secondTiming - double(firstWindow - j) * sps;
+            if (t < half) continue;
+            out.centres[j] = t;
+            out.bits[j] = chordAdvance(y, samples, t - half, t + half) > secondThreshold ? 1 : 0;
+        }
     }
     return out;
 }

@@ -375,7 +375,11 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
     // A receiver that found the access code by correlation allows one
     // error in the trailer; the exact check allows none.
     d.trailer = trailerErrors <= (accessCodeFound ? 1 : 0);
-    if (!d.trailer) {
+    // A receiver knowing the key reads a damaged trailer as a trailer when
+    // the header behind it checks.
+    const bool headerDecides = accessCodeFound && !d.trailer && !key.findUap && !key.findWhitening &&
+                               air.size() >= 72 + 54;
+    if (!d.trailer && !headerDecides) {
         d.isId = true;
         return d;
     }
@@ -406,6 +410,16 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
         if (candidates[0] != 0) candidates.push_back(0);
         for (unsigned w = 1; w < 128; ++w)
             if (w != candidates[0]) candidates.push_back(w);
+    }
+    if (headerDecides) {
+        DecodedPacket trial = d;
+        if (!decodeUnder(air, coded, key.whitening & 0x7Fu, key, trial)) {
+            d.isId = true;
+            d.length = 68;
+            d.headerTriplesCorrected = 0;
+            return d;
+        }
+        return trial;
     }
     const bool guessing = key.findWhitening || key.findUap;
     std::optional<DecodedPacket> fallback;

@@ -10,15 +10,22 @@
 
 namespace bt::analysis {
 
+namespace {
+
+// Values that are not finite (a damaged recording) read as silence.
+float finite(double v) { return std::isfinite(v) && std::fabs(v) < 1e30 ? float(v) : 0.0f; }
+
+}  // namespace
+
 void ComplexRowSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     const Complex* p = data_ + first * stride_;
-    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(float(p->real()), float(p->imag()));
+    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(finite(p->real()), finite(p->imag()));
 }
 
 void SplitComplexSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t at = (first + k) * stride_;
-        out[k] = CFloat(float(re_[at]), im_ ? float(im_[at]) : 0.0f);
+        out[k] = CFloat(finite(re_[at]), im_ ? finite(im_[at]) : 0.0f);
     }
 }
 

@@ -44,7 +44,7 @@ private:
     std::unique_ptr<std::FILE, FileCloser> f_;
 };
 
-void writeMarkerFile(const std::filesystem::path& temporary, const Markers& markers) {
+void writeMarkerBytes(const std::filesystem::path& temporary, const Markers& markers) {
     {
         ChunkWriter out(temporary);
         std::vector<std::uint8_t> bytes(kChunk);
@@ -111,6 +111,15 @@ std::optional<std::size_t> firstNonFiniteSample(const ComplexRow& waveform) {
     return std::nullopt;
 }
 
+void writeMarkerFile(const std::filesystem::path& file, const Markers& markers) {
+    saveAtomically(file, [&](const std::filesystem::path& temporary) { writeMarkerBytes(temporary, markers); });
+}
+
+FileToSave markerFileToSave(const std::filesystem::path& file, const Markers& markers) {
+    return {file, [&markers](const std::filesystem::path& temporary) { writeMarkerBytes(temporary, markers); },
+            "the marker file"};
+}
+
 std::optional<SignalFormat> parseSignalFormat(std::string_view name) {
     if (name == "raw") return SignalFormat::Raw;
     if (name == "mat") return SignalFormat::Mat;
@@ -142,9 +151,7 @@ void writeSignal(const std::filesystem::path& file, SignalFormat format, const C
                                                      : "cannot write the file");
                            },
                            "the waveform file"},
-                          {markerFilePath(file),
-                           [&](const std::filesystem::path& temporary) { writeMarkerFile(temporary, markers); },
-                           "the marker file"}});
+                          markerFileToSave(markerFilePath(file), markers)});
             return;
         case SignalFormat::Mat:
             writeMat(file, waveform, markers);

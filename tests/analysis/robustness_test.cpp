@@ -5,6 +5,7 @@
 // any size give the same packets.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "analysis/packet_decoder.h"
@@ -81,6 +82,15 @@ TEST(Damage, CorrectableErrorsAreCountedAndTheChecksHold) {
     EXPECT_TRUE(r.packets[0].decoded.ok());
     EXPECT_EQ(r.packets[0].decoded.fecCorrected, 5);
 
+    // A trailer with two errors: the header behind it decides.
+    Bits trailer = packetBits(2, 4);
+    flip(trailer, 68);
+    flip(trailer, 70);
+    r = receiveBits(trailer, 2);
+    ASSERT_EQ(r.packets.size(), 1u);
+    EXPECT_FALSE(r.packets[0].decoded.isId);
+    EXPECT_TRUE(r.packets[0].decoded.ok());
+
     // Sync-word errors up to the limit are found and counted.
     Bits dh1 = packetBits(2, 4);
     for (std::size_t k : {6, 20, 40, 60}) flip(dh1, k);
@@ -143,6 +153,10 @@ TEST(Empty, NoiseZerosAndMissingAccessCodesGiveNoPacket) {
     small.blockSamples = 50000;  // streamed in many blocks
     EXPECT_TRUE(receive(noise.data(), noise.size(), kRate, small).packets.empty());
     EXPECT_TRUE(receive(noise.data(), noise.size(), 2e6).packets.empty());
+    // Values that are not numbers, huge or infinite: still no packet, no fault.
+    for (std::size_t k = 0; k < noise.size(); k += 7)
+        noise[k] = {k % 3 ? std::nan("") : 1e300, k % 2 ? -INFINITY : INFINITY};
+    EXPECT_TRUE(receive(noise.data(), noise.size(), kRate).packets.empty());
 
     // Every access code replaced by its own samples shifted half a symbol
     // in frequency: bursts without packets.

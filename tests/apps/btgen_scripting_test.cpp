@@ -120,6 +120,7 @@ TEST(BtgenScripting, SettingsFilesArePrintedAndEditedDirtyTransmitterFieldsInclu
     EXPECT_THAT(disabled.err, HasSubstr("dt.omitPollPeriods=1 was ignored"));
     EXPECT_EQ(btgen({"settings", "--set", "dt.external=1", "--set", "dt.omitPollPeriods=1", "--keep-going"}).status, 0);
     EXPECT_EQ(btgen({"settings", "--set", "dt.nonsense=1"}).status, 2);
+    EXPECT_EQ(btgen({"settings", "--platform", "b", "--set", "dt.packetType=DH5"}).status, 2);  // not in its list
 }
 
 }  // namespace

@@ -114,10 +114,14 @@ private:
 
 }  // namespace
 
-QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent) {
-    auto* w = new SpectrumWindow(plots::spectrumData(iqWave, sampleRate), label, parent);
+QWidget* plotSpectrumData(plots::SpectrumData data, const QString& label, QWidget* parent) {
+    auto* w = new SpectrumWindow(std::move(data), label, parent);
     w->show();
     return w->window();
+}
+
+QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent) {
+    return plotSpectrumData(plots::spectrumData(iqWave, sampleRate), label, parent);
 }
 
 // ------------------------------------------------------------- I(t) Q(t)
