@@ -69,6 +69,32 @@ void BM_OpenSpectrumFromData(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenSpectrumFromData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// Eye diagram of one symbol a trace (1.5 M traces) and the constellation
+// with its trajectory: drawn as density pictures.
+void BM_OpenEye(benchmark::State& state) {
+    const auto w = largest();
+    for (auto _ : state) {
+        QWidget* win = bt::gui::Ux_PlotEyeDiagram(*w, 20, 1e-6, 0, "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenEye)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_OpenScatterWithTrace(benchmark::State& state) {
+    const auto w = largest();
+    for (auto _ : state) {
+        QWidget* win = bt::gui::Ux_PlotScatterDiagram(*w, 20, 0, true, "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenScatterWithTrace)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
 // One redraw of the two-axes I(t) Q(t) window after a zoom to the
 // argument's number of samples (the whole waveform down to 500).
 void BM_RedrawIqTimeZoomed(benchmark::State& state) {
