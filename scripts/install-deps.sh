@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
-  libmatio-dev zlib1g-dev libfftw3-dev libserialport-dev
+  libmatio-dev zlib1g-dev libfftw3-dev libserialport-dev libssl-dev
   python3 python3-numpy python3-scipy octave
   clang libclang-rt-14-dev
   locales

@@ -4,8 +4,9 @@
 //
 //   btgen-plot-gui ccdf|spectrum|waterfall|iq|iq-overlay|eye|scatter
 //       [--settings F] [--set FIELD=VALUE ...] [--input waveform.mat|rec.sigmf-meta]
-//       -o out.png|svg|pdf [--width W --height H] [--symbols N --delay D --trace 0|1]
+//       -o out.png|svg|pdf [--width W --height H] [--symbols N --delay D --trace 0|1] [--markers]
 #include <CLI/CLI.hpp>
+#include <QAction>
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
@@ -42,6 +43,7 @@ struct Options {
     std::string symbols = "1";
     std::string delay = "0";
     std::string trace = "1";
+    bool markers = false;
 };
 
 [[noreturn]] void fail(int status, const std::string& message) {
@@ -69,6 +71,7 @@ int run(const Options& o) {
         bt::plots::WaveformFile f = bt::plots::readWaveformFile(o.input);
         *wave = std::move(f.waveform);
         if (f.sampleRate > 0) rate = f.sampleRate;
+        if (f.markers) markers = std::make_shared<bt::Markers>(std::move(*f.markers));
     } else {
         bt::GeneratedSignal s = bt::Calculate(p);
         *wave = std::move(s.waveform);
@@ -89,6 +92,11 @@ int run(const Options& o) {
         w = bt::gui::Ux_PlotWaterfall(*wave, rate, bt::plots::waterfallSlice(wave->size(), rate), label, nullptr);
     } else if (o.kind == "iq" || o.kind == "iq-overlay") {
         w = bt::gui::Ux_PlotIQTime(wave, rate, o.kind == "iq-overlay", label, nullptr, markers);
+        if (o.markers) {
+            auto* show = w->findChild<QAction*>("Ux_ShowMarkers");
+            if (!show || !show->isVisible()) fail(kBadInput, "this waveform has no markers to show.");
+            show->trigger();
+        }
     } else if (o.kind == "eye") {
         const auto r = bt::plots::eyeRequest({o.symbols, o.delay}, wave->size(), os, rate);
         if (!r) fail(kBadInput, "--symbols and --delay take numbers.");
@@ -144,6 +152,7 @@ int main(int argc, char** argv) {
     app.add_option("--symbols", o.symbols, "Eye diagram: symbols per trace")->capture_default_str();
     app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")->capture_default_str();
     app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
+    app.add_flag("--markers", o.markers, "I(t) Q(t): draw the marker rows under the plot");
     CLI11_PARSE(app, argc, argv);
 
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -10,6 +10,7 @@
 #include "connection_options.h"
 #include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
+#include "ui/sigmf_recording.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
 #include "lib/matfile.h"
@@ -31,6 +32,8 @@ struct Options {
     bool calculate = false;
     bool download = false;
     std::string out;
+    std::string format = "mat";
+    std::string sigmfType = "cf32_le";
     bool yes = false;
     ConnectionOptions connection;
     CLI::Option* slotSyncOption = nullptr;
@@ -116,6 +119,16 @@ void run() {
         std::size_t unselected = 0;
         for (double x : s.dtTestSelect) unselected += x == 0;
         if (unselected > 0) std::cout << unselected << " sets not selected: rows of zeros\n";
+        if (o.format == "sigmf") {
+            std::vector<bt::SigmfFiles> files;
+            try {
+                files = bt::writeDirtyTxSigmf(o.out, *bt::parseSigmfDatatype(o.sigmfType), s);
+            } catch (const bt::Error& e) {
+                fail(1, "Error Saving " + o.out + ": " + e.what());
+            }
+            for (const bt::SigmfFiles& f : files) std::cout << "wrote " << f.meta.string() << '\n';
+            return;
+        }
         writeSegments(o.out, s);
         std::cout << "wrote " << o.out << ": 10 segments of " << s.dtWaveform.at(0).size()
                   << " samples, each played " << s.dtRepetitions << " times by the sequence\n";
@@ -171,6 +184,15 @@ void setupDirtyTx(CLI::App& app) {
     auto* out = cmd->add_option("-o,--output", o.out, "MAT-file for the segments (dtWaveform, dtMarkers)");
     calc->needs(out);
     out->needs(calc);
+    cmd->add_option("--format", o.format,
+                    "mat: the ten segments in one MAT-file; sigmf: one SigMF recording per selected set, "
+                    "OUT-setN.sigmf-meta/.sigmf-data, with its packets annotated")
+        ->check(CLI::IsMember({"mat", "sigmf"}))
+        ->capture_default_str()
+        ->needs(calc);
+    cmd->add_option("--sigmf-type", o.sigmfType, "Sample type of the SigMF datasets: cf32_le or ci16_le")
+        ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
+        ->capture_default_str();
     o.connection.add(*cmd);
     cmd->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
     cmd->callback([] {

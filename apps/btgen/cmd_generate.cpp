@@ -6,9 +6,11 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/size_est.h"
 #include "commands.h"
+#include "ui/sigmf_recording.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
+#include "ui/records_json.h"
 
 namespace btgen {
 namespace {
@@ -17,6 +19,7 @@ struct Options {
     GenerationOptions generation;
     std::string output;
     std::string format;
+    std::string sigmfType = "cf32_le";
     bool measure = false;
 };
 
@@ -34,6 +37,27 @@ bt::SignalFormat outputFormat(const Options& o) {
     return bt::parseSignalFormat(ext.empty() ? "" : ext.substr(1)).value_or(bt::SignalFormat::Raw);
 }
 
+// --format sigmf, or an output named like a recording's file.
+bool sigmfOutput(const Options& o) {
+    if (!o.format.empty()) return o.format == "sigmf";
+    std::string ext = std::filesystem::path(o.output).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".sigmf-meta" || ext == ".sigmf-data" || ext == ".sigmf";
+}
+
+// Writes the recording and says which files it wrote.
+std::string writeRecording(const Options& o, const bt::Parameters& p, const bt::SigGenSettings& sigGen,
+                           const bt::GeneratedSignal& s) {
+    bt::SigmfDescription d;
+    d.settings = p;
+    d.sampleRate = sigGen.SamplingRate;
+    d.frequency = sigGen.Frequency;
+    d.record = {{"fileParameters", bt::toJson(p)}, {"sigGenParameters", bt::toJson(sigGen)}};
+    const bt::SigmfFiles files = bt::writeSigmfRecording(o.output, *bt::parseSigmfDatatype(o.sigmfType),
+                                                         s.waveform, s.markers, s.packets, d);
+    return files.meta.string() + ", " + files.data.string() + " and " + files.markers.string();
+}
+
 void setupGenerate(CLI::App& app) {
     Options& o = options();
     auto* cmd = app.add_subcommand("generate", "Generate the waveform and markers of the settings and write them");
@@ -44,16 +68,29 @@ void setupGenerate(CLI::App& app) {
     cmd->add_option("--format", o.format,
                     "raw: 16-bit big-endian I/Q pairs and a marker byte per sample (bit 0 marker 1, bit 1 "
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
-                    "line. Default: from the extension (.mat, .csv, in any case), else raw")
-        ->check(CLI::IsMember({"raw", "mat", "csv"}));
+                    "line; sigmf: a SigMF recording OUT.sigmf-meta/.sigmf-data with one annotation per packet "
+                    "and the markers in OUT.sigmf-data.markers. Default: from the extension (.mat, .csv, "
+                    ".sigmf-meta, in any case), else raw")
+        ->check(CLI::IsMember({"raw", "mat", "csv", "sigmf"}));
+    cmd->add_option("--sigmf-type", o.sigmfType,
+                    "Sample type of a SigMF dataset: cf32_le (as generated) or ci16_le (the instrument's 16-bit "
+                    "scaling)")
+        ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
+        ->capture_default_str();
     cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {
         const Options& opt = options();
         const auto [p, sigGen] = opt.generation.resolve(std::cout);
         const bt::GeneratedSignal s = generateWithProgress(p);
-        const bt::SignalFormat format = outputFormat(opt);
+        const bool sigmf = sigmfOutput(opt);
+        const bt::SignalFormat format = sigmf ? bt::SignalFormat::Raw : outputFormat(opt);
+        std::string written = opt.output;
+        if (format == bt::SignalFormat::Raw) written += " and " + bt::markerFilePath(opt.output).string();
         try {
-            bt::writeSignal(opt.output, format, s.waveform, s.markers);
+            if (sigmf)
+                written = writeRecording(opt, p, sigGen, s);
+            else
+                bt::writeSignal(opt.output, format, s.waveform, s.markers);
         } catch (const bt::Error& e) {
             fail(1, "Error Saving " + opt.output + ": " + e.what());
         }
@@ -67,9 +104,7 @@ void setupGenerate(CLI::App& app) {
         else
             std::cout << "packets: none (stream mode)\n";
         std::cout << "projected length: " << bt::projectedLengthText(bt::Bt_SizeEst(p)) << '\n';
-        std::cout << "wrote " << opt.output;
-        if (format == bt::SignalFormat::Raw) std::cout << " and " << bt::markerFilePath(opt.output).string();
-        std::cout << '\n';
+        std::cout << "wrote " << written << '\n';
         if (opt.measure)
             if (const int status = measureGenerated(p, s.waveform)) throw CLI::RuntimeError(status);
     });

@@ -2,6 +2,7 @@
 // State of the dirty-transmitter sequence and its default set-up steps.
 #include <vector>
 
+#include "bluetooth/packet_layout.h"
 #include "bluetooth/settings.h"
 #include "lib/types.h"
 
@@ -21,6 +22,7 @@ struct DirtyTxState {
     int dtCalcNeeded = 1;  // bit 1: recalculate; bit 2: only frequency/power changed
     std::vector<ComplexRow> dtWaveform;  // one row per test set
     std::vector<Markers> dtMarkers;      // markers 1 and 2 of each test set
+    std::vector<PacketLayout> dtPackets; // where each set's packets lie in its row
     double dtPacketType = 4;
     double dtRepetitions = 8;
 };

@@ -3,15 +3,18 @@
 #include <functional>
 
 #include "bluetooth/modulator.h"
+#include "bluetooth/packet_layout.h"
 #include "lib/types.h"
 
 namespace bt {
 
 // Samples at OverSampling x 1e6 per second (I real, Q imaginary) and the two
-// marker rows, as long as the waveform.
+// marker rows, as long as the waveform; and where its packets lie (none in
+// stream mode).
 struct GeneratedSignal {
     ComplexRow waveform;
     Markers markers;
+    PacketLayout packets;
 };
 
 // The 24 inputs that the single- and multi-packet builders share, after the

@@ -1,5 +1,6 @@
 #include "bluetooth/multi_packet.h"
 
+#include <utility>
 #include <vector>
 
 #include "bluetooth/gfsk_primitives.h"
@@ -42,17 +43,21 @@ GeneratedSignal burstSequence(std::span<const std::uint8_t> data, const PacketWa
 
     ModulatorSettings modulation = s.modulation;
     modulation.phaseCorrection = false;
+    const std::size_t n = checkedFactor(modulation.oversamplingRate, "The oversampling rate");
     std::vector<BurstPlacement> placements;
     placements.reserve(segments.size());
+    GeneratedSignal out;
+    out.packets.reserve(segments.size());
     std::size_t at = 0;
     for (std::size_t k = 0; k < segments.size(); ++k) {
         const std::span<const std::uint8_t> packet(bits.data() + starts[k], starts[k + 1] - starts[k]);
         const PacketSlot slot =
             bt_SinglePacketSlot(packet, markers[k], modulation, s.linkType, s.PacketType, at, gaussianGenerator());
         placements.push_back(slot.placement);
+        in.SeqNum = segments[k].SEQN;
+        out.packets.push_back(packetOnAir(in, segments[k].length, packet.size(), slot.airStart, n));
         at += slot.occupied;
     }
-    GeneratedSignal out;
     allocateSignal(out, at);
     renderBursts(placements, modulation, out, gaussianGenerator(), options);
     return out;
@@ -67,10 +72,15 @@ GeneratedSignal streamSequence(std::span<const std::uint8_t> data, const PacketW
     modulation.phaseCorrection = true;
     const GfskModulator m(packets.bits, modulation);
     const std::uint64_t noiseStart = gaussianGenerator().reserve(m.noiseDeviates());
+    const std::size_t n = checkedFactor(modulation.oversamplingRate, "The oversampling rate");
     GeneratedSignal out;
     allocateSignal(out, m.size());
-    renderRow(m, packets.payloadMarker, checkedFactor(modulation.oversamplingRate, "The oversampling rate"), out,
-              noiseStart, gaussianGenerator(), options);
+    renderRow(m, packets.payloadMarker, n, out, noiseStart, gaussianGenerator(), options);
+    out.packets = std::move(packets.packets);
+    for (PacketOnAir& p : out.packets) {
+        p.sampleStart *= n;
+        p.sampleCount *= n;
+    }
     return out;
 }
 

@@ -44,10 +44,13 @@ MultiPacketBits bt_MultiPacketGenerateBits(std::span<const std::uint8_t> databit
     out.bits.reserve(segments.size() * perPacket);
     out.payloadMarker.reserve(segments.size() * perPacket);
     out.packetStarts.reserve(segments.size());
+    out.packets.reserve(segments.size());
     for (const PacketSegment& s : segments) {
         in.SeqNum = s.SEQN;
-        out.packetStarts.push_back(out.bits.size());
+        const std::size_t start = out.bits.size();
+        out.packetStarts.push_back(start);
         bt_AppendPacket(databits.subspan(s.start, s.length), in, out.bits, out.payloadMarker);
+        out.packets.push_back(packetOnAir(in, s.length, out.bits.size() - start, start, 1));
     }
     return out;
 }

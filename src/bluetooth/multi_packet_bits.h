@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "bluetooth/packet_layout.h"
 #include "lib/types.h"
 
 namespace bt {
@@ -28,6 +29,7 @@ struct MultiPacketBits {
     Bits bits;
     Bits payloadMarker;                    // one value per bit
     std::vector<std::size_t> packetStarts; // first bit of every packet in `bits`
+    PacketLayout packets;                  // the same, counted in bits (one sample per symbol)
 };
 
 // The packets of the sequence without bursts, back to back: FLOW 0, ARQN 0,

@@ -36,6 +36,7 @@ PacketSlot bt_SinglePacketSlot(std::span<const std::uint8_t> bits, const MarkerE
     p.bits = bits;
     p.at = at;
     p.noiseStart = noise.reserve(GfskModulator::noiseDeviatesFor(bits.size(), modulation));
+    slot.airStart = at + lead;
     p.markerFirst = at + lead + marker.headerPad * n;
     p.markerLast = p.markerFirst + marker.userPayloadLength * n;
     return slot;
@@ -57,6 +58,9 @@ GeneratedSignal Bt_SinglePacket(std::span<const std::uint8_t> databits, const Pa
     GeneratedSignal out;
     allocateSignal(out, slot.occupied);
     renderBursts(std::span(&slot.placement, 1), modulation, out, gaussianGenerator(), options);
+    if (!bits.empty())
+        out.packets.push_back(packetOnAir(in, databits.size(), bits.size(), slot.airStart,
+                                          checkedFactor(modulation.oversamplingRate, "The oversampling rate")));
     return out;
 }
 

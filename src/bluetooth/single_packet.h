@@ -55,6 +55,7 @@ void checkPacketType(double linkType, double packetType);
 struct PacketSlot {
     BurstPlacement placement;
     std::size_t occupied = 0;
+    std::size_t airStart = 0;  // output sample of the packet's first air bit
 };
 PacketSlot bt_SinglePacketSlot(std::span<const std::uint8_t> bits, const MarkerExtent& marker,
                                const ModulatorSettings& modulation, double linkType, double packetType,

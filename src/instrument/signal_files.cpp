@@ -39,19 +39,6 @@ private:
     std::unique_ptr<std::FILE, FileCloser> f_;
 };
 
-void writeMarkerFile(const std::filesystem::path& file, const Markers& markers) {
-    saveAtomically(file, [&](const std::filesystem::path& temporary) {
-        ChunkWriter out(temporary);
-        std::vector<std::uint8_t> bytes(kChunk);
-        for (std::size_t first = 0; first < markers.size(); first += kChunk) {
-            const std::size_t count = std::min(kChunk, markers.size() - first);
-            encodeMarkers(markers, first, count, bytes.data());
-            out.write(bytes.data(), count);
-        }
-        out.close();
-    });
-}
-
 // The shortest text that reads back to the same number, whatever the
 // process locale.
 // Negative zero is written as 0: "-0" means nothing to a reader.
@@ -99,6 +86,19 @@ void writeMat(const std::filesystem::path& file, const ComplexRow& waveform, con
 }
 
 }  // namespace
+
+void writeMarkerFile(const std::filesystem::path& file, const Markers& markers) {
+    saveAtomically(file, [&](const std::filesystem::path& temporary) {
+        ChunkWriter out(temporary);
+        std::vector<std::uint8_t> bytes(kChunk);
+        for (std::size_t first = 0; first < markers.size(); first += kChunk) {
+            const std::size_t count = std::min(kChunk, markers.size() - first);
+            encodeMarkers(markers, first, count, bytes.data());
+            out.write(bytes.data(), count);
+        }
+        out.close();
+    });
+}
 
 std::optional<SignalFormat> parseSignalFormat(std::string_view name) {
     if (name == "raw") return SignalFormat::Raw;

@@ -24,6 +24,10 @@ std::optional<SignalFormat> parseSignalFormat(std::string_view name);
 // ".markers" added, one byte per sample, bit 0 marker 1 and bit 1 marker 2.
 std::filesystem::path markerFilePath(const std::filesystem::path& waveformFile);
 
+// Writes the marker file `file` (the raw format's layout) atomically.
+// Throws bt::Error with the reason when it cannot be written.
+void writeMarkerFile(const std::filesystem::path& file, const Markers& markers);
+
 // Writes the signal in `format` to `file` (and its marker file for Raw).
 // Throws bt::Error with the reason when a file cannot be written; a file
 // not written is left as it was.

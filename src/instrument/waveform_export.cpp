@@ -27,14 +27,18 @@ inline void putWord(unsigned char*& out, double value) {
 
 }  // namespace
 
-int SaveMarrowindWaveform(std::span<const Complex> v, const std::string& filename, double scale) {
+double exportGain(std::span<const Complex> v, double scale) {
     scale = std::isnan(scale) ? 1e-5 : std::max(std::min(scale, 1.0), 1e-5);
     double mx = 0;
     for (const Complex& z : v) mx = std::max({mx, std::fabs(z.real()), std::fabs(z.imag())});
     // Every non-zero waveform is scaled to full scale, also one whose
     // components all share one magnitude: written unscaled such a waveform
     // would wrap around at +-32767 or vanish into the lowest bits.
-    const double gain = mx > 0 ? (kHalfScale - 2) * scale / mx : 1.0;
+    return mx > 0 ? (kHalfScale - 2) * scale / mx : 1.0;
+}
+
+int SaveMarrowindWaveform(std::span<const Complex> v, const std::string& filename, double scale) {
+    const double gain = exportGain(v, scale);
 
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(filename.c_str(), "wb"));
     if (!f) return 0;

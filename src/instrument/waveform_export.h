@@ -10,6 +10,10 @@
 
 namespace bt {
 
+// The factor that scales `v` so that its largest component is `scale` x
+// 32766 (`scale` limited to 1e-05 .. 1); 1 for an all-zero waveform.
+double exportGain(std::span<const Complex> v, double scale = 1);
+
 // Writes `v` scaled so that its largest component is `scale` x 32766
 // (`scale` limited to 1e-05 .. 1). Returns 1 when the file was written,
 // 0 otherwise. The file is streamed in chunks: no copy of the waveform.

@@ -2,20 +2,28 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <tuple>
 
+#include "lib/parallel.h"
+
 namespace bt::plots {
 
 namespace {
+
+// Transforms this long are split over the worker threads by FFTW itself;
+// shorter ones (waterfall slices) run one per thread of ours.
+constexpr std::size_t kThreadedLength = std::size_t{1} << 20;
 
 struct PlanKey {
     std::size_t n;
     int inAlign;
     int outAlign;
     bool inPlace;
+    int threads;
     auto operator<=>(const PlanKey&) const = default;
 };
 
@@ -38,9 +46,12 @@ fftw_complex* asFftw(const Complex* p) {
 }
 
 fftw_plan planFor(const Complex* in, Complex* out, std::size_t n) {
+    const int threads = n >= kThreadedLength ? static_cast<int>(std::max(1u, workerThreads())) : 1;
     const PlanKey key{n, fftw_alignment_of(reinterpret_cast<double*>(const_cast<Complex*>(in))),
-                      fftw_alignment_of(reinterpret_cast<double*>(out)), in == out};
+                      fftw_alignment_of(reinterpret_cast<double*>(out)), in == out, threads};
     std::lock_guard lock(planMutex());
+    static const bool threadsReady = fftw_init_threads() != 0;
+    fftw_plan_with_nthreads(threadsReady ? threads : 1);
     auto it = plans().find(key);
     if (it != plans().end()) return it->second;
     const int flags = FFTW_ESTIMATE | (key.inPlace ? 0 : FFTW_PRESERVE_INPUT);

@@ -100,7 +100,6 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
                                       std::size_t timeBins, std::size_t ampBins) {
     std::vector<std::uint32_t> counts(timeBins * ampBins, 0);
     if (e.traces == 0 || timeBins < 2 || ampBins < 2) return counts;
-    const auto value = [&](std::size_t i) { return component == 0 ? x[i].real() : x[i].imag(); };
     const double colsPerPoint = static_cast<double>(timeBins - 1) / static_cast<double>(e.n);
     const double rowsPerUnit = static_cast<double>(ampBins - 1) / (2 * e.yLimit);
     const auto rowOf = [&](double v) {
@@ -114,22 +113,42 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
     parallelFor(threads, [&](std::size_t th) {
         std::vector<std::uint32_t> g(timeBins * ampBins, 0);
         const std::size_t t0 = th * per, t1 = std::min(e.traces, t0 + per);
+        // The columns each segment owns and where they lie along it are the
+        // same for every trace: worked out once.
+        struct Cell {
+            std::size_t col;
+            double f;
+        };
+        std::vector<std::vector<Cell>> own(e.n);
+        for (std::size_t j = 0; j < e.n; ++j) {
+            const double c0 = static_cast<double>(j) * colsPerPoint;
+            const double c1 = static_cast<double>(j + 1) * colsPerPoint;
+            const auto ca = static_cast<std::size_t>(std::ceil(c0));
+            const auto cb = static_cast<std::size_t>(std::floor(c1));
+            for (std::size_t c = ca; c <= cb && c < timeBins; ++c)
+                own[j].push_back({c, c1 > c0 ? (static_cast<double>(c) - c0) / (c1 - c0) : 0});
+        }
+        const double* base0 = reinterpret_cast<const double*>(x.data()) + (component == 0 ? 0 : 1);
         for (std::size_t tr = t0; tr < t1; ++tr) {
             const std::size_t base = e.offset + tr * e.n;
             const std::size_t pts = base + e.n < x.size() ? e.n + 1 : e.n;
             // Every segment between neighbouring samples marks the cells of
-            // the columns it crosses, its level interpolated per column.
+            // the columns it crosses, its level interpolated per column; a
+            // column on the boundary belongs to the later segment, except
+            // at the trace's end.
+            double r1 = rowOf(base0[2 * base]);
             for (std::size_t j = 0; j + 1 < pts; ++j) {
-                const double c0 = static_cast<double>(j) * colsPerPoint;
-                const double c1 = static_cast<double>(j + 1) * colsPerPoint;
-                const double r0 = rowOf(value(base + j)), r1 = rowOf(value(base + j + 1));
-                const auto ca = static_cast<std::size_t>(std::ceil(c0));
-                const auto cb = static_cast<std::size_t>(std::floor(c1));
-                for (std::size_t c = ca; c <= cb && c < timeBins; ++c) {
-                    if (c == cb && c != ca && j + 2 < pts) continue;  // the next segment owns its start
-                    const double f = c1 > c0 ? (static_cast<double>(c) - c0) / (c1 - c0) : 0;
-                    const auto r = static_cast<std::size_t>(std::lround(r0 + f * (r1 - r0)));
-                    ++g[r * timeBins + c];
+                const double r0 = r1;
+                r1 = rowOf(base0[2 * (base + j + 1)]);
+                const auto& cells = own[j];
+                // The next segment starts on this one's last column only
+                // when the boundary falls exactly on a column.
+                const bool shared = !cells.empty() &&
+                                    static_cast<double>(cells.back().col) == static_cast<double>(j + 1) * colsPerPoint;
+                const std::size_t count = j + 2 < pts && shared ? cells.size() - 1 : cells.size();
+                for (std::size_t k = 0; k < count; ++k) {
+                    const auto r = static_cast<std::size_t>(r0 + cells[k].f * (r1 - r0) + 0.5);
+                    ++g[r * timeBins + cells[k].col];
                 }
             }
         }

@@ -76,6 +76,23 @@ WaveformFile readSigmf(const fs::path& meta) {
         }
         done += count;
     }
+    // The marker file beside the samples, when it fits them.
+    fs::path markerFile = data;
+    markerFile += ".markers";
+    std::error_code ec;
+    if (fs::exists(markerFile, ec) && fs::file_size(markerFile, ec) == n) {
+        std::ifstream m(markerFile, std::ios::binary);
+        std::vector<char> bytes(n);
+        if (m.read(bytes.data(), static_cast<std::streamsize>(n))) {
+            Markers mk;
+            mk.resize(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                mk.row1[k] = static_cast<std::uint8_t>(bytes[k] & 1);
+                mk.row2[k] = static_cast<std::uint8_t>((bytes[k] >> 1) & 1);
+            }
+            w.markers = std::move(mk);
+        }
+    }
     return w;
 }
 
@@ -118,6 +135,10 @@ WaveformFile readWaveformMat(const fs::path& path) {
 WaveformFile readWaveformFile(const fs::path& path) {
     const std::string ext = path.extension().string();
     if (ext == ".sigmf-meta") return readSigmf(path);
+    if (ext == ".sigmf") {
+        fs::path meta = path;
+        return readSigmf(meta.replace_extension(".sigmf-meta"));
+    }
     if (ext == ".sigmf-data") {
         fs::path meta = path;
         return readSigmf(meta.replace_extension(".sigmf-meta"));

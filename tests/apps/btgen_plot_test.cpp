@@ -50,6 +50,7 @@ TEST(BtgenPlot, EveryKindFromTheSettings) {
     EXPECT_EQ(runProcess({appPath("btgen"), "plot", "eye", "--symbols", "3", "--delay", "0.5", "-o", svg.string()}).status, 0);
     EXPECT_NE(head(svg, 200).find("<svg"), std::string::npos);
     EXPECT_EQ(runProcess({appPath("btgen"), "plot", "scatter", "--trace", "0", "-o", pdf.string()}).status, 0);
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "iq", "--markers", "-o", scratch("m.png").string()}).status, 0);
     EXPECT_EQ(head(pdf, 4), "%PDF");
     // Wrong settings and names are refused with the reason.
     auto r = runProcess({appPath("btgen"), "plot", "ccdf", "--set", "OverSampling=abc", "-o", scratch("y.png").string()});

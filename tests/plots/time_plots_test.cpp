@@ -125,6 +125,14 @@ TEST(Eye, DensityCountsEveryTraceOnce) {
         EXPECT_EQ(inColumn, c <= 36 ? e.traces : e.traces - 1) << c;
         total += inColumn;
     }
+    // Columns that do not fall on the samples (33 columns over 10 samples):
+    // still every column once per trace.
+    const auto odd = eyeDensity(w, e, 1, 33, rows);
+    for (std::size_t c = 0; c + 4 < 33; ++c) {
+        std::size_t inColumn = 0;
+        for (std::size_t r = 0; r < rows; ++r) inColumn += odd[r * 33 + c];
+        EXPECT_EQ(inColumn, e.traces) << c;
+    }
     const auto row = static_cast<std::size_t>(std::lround((0.5 + e.yLimit) * (rows - 1) / (2 * e.yLimit)));
     EXPECT_EQ(g[row * cols + 7], e.traces);
     EXPECT_EQ(total, cols * e.traces - 4);

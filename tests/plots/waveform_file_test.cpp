@@ -2,11 +2,13 @@
 // byte, and MAT-files in our three layouts.
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "lib/errors.h"
+#include "instrument/sigmf.h"
 #include "lib/matfile.h"
 #include "plots/waveform_file.h"
 
@@ -55,6 +57,35 @@ TEST(WaveformFile, SigmfComplexFloatAndInt16) {
     ASSERT_EQ(w.waveform.size(), 2u);
     EXPECT_EQ(w.waveform[0], Complex(1, -1));
     EXPECT_DOUBLE_EQ(w.waveform[1].imag(), 16384 / 32767.0);
+}
+
+TEST(WaveformFile, RecordingsOfTheSigmfWriterReadBack) {
+    bt::ComplexRow wave(300);
+    bt::Markers markers;
+    markers.resize(300);
+    for (std::size_t k = 0; k < wave.size(); ++k) {
+        wave[k] = std::polar(0.8, 0.05 * double(k));
+        markers.row1[k] = k % 3 == 0;
+        markers.row2[k] = k > 100;
+    }
+    for (const auto type : {bt::SigmfDatatype::Cf32Le, bt::SigmfDatatype::Ci16Le}) {
+        const fs::path name = scratch(type == bt::SigmfDatatype::Cf32Le ? "written_f" : "written_i");
+        bt::writeSigmf(name, type, wave, markers, [&](const std::string&, const std::string&) {
+            return nlohmann::ordered_json{{"global", {{"core:datatype", bt::sigmfDatatypeName(type)},
+                                                      {"core:sample_rate", 5e6}}}};
+        });
+        fs::path sigmf = name;
+        sigmf += ".sigmf";
+        const WaveformFile w = readWaveformFile(sigmf);
+        EXPECT_EQ(w.sampleRate, 5e6);
+        ASSERT_EQ(w.waveform.size(), wave.size());
+        // The integer recording is scaled: compare the shape.
+        const double scale = std::abs(w.waveform[0]) / 0.8;
+        for (std::size_t k = 0; k < wave.size(); ++k)
+            EXPECT_NEAR(std::abs(w.waveform[k] - wave[k] * scale), 0, 1e-4) << k;
+        ASSERT_TRUE(w.markers);
+        EXPECT_EQ(*w.markers, markers);
+    }
 }
 
 TEST(WaveformFile, SigmfProblemsAreNamed) {

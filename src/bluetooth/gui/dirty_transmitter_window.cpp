@@ -344,6 +344,9 @@ void DirtyTransmitterWindow::open() {
     dtOpenFromParameters(dt(), appState().parameters);
     panel_->redrawSigGenSettings();
     redraw();
+    // Over the main window the first time; where the user left it after.
+    if (!placed_) positionChildWindow(window(), window()->parentWidget());
+    placed_ = true;
     window()->show();
     window()->raise();
     window()->activateWindow();

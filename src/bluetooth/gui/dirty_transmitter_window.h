@@ -75,6 +75,7 @@ private:
     std::vector<QWidget*> controls_;  // the controls with a callback
     Highlight highlight_[10] = {};
     bool cancelRequested_ = false;
+    bool placed_ = false;
     Busy* busy_ = nullptr;
 };
 

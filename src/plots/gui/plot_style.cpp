@@ -60,6 +60,8 @@ EnvelopeTrace::EnvelopeTrace(QCPGraph* graph, plots::Envelope envelope, double k
     : QObject(graph), graph_(graph), envelope_(std::move(envelope)), key0_(key0), step_(step), scale_(scale),
       shift_(shift) {
     graph_->setAdaptiveSampling(false);
+    // Pixel columns need no smoothing, and it is the slow part of a redraw.
+    graph_->setAntialiased(false);
     // Before every redraw, when the range or the axes' width changed since
     // the data were made (zoom, pan, resize).
     connect(graph_->parentPlot(), &QCustomPlot::beforeReplot, this, [this] { refresh(); });

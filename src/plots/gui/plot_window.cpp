@@ -351,4 +351,10 @@ void PlotWindow::menuSaveImage() {
         dialogs().error("Cannot write the image " + *file + " (PNG, SVG or PDF).", "Error Saving " + *file);
 }
 
+QVariant Bt_zoom(QWidget* fig, const std::string& command, bool wantOutput) {
+    PlotWindow* w = PlotWindow::of(fig);
+    if (!w) throw Error("First argument must be a figure handle.");
+    return w->Bt_zoom(command, wantOutput);
+}
+
 }  // namespace bt::gui

@@ -104,4 +104,8 @@ private:
     bool pressed_ = false;
 };
 
+// The zoom command set addressed to a window: `fig` must be a plot window
+// ("First argument must be a figure handle." otherwise).
+QVariant Bt_zoom(QWidget* fig, const std::string& command, bool wantOutput = false);
+
 }  // namespace bt::gui

@@ -114,10 +114,14 @@ private:
 
 }  // namespace
 
-QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent) {
-    auto* w = new SpectrumWindow(plots::spectrumData(iqWave, sampleRate), label, parent);
+QWidget* plotSpectrumData(plots::SpectrumData data, const QString& label, QWidget* parent) {
+    auto* w = new SpectrumWindow(std::move(data), label, parent);
     w->show();
     return w->window();
+}
+
+QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent) {
+    return plotSpectrumData(plots::spectrumData(iqWave, sampleRate), label, parent);
 }
 
 // ------------------------------------------------------------- I(t) Q(t)
@@ -255,7 +259,10 @@ QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double per
                 }
                 curve->data()->set(data, true);
             } else {
-                const auto [cols, rows] = gridSize(r);
+                auto [cols, rows] = gridSize(r);
+                // A few columns between neighbouring samples show the
+                // trace's shape; more would only cost time per trace.
+                cols = std::min(cols, std::max(64, 4 * int(e.n)));
                 densityMap(r, plots::eyeDensity(iqWave, e, c, std::size_t(cols), std::size_t(rows)), cols, rows,
                            e.tMin, e.tMax, -e.yLimit, e.yLimit, kDefaultBlue);
             }

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "lib/types.h"
+#include "plots/spectrum.h"
 
 class QWidget;
 
@@ -17,6 +18,8 @@ namespace bt::gui {
 
 QWidget* Ux_PlotCCDF(std::span<const Complex> iqWave, const QString& label, QWidget* parent);
 QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent);
+// The spectrum window for data already computed (plots/spectrum.h).
+QWidget* plotSpectrumData(plots::SpectrumData data, const QString& label, QWidget* parent);
 QWidget* Ux_PlotWaterfall(std::span<const Complex> iqWave, double sampleRate, double period, const QString& label,
                           QWidget* parent);
 // `markers`, when given, can be drawn as two rows under the plot (Tools >

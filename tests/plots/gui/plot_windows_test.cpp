@@ -18,6 +18,7 @@
 #include "bluetooth/settings.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
+#include "plots/gui/plot_menu.h"
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "support/gui/gui_support.h"
@@ -160,8 +161,14 @@ TEST_F(PlotWindows, ZoomCommandsClicksAndDoubleClick) {
     EXPECT_NEAR(pw->limits(axes).xmax, 1.25, 1e-9);
     item(w, "Ux_ZoomReset")->trigger();
     EXPECT_EQ(pw->limits(axes), full);
-    pw->Bt_zoom("off");
+    Bt_zoom(w, "off");
     EXPECT_FALSE(item(w, "Ux_Zoom")->isChecked());
+    try {
+        Bt_zoom(&parent_, "on");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "First argument must be a figure handle.");
+    }
 }
 
 TEST_F(PlotWindows, CursorReadOutAndImages) {
@@ -257,6 +264,86 @@ TEST_F(PlotWindows, ScreenshotsOfTheDefaultWaveform) {
         EXPECT_TRUE(w->isVisible());
         test::saveShot(w, name);
     }
+}
+
+}  // namespace
+}  // namespace bt::gui
+
+namespace bt::gui {
+namespace {
+
+class PlotMenu : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = appState();
+        GeneratedSignal g = Calculate(appState().parameters);
+        appState().waveform = std::move(g.waveform);
+        appState().markers = std::move(g.markers);
+        appState().appInfo.LastCalcTimeStamp = "07DEC2026 9:05:03";
+        dialogs_ = std::make_shared<PresetDialogs>();
+        previous_ = setDialogs(dialogs_);
+        frame_.setGeometry(50, 50, 900, 700);
+    }
+    void TearDown() override {
+        for (QWidget* w : opened_) PlotWindow::close(PlotWindow::handleOf(w));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        setDialogs(previous_);
+        appState() = saved_;
+    }
+    QWidget* open(PlotItem item) {
+        QWidget* w = openPlot(item, appState(), "BLUETOOTH (07DEC2026 9:05:03)", &frame_);
+        if (w) opened_.push_back(w);
+        return w;
+    }
+
+    AppState saved_;
+    QWidget frame_;
+    std::shared_ptr<PresetDialogs> dialogs_;
+    std::shared_ptr<Dialogs> previous_;
+    std::vector<QWidget*> opened_;
+};
+
+TEST_F(PlotMenu, EveryItemOpensItsWindowOverTheFrame) {
+    const std::vector<std::pair<PlotItem, QString>> items = {
+        {PlotItem::Spectrum, "Magnitude Spectrum "}, {PlotItem::Waterfall, "Spectrum Waterfall "},
+        {PlotItem::IQTime, "I(t) Q(t) "},           {PlotItem::IQTimeSameAxes, "I(t) Q(t) "},
+        {PlotItem::CCDF, "CCDF "}};
+    for (const auto& [item, name] : items) {
+        QWidget* w = open(item);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->windowTitle(), name + "BLUETOOTH (07DEC2026 9:05:03)");
+    }
+    // The I(t) Q(t) windows share one quantised copy and offer the markers.
+    auto a = quantisedWaveform(appState());
+    auto b = quantisedWaveform(appState());
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_NE(a->data(), appState().waveform.data());
+    EXPECT_TRUE(opened_[2]->findChild<QAction*>("Ux_ShowMarkers")->isVisible());
+    EXPECT_TRUE(dialogs_->shown().empty());
+}
+
+TEST_F(PlotMenu, EyeAndScatterAskFirst) {
+    // More symbols than the waveform holds are clipped to it; a delay of
+    // 1.7 is one symbol.
+    dialogs_->setInputs({std::vector<std::string>{"99999", "1.7"}, std::nullopt,
+                         std::vector<std::string>{"0", "0.5"}, std::nullopt});
+    QWidget* eye = open(PlotItem::EyeDiagram);
+    ASSERT_NE(eye, nullptr);
+    EXPECT_EQ(eye->windowTitle(), "Eye Diagram BLUETOOTH (07DEC2026 9:05:03)");
+    ASSERT_EQ(dialogs_->shown().size(), 1u);
+    EXPECT_EQ(dialogs_->shown()[0].kind, "input");
+    EXPECT_EQ(dialogs_->shown()[0].title, "Eye Diagram Configuration");
+    auto* axes = eye->findChildren<QCPAxisRect*>().value(0);
+    ASSERT_NE(axes, nullptr);
+    // One trace of all 12500 samples: 1.25 ms.
+    EXPECT_NEAR(axes->axis(QCPAxis::atBottom)->range().upper, 0.625e-3, 1e-12);
+    EXPECT_EQ(open(PlotItem::EyeDiagram), nullptr);  // cancelled
+    QWidget* sc = open(PlotItem::ScatterDiagram);
+    ASSERT_NE(sc, nullptr);
+    EXPECT_EQ(sc->windowTitle(), "Scatter Diagram BLUETOOTH (07DEC2026 9:05:03)");
+    EXPECT_EQ(dialogs_->shown().back().title, "Scatter Diagram Configuration");
+    EXPECT_EQ(open(PlotItem::ScatterDiagram), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone
 }
 
 }  // namespace

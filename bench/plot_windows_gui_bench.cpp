@@ -1,0 +1,133 @@
+// Plot windows on the largest waveform (30.35 M samples), offscreen: the
+// time from data to a shown window, and one redraw after a zoom or pan at
+// several zoom levels (the envelope read for the new range, the plot
+// drawn).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+#include <qcustomplot.h>
+
+#include "bluetooth/generate.h"
+#include "bluetooth/noise.h"
+#include "bluetooth/settings_editor.h"
+#include "lib/library.h"
+#include "plots/gui/plot_window.h"
+#include "plots/gui/plots.h"
+#include "plots/spectrum.h"
+
+namespace {
+
+constexpr double kRate = 20e6;
+
+std::shared_ptr<const bt::ComplexRow> largest() {
+    static const std::shared_ptr<const bt::ComplexRow> w = [] {
+        bt::Parameters p;
+        for (const auto& [field, value] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}}) {
+            bt::EditResult r = bt::editField(p, field, value, bt::EditContext{});
+            p = std::move(r.parameters);
+        }
+        return std::make_shared<const bt::ComplexRow>(bt::ApplyDacRes(bt::Calculate(p).waveform, 14));
+    }();
+    return w;
+}
+
+void closeWindow(QWidget* w) {
+    bt::gui::PlotWindow::close(bt::gui::PlotWindow::handleOf(w));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// I(t) Q(t): the envelope levels of both components are built when the
+// window opens.
+void BM_OpenIqTime(benchmark::State& state) {
+    const auto w = largest();
+    for (auto _ : state) {
+        QWidget* win = bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenIqTime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Spectrum: from its data (computed once, outside the timing) to the
+// shown window, the envelope levels of 30 M levels in dB included.
+void BM_OpenSpectrumFromData(benchmark::State& state) {
+    static const bt::plots::SpectrumData data = bt::plots::spectrumData(*largest(), kRate);
+    for (auto _ : state) {
+        state.PauseTiming();
+        bt::plots::SpectrumData copy = data;
+        state.ResumeTiming();
+        QWidget* win = bt::gui::plotSpectrumData(std::move(copy), "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenSpectrumFromData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Eye diagram of one symbol a trace (1.5 M traces) and the constellation
+// with its trajectory: drawn as density pictures.
+void BM_OpenEye(benchmark::State& state) {
+    const auto w = largest();
+    for (auto _ : state) {
+        QWidget* win = bt::gui::Ux_PlotEyeDiagram(*w, 20, 1e-6, 0, "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenEye)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_OpenScatterWithTrace(benchmark::State& state) {
+    const auto w = largest();
+    for (auto _ : state) {
+        QWidget* win = bt::gui::Ux_PlotScatterDiagram(*w, 20, 0, true, "bench", nullptr);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeWindow(win);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenScatterWithTrace)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// One redraw of the two-axes I(t) Q(t) window after a zoom to the
+// argument's number of samples (the whole waveform down to 500).
+void BM_RedrawIqTimeZoomed(benchmark::State& state) {
+    const auto w = largest();
+    QWidget* win = bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr);
+    win->resize(1200, 800);
+    QCoreApplication::processEvents();
+    auto* pw = bt::gui::PlotWindow::of(win);
+    QCustomPlot* plot = pw->plot();
+    const double span = double(state.range(0)) / kRate * 1e3;  // ms
+    double start = 1.0;
+    for (auto _ : state) {
+        // A pan of a tenth of the view each time, so every redraw reads a
+        // new range.
+        start += span / 10;
+        if (start + span > 1500) start = 0;
+        for (QCPAxisRect* r : plot->axisRects()) r->axis(QCPAxis::atBottom)->setRange(start, start + span);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+    }
+    closeWindow(win);
+}
+BENCHMARK(BM_RedrawIqTimeZoomed)->Arg(30'350'000)->Arg(3'000'000)->Arg(100'000)->Arg(5'000)->Arg(500)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    bt::Bt_c_libInitialize();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    bt::Bt_c_libTerminate();
+    return 0;
+}

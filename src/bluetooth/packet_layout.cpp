@@ -1,0 +1,32 @@
+#include "bluetooth/packet_layout.h"
+
+#include <algorithm>
+
+#include "bluetooth/crc_fec.h"
+#include "bluetooth/packet.h"
+#include "bluetooth/packet_types.h"
+
+namespace bt {
+
+PacketOnAir packetOnAir(const PacketInputs& in, std::size_t dataBits, std::size_t airBits, std::size_t sampleStart,
+                        std::size_t oversampling) {
+    PacketOnAir p;
+    p.sampleStart = sampleStart;
+    p.sampleCount = airBits * oversampling;
+    p.linkType = in.linkType;
+    p.packetType = in.PacketType;
+    p.AMaddr = packBits8(in.AMaddr);
+    p.SEQN = in.SeqNum;
+    p.ARQN = in.ArqNum;
+    p.FLOW = in.FlowBit;
+    // What the payload carries, as the packet builder cuts and pads it.
+    if (const PacketTypeInfo* type = bt_PacketTypeInfo(in.linkType, in.PacketType)) {
+        if (type->kind == PayloadKind::Voice)
+            p.payloadBytes = type->payloadBits / 8;
+        else if (type->kind == PayloadKind::Data)
+            p.payloadBytes = std::min((dataBits + 7) / 8 * 8, type->payloadBits) / 8;
+    }
+    return p;
+}
+
+}  // namespace bt
