@@ -106,13 +106,7 @@ protected:
         sim::ServerOptions options;
         options.instrument.receiver.latencyUs = latencyUs;
         startSim(options);
-        GenerateInputs in;
-        in.generationMode = 2;
-        in.data = PNgenerator(9, 511 * 6);
-        in.oversamplingRate = os;
-        signal = Bt_GENERATE(in);
-        ASSERT_EQ(IXODownLoadWrap(signal.waveform, signal.markers, "BT", config).status, 0);
-        ASSERT_EQ(IXOPlay_c("BT", SigGenSettings{}, config).status, 0);
+        signal = playPn9Stream(os, 6);
         c.OversamplingRate = os;
         c.Repeat = 2;
     }

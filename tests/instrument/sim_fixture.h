@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "bluetooth/settings.h"
+#include "bluetooth/generate.h"
+#include "bluetooth/shift_registers.h"
+#include "instrument/download.h"
 #include "instrument/hw_wrappers.h"
 #include "sim/sim_server.h"
 
@@ -31,6 +34,19 @@ protected:
     }
 
     sim::Instrument& instrument() { return server->instrument(); }
+
+    // A continuous PN9 stream with its clock marker, downloaded as "BT" and
+    // playing: what the BERT and the delay calibration measure.
+    GeneratedSignal playPn9Stream(std::size_t oversampling = 10, int periods = 4) {
+        GenerateInputs in;
+        in.generationMode = 2;
+        in.data = PNgenerator(9, 511.0 * periods);
+        in.oversamplingRate = double(oversampling);
+        GeneratedSignal s = Bt_GENERATE(in);
+        EXPECT_EQ(IXODownLoadWrap(s.waveform, s.markers, "BT", config).status, 0);
+        EXPECT_EQ(IXOPlay_c("BT", SigGenSettings{}, config).status, 0);
+        return s;
+    }
 
     // The commands received, without the I/O layer's own housekeeping
     // (clearing and reading the error queue around every command).

@@ -136,12 +136,7 @@ TEST_F(Simulator, ModelBKnowsItsOwnCommands) {
 // (no errors) to its edge (many), and the checker needs the right pattern
 // and data polarity to lock.
 TEST_F(Simulator, BertMeasuresTheReceiverAtTheClockEdges) {
-    GenerateInputs in;
-    in.generationMode = 2;
-    in.data = PNgenerator(9, 511 * 4);
-    const GeneratedSignal s = Bt_GENERATE(in);
-    ASSERT_EQ(IXODownLoadWrap(s.waveform, s.markers, "BT", config).status, 0);
-    ASSERT_EQ(IXOPlay_c("BT", SigGenSettings{}, config).status, 0);
+    const GeneratedSignal s = playPn9Stream();
     EXPECT_EQ(HwQuery(config, ":STATus:QUEStionable:BERT:CONDition?").response, "7");  // BERT off
     for (const char* c : {":SENSe:BERT:STATe 1", ":SENSe:BERT:TRIGger BUS", ":SENSe:BERT:TBITs 3000"})
         ASSERT_EQ(HwSend(config, c).status, 0) << c;

@@ -1,7 +1,6 @@
 #include "instrument/gui/connection_dialog.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
@@ -36,14 +35,6 @@ std::vector<std::string> numbers(int from, int count) {
     for (int k = 0; k < count; ++k) out.push_back(std::to_string(from + k));
     return out;
 }
-
-// The busy pointer for the length of a scope.
-struct WatchPointer {
-    WatchPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WatchPointer() { QApplication::restoreOverrideCursor(); }
-    WatchPointer(const WatchPointer&) = delete;
-    WatchPointer& operator=(const WatchPointer&) = delete;
-};
 
 int itemOf(const Handles& h, const char* tag) { return h.get<QComboBox>(tag)->currentIndex() + 1; }
 
@@ -208,7 +199,7 @@ void ConnectionDialog::pbCheckHardware_Callback() {
     std::string text;
     bool failed = true;
     {
-        const WatchPointer busy;
+        const BusyPointer busy;
         const Configuration config = configFromControls();
         // The check may wait seconds for a silent instrument: it runs beside
         // the window, which keeps repainting while the dialog stays modal.

@@ -160,27 +160,34 @@ protected:
             painter->drawText(QRectF(c.x() - box.width() / 2 - 2, c.y() - box.height() / 2, box.width() + 4, box.height()),
                               Qt::AlignCenter, text);
         };
-        auto outward = [&](QPointF p, double dist) {
-            QPointF d = p - QPointF(rect.center());
-            const double len = std::hypot(d.x(), d.y());
-            return len > 0 ? d * (dist / len) : QPointF(0, dist);
+        // Labels of a floor edge sit off the edge, on the side away from
+        // the box.
+        const QPointF boxCentre = project(0, 0, -0.5);
+        auto away = [&](QPointF a, QPointF b, double dist) {
+            QPointF n(-(b.y() - a.y()), b.x() - a.x());
+            const double len = std::hypot(n.x(), n.y());
+            if (len == 0) return QPointF(0, dist);
+            n /= len;
+            const QPointF mid = (a + b) / 2;
+            if (QPointF::dotProduct(n, mid - boxCentre) < 0) n = -n;
+            return n * dist;
         };
         const QPointF x0 = project(-0.5, yn, -0.5), x1 = project(0.5, yn, -0.5);
         painter->drawLine(x0, x1);
         for (double f : niceTicks(fr.lower, fr.upper)) {
             const QPointF p = project(nx(f), yn, -0.5);
-            painter->drawLine(p, p + outward(p, 4));
-            label(p, outward(p, 16), QString::number(f, 'g', 4));
+            painter->drawLine(p, p + away(x0, x1, 4));
+            label(p, away(x0, x1, 16), QString::number(f, 'g', 4));
         }
-        label((x0 + x1) / 2, outward((x0 + x1) / 2, 40), axes_->axis(QCPAxis::atBottom)->label());
+        label((x0 + x1) / 2, away(x0, x1, 38), axes_->axis(QCPAxis::atBottom)->label());
         const QPointF y0 = project(-xn, -0.5, -0.5), y1 = project(-xn, 0.5, -0.5);
         painter->drawLine(y0, y1);
         for (double t : niceTicks(tr.lower, tr.upper)) {
             const QPointF p = project(-xn, ny(t), -0.5);
-            painter->drawLine(p, p + outward(p, 4));
-            label(p, outward(p, 16), QString::number(t, 'g', 4));
+            painter->drawLine(p, p + away(y0, y1, 4));
+            label(p, away(y0, y1, 18), QString::number(t, 'g', 4));
         }
-        label((y0 + y1) / 2, outward((y0 + y1) / 2, 56), axes_->axis(QCPAxis::atLeft)->label());
+        label((y0 + y1) / 2, away(y0, y1, 46), axes_->axis(QCPAxis::atLeft)->label());
         const QPointF zc0 = project(xn, -yn, -0.5), zc1 = project(xn, -yn, 0.5);
         const QPointF left(-1, 0);
         painter->drawLine(zc0, zc1);

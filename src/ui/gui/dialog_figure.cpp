@@ -1,5 +1,6 @@
 #include "ui/gui/dialog_figure.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLayout>
 #include <QUiLoader>
@@ -52,5 +53,8 @@ void setWindowOwner(QWidget* window, QObject* owner) {
 QObject* windowOwner(const QWidget* window) {
     return window ? window->property(kOwnerProperty).value<QObject*>() : nullptr;
 }
+
+BusyPointer::BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyPointer::~BusyPointer() { QApplication::restoreOverrideCursor(); }
 
 }  // namespace bt::gui

@@ -21,4 +21,13 @@ QWidget* loadPanelFigure(const QString& name, QWidget* host);
 void setWindowOwner(QWidget* window, QObject* owner);
 QObject* windowOwner(const QWidget* window);
 
+// Shows the busy ("watch") pointer until the end of the scope.
+class BusyPointer {
+public:
+    BusyPointer();
+    ~BusyPointer();
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
 }  // namespace bt::gui

@@ -28,12 +28,7 @@ class CalibrationWindow : public test::SimInstrumentTest {
 protected:
     void SetUp() override {
         startSim();
-        GenerateInputs in;
-        in.generationMode = 2;
-        in.data = PNgenerator(9, 511 * 4);
-        const GeneratedSignal s = Bt_GENERATE(in);
-        ASSERT_EQ(IXODownLoadWrap(s.waveform, s.markers, "BT", config).status, 0);
-        ASSERT_EQ(IXOPlay_c("BT", SigGenSettings{}, config).status, 0);
+        playPn9Stream();
         dialogs = std::make_shared<PresetDialogs>();
         previous = setDialogs(dialogs);
         window.InitializeFigure();
