@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <csignal>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 
@@ -56,6 +57,11 @@ int main(int argc, char** argv) {
     number("--idle-timeout", idleSeconds, 0.001, 86'400,
            "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
         ->type_name("SECONDS");
+    std::string transcriptFile;
+    app.add_option("--transcript", transcriptFile,
+                   "Write every command received to FILE as it arrives, one per line (a block as its header and "
+                   "length)")
+        ->type_name("FILE");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -88,7 +94,20 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // The whole transcript goes to the file; memory keeps only its tail.
+    std::ofstream transcript;
+    if (!transcriptFile.empty()) {
+        transcript.open(transcriptFile, std::ios::out | std::ios::trunc);
+        if (!transcript) {
+            std::cerr << "ixo-sim: cannot write the transcript " << transcriptFile << '\n';
+            return 2;
+        }
+    }
+
     bt::sim::Server server(options);
+    if (transcript.is_open())
+        server.instrument().setTranscriptSink(
+            [&transcript](const std::string& line) { transcript << line << '\n' << std::flush; });
     std::string error;
     const std::uint16_t bound = server.start(static_cast<std::uint16_t>(port), error);
     if (bound == 0) {
