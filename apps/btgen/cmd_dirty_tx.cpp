@@ -10,6 +10,7 @@
 #include "connection_options.h"
 #include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
+#include "instrument/signal_files.h"
 #include "ui/sigmf_recording.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
@@ -119,17 +120,25 @@ void run() {
         std::size_t unselected = 0;
         for (double x : s.dtTestSelect) unselected += x == 0;
         if (unselected > 0) std::cout << unselected << " sets not selected: rows of zeros\n";
+        for (const bt::ComplexRow& segment : s.dtWaveform)
+            if (bt::firstNonFiniteSample(segment))
+                fail(kExitGeneration, "A test set's waveform holds samples that are not finite numbers; " + o.out +
+                                          " was not written.");
         if (o.format == "sigmf") {
             std::vector<bt::SigmfFiles> files;
             try {
                 files = bt::writeDirtyTxSigmf(o.out, *bt::parseSigmfDatatype(o.sigmfType), s);
             } catch (const bt::Error& e) {
-                fail(1, "Error Saving " + o.out + ": " + e.what());
+                fail(kExitSave, "Error Saving " + o.out + ": " + e.what());
             }
             for (const bt::SigmfFiles& f : files) std::cout << "wrote " << f.meta.string() << '\n';
             return;
         }
-        writeSegments(o.out, s);
+        try {
+            writeSegments(o.out, s);
+        } catch (const bt::Error& e) {
+            fail(kExitSave, "Error Saving " + o.out + ": " + e.what());
+        }
         std::cout << "wrote " << o.out << ": 10 segments of " << s.dtWaveform.at(0).size()
                   << " samples, each played " << s.dtRepetitions << " times by the sequence\n";
         return;
@@ -141,7 +150,7 @@ void run() {
     const bt::DtDownloadOutcome out = bt::dtDownload(s, config, sigGen, platform, {}, progress);
     for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
     if (!out.result.ok())
-        fail(1, out.result.response + " (status " + std::to_string(out.result.status) + ", " +
+        fail(kExitInstrument, out.result.response + " (status " + std::to_string(out.result.status) + ", " +
                     std::to_string(out.ioErrors) + " failed commands)");
     std::cout << out.result.response << '\n';
     if (out.sequence.empty()) return;
@@ -156,7 +165,8 @@ void setupDirtyTx(CLI::App& app) {
     Options& o = options();
     auto* cmd = app.add_subcommand("dirty-tx", "Calculate the dirty-transmitter test sequence, or download and play it");
     cmd->add_option("--settings", o.settingsFile,
-                    "Start from the dirty-transmitter settings (and instrument settings) of this settings file");
+                    "Start from the dirty-transmitter settings (and instrument settings) of this settings file")
+        ->check(nonEmptyFileName());
     cmd->add_option("--packet", o.packet, "Packet type of every test packet (default DH1); also sets the drift "
                                           "of all sets for the type")
         ->check(CLI::IsMember({"DH1", "DH3", "DH5"}));
@@ -164,7 +174,7 @@ void setupDirtyTx(CLI::App& app) {
     auto* external = cmd->add_flag("--external", o.external,
                                    "Frames synchronised to an external trigger on \"Pattern Trigger In\"");
     external->excludes(omit);
-    o.slotSyncOption = cmd->add_option("--slot-sync-delay", o.slotSyncDelay,
+    o.slotSyncOption = addNumberOption(*cmd, "--slot-sync-delay", o.slotSyncDelay, -HUGE_VAL, HUGE_VAL, false,
                                        "Microseconds from the external frame trigger to the packet's first symbol "
                                        "(default -703)")
                            ->needs(external);
@@ -181,7 +191,8 @@ void setupDirtyTx(CLI::App& app) {
     auto* calc = cmd->add_flag("--calculate", o.calculate, "Calculate the ten segments and write them to -o");
     auto* dl = cmd->add_flag("--download", o.download, "Download the selected segments and play the sequence");
     calc->excludes(dl);
-    auto* out = cmd->add_option("-o,--output", o.out, "MAT-file for the segments (dtWaveform, dtMarkers)");
+    auto* out = cmd->add_option("-o,--output", o.out, "MAT-file for the segments (dtWaveform, dtMarkers)")
+                    ->check(nonEmptyFileName());
     calc->needs(out);
     out->needs(calc);
     cmd->add_option("--format", o.format,

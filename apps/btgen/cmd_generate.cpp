@@ -64,7 +64,8 @@ void setupGenerate(CLI::App& app) {
     o.generation.add(*cmd);
     cmd->add_option("-o,--output", o.output, "File to write (raw: its markers go to FILE.markers)")
         ->required()
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(nonEmptyFileName());
     cmd->add_option("--format", o.format,
                     "raw: 16-bit big-endian I/Q pairs and a marker byte per sample (bit 0 marker 1, bit 1 "
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
@@ -86,13 +87,16 @@ void setupGenerate(CLI::App& app) {
         const bt::SignalFormat format = sigmf ? bt::SignalFormat::Raw : outputFormat(opt);
         std::string written = opt.output;
         if (format == bt::SignalFormat::Raw) written += " and " + bt::markerFilePath(opt.output).string();
+        if (const auto k = bt::firstNonFiniteSample(s.waveform))
+            fail(kExitGeneration, "Sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; " +
+                                      opt.output + " was not written.");
         try {
             if (sigmf)
                 written = writeRecording(opt, p, sigGen, s);
             else
                 bt::writeSignal(opt.output, format, s.waveform, s.markers);
         } catch (const bt::Error& e) {
-            fail(1, "Error Saving " + opt.output + ": " + e.what());
+            fail(kExitSave, "Error Saving " + opt.output + ": " + e.what());
         }
 
         const double samples = double(s.waveform.size());

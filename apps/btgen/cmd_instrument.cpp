@@ -1,10 +1,12 @@
 // btgen idn / send / query / status / refresh / download: the instrument
 // commands.
+#include <cmath>
 #include <iostream>
 #include <utility>
 
 #include "commands.h"
 #include "connection_options.h"
+#include "bluetooth/settings_validate.h"
 #include "instrument/download_play.h"
 #include "instrument/hw_wrappers.h"
 #include "lib/dialogs.h"
@@ -15,7 +17,7 @@ namespace btgen {
 namespace {
 
 // Signal-generator settings edits: --sg FIELD=VALUE.
-void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits) {
+void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits, char platform) {
     const std::pair<const char*, double bt::SigGenSettings::*> fields[] = {
         {"Frequency", &bt::SigGenSettings::Frequency},     {"Amplitude", &bt::SigGenSettings::Amplitude},
         {"SamplingRate", &bt::SigGenSettings::SamplingRate}, {"RFblanking", &bt::SigGenSettings::RFblanking},
@@ -27,6 +29,7 @@ void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edi
     for (const std::string& edit : edits) {
         const auto eq = edit.find('=');
         const std::string field = edit.substr(0, eq);
+        if (eq == 0) fail(kExitBadInput, "--sg takes FIELD=VALUE, not \"" + edit + "\"");
         const std::string value = eq == std::string::npos ? std::string() : edit.substr(eq + 1);
         if (eq == std::string::npos) fail(kExitBadInput, "--sg takes FIELD=VALUE, not \"" + edit + "\"");
         if (field == "Title") {
@@ -43,11 +46,39 @@ void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edi
             }
         if (!known) fail(kExitBadInput, "Unknown signal-generator setting \"" + field + "\"");
     }
+    // The limits of the settings window and the settings file loader: no
+    // value the window would not keep, no title that could carry a second
+    // command onto the instrument's command line.
+    if (const auto problem = bt::findInconsistentField(s, platform))
+        fail(kExitBadInput, "The signal-generator settings cannot be used: " + problem->text());
+}
+
+// A reply that is text an instrument would send: printable, no control
+// characters.
+bool printable(const std::string& reply) {
+    for (unsigned char c : reply)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+// A reply that does not read as the query's answer stops with the
+// instrument's exit status, quoting it.
+[[noreturn]] void nonsense(const char* query, const std::string& reply) {
+    std::string shown;
+    for (unsigned char c : reply.substr(0, 80)) {
+        if (c >= 0x20 && c != 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            static constexpr char hex[] = "0123456789ABCDEF";
+            shown += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+        }
+    }
+    fail(kExitInstrument, std::string("The instrument's reply to ") + query + " makes no sense: \"" + shown + "\"");
 }
 
 // Prints the reply or description and stops with status 1 on failure.
 void finish(const bt::HwResult& r, const std::string& success = {}) {
-    if (!r.ok()) fail(1, r.response + " (status " + std::to_string(r.status) + ")");
+    if (!r.ok()) fail(kExitInstrument, r.response + " (status " + std::to_string(r.status) + ")");
     if (!success.empty()) std::cout << success << '\n';
 }
 
@@ -76,9 +107,11 @@ void setupInstrument(CLI::App& app) {
     idn->callback([] {
         const bt::Configuration c = options().connection.config();
         const bt::HwResult r = bt::HwQuery(c, "*IDN?");
-        finish(r, r.response);
+        finish(r);
+        if (!printable(r.response)) nonsense("*IDN?", r.response);
         const bt::InstrModel m = bt::GetInstrModel(c);
-        if (m.status == 0) std::cout << "generation: " << m.model << '\n';
+        if (m.status != 0) fail(kExitInstrument, m.desp + " (status " + std::to_string(m.status) + ")");
+        std::cout << r.response << '\n' << "generation: " << m.model << '\n';
     });
 
     auto* send = app.add_subcommand("send", "Send one SCPI command line and check the instrument took it");
@@ -101,24 +134,46 @@ void setupInstrument(CLI::App& app) {
         const auto ask = [&](const char* q) {
             const bt::HwResult r = bt::HwQuery(c, q);
             finish(r);
+            if (!printable(r.response)) nonsense(q, r.response);
             return r.response;
         };
-        std::string selected = ask(":SOUR:RAD:ARB:WAV?");
-        std::cout << "waveform: " << selected;
+        const auto number = [&](const char* q) {
+            const std::string reply = ask(q);
+            const auto v = bt::parseNumber(reply);
+            if (!v || !std::isfinite(*v)) nonsense(q, reply);
+            return reply;
+        };
+        const auto state = [&](const char* q) {
+            const std::string reply = ask(q);
+            if (reply != "0" && reply != "1") nonsense(q, reply);
+            return reply == "1" ? "on" : "off";
+        };
+        // Everything is asked first, so nothing is printed from an
+        // instrument whose replies make no sense.
+        const std::string selected = ask(":SOUR:RAD:ARB:WAV?");
+        if (selected.size() < 2 || selected.front() != '"' || selected.back() != '"')
+            nonsense(":SOUR:RAD:ARB:WAV?", selected);
         // Catalog entries read "NAME,WFM1,BYTES"; four bytes per sample.
         const std::string catalog = ask(":MEM:CAT?");
         const std::string bare = selected.size() > 7 ? selected.substr(6, selected.size() - 7) : std::string();
         const auto at = catalog.find("\"" + bare + ",");
+        std::string samples;
         if (!bare.empty() && at != std::string::npos) {
             const auto sizeAt = catalog.find(',', catalog.find(',', at) + 1) + 1;
             const auto bytes = bt::parseNumber(catalog.substr(sizeAt, catalog.find('"', sizeAt) - sizeAt));
-            if (bytes) std::cout << " (" << bt::formatNumber(*bytes / 4) << " samples)";
+            if (bytes) samples = " (" + bt::formatNumber(*bytes / 4) + " samples)";
         }
-        std::cout << "\nplayer: " << (ask(":SOUR:RAD:ARB:STAT?") == "1" ? "on" : "off") << '\n';
-        std::cout << "RF output: " << (ask(":OUTP?") == "1" ? "on" : "off") << '\n';
-        std::cout << "frequency: " << ask(":FREQ?") << " Hz\n";
-        std::cout << "power: " << ask(":POW?") << " dBm\n";
-        std::cout << "sample clock: " << ask(":SOUR:RAD:ARB:CLOC:SRAT?") << " Hz\n";
+        const std::string player = state(":SOUR:RAD:ARB:STAT?");
+        const std::string output = state(":OUTP?");
+        const std::string frequency = number(":FREQ?");
+        const std::string power = number(":POW?");
+        const std::string clock = number(":SOUR:RAD:ARB:CLOC:SRAT?");
+        std::cout << "waveform: " << selected << samples << '\n';
+        std::cout << "player: " << player << '\n';
+        std::cout << "RF output: " << output << '\n';
+        std::cout << "frequency: " << frequency << " Hz\n";
+        std::cout << "power: " << power << " dBm\n";
+        std::cout << "sample clock: " << clock << " Hz\n";
     });
 
     auto* refresh = app.add_subcommand("refresh", "Send the signal-generator settings and start playback");
@@ -128,7 +183,7 @@ void setupInstrument(CLI::App& app) {
         ->type_name("FIELD=VALUE");
     refresh->callback([] {
         bt::SigGenSettings s = bt::appState().SigGenSettings;
-        applySigGenEdits(s, options().sgEdits);
+        applySigGenEdits(s, options().sgEdits, options().platform.platform.at(0));
         finish(bt::refreshSettings(s, options().connection.config(), options().platform.platform.at(0)),
                "Settings sent; \"" + s.Title + "\" is playing.");
     });
@@ -142,7 +197,7 @@ void setupInstrument(CLI::App& app) {
     download->callback([] {
         Options& opt = options();
         auto [p, s] = opt.generation.resolve(std::cerr);
-        applySigGenEdits(s, opt.sgEdits);
+        applySigGenEdits(s, opt.sgEdits, opt.generation.platform.platform.at(0));
         const bt::GeneratedSignal signal = downloadWaveform(p);
         const bt::ComplexRow& waveform = signal.waveform;
         auto dialogs = std::make_shared<bt::PresetDialogs>(opt.yes ? "OK" : "");

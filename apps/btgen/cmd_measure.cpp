@@ -14,7 +14,7 @@
 namespace btgen {
 namespace {
 
-constexpr int kExitFailed = 3;
+constexpr int kExitFailed = kExitMeasurement;
 
 struct Options {
     std::vector<std::string> files;
@@ -116,9 +116,8 @@ void setupMeasure(CLI::App& app) {
                           ->type_name("INIT");
     cmd->add_flag("--sniff", o.sniff, "Find the whitening by trying every start value (the default)")
         ->excludes(whitening);
-    cmd->add_option("--rate", o.rate, "Sample rate in Hz (needed when the file does not tell it)")
-        ->type_name("HZ")
-        ->check(CLI::PositiveNumber);
+    addNumberOption(*cmd, "--rate", o.rate, 1, 1e12, false, "Sample rate in Hz (needed when the file does not tell it)")
+        ->type_name("HZ");
     cmd->add_option("--format", o.format,
                     "Raw sample layout: raw (16-bit I/Q, most significant byte first: our raw export), cf32 or "
                     "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")

@@ -14,7 +14,7 @@ void setupSaveSettings(CLI::App& app) {
     static std::string file;
     static GenerationOptions settings;
     static bool uncompressed = false;
-    cmd->add_option("FILE", file, "Settings file to write (replaced atomically; may be the --settings file)")->required();
+    cmd->add_option("FILE", file, "Settings file to write (replaced atomically; may be the --settings file)")->required()->check(nonEmptyFileName());
     settings.add(*cmd);
     settings.addDirtyTx(*cmd);
     cmd->add_flag("--uncompressed", uncompressed, "Write the variables without compression, for older readers");
@@ -22,7 +22,7 @@ void setupSaveSettings(CLI::App& app) {
         const auto [p, sigGen] = settings.resolve(std::cout);
         const auto compression = uncompressed ? bt::MatCompression::None : bt::MatCompression::Zlib;
         const bt::FileOutcome outcome = bt::saveParameters(file, p, sigGen, compression);
-        if (!outcome) fail(1, outcome.title + ": " + outcome.message);
+        if (!outcome) fail(kExitSave, outcome.title + ": " + outcome.message);
         std::cout << "wrote " << file << '\n';
     });
 }

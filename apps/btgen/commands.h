@@ -20,8 +20,26 @@ struct RegisterCommand {
     explicit RegisterCommand(Setup setup) { commandRegistry().push_back(setup); }
 };
 
-// Exit status for bad input (unknown field, unreadable value, refused edit).
+// Exit statuses, one per kind of failure, the same from every command
+// (listed in --help by exitStatusHelp).
+inline constexpr int kExitFailure = 1;     // anything unforeseen
+// Bad input: a bad option or value, an unknown field, a refused edit, a
+// settings or user file that cannot be used.
 inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitMeasurement = 3;  // a measured test failed its limits, or nothing could be measured
+inline constexpr int kExitInstrument = 4;   // the instrument failed, did not answer, or answered nonsense
+inline constexpr int kExitSave = 5;         // a file could not be written
+inline constexpr int kExitGeneration = 6;   // the signal came out unusable (samples that are not numbers)
+std::string exitStatusHelp();
+
+// A number option read through readOptionNumber: a value that is not a
+// finite number within [min, max] (whole when `whole`) stops the command
+// line with exit status 2 and the reason.
+// Refuses an empty file name: "" is a mistake, not "no file".
+const CLI::Validator& nonEmptyFileName();
+
+CLI::Option* addNumberOption(CLI::App& cmd, const std::string& name, double& target, double min, double max,
+                             bool whole, const std::string& description);
 
 // Stops the program with `status` after the message has been printed.
 [[noreturn]] void fail(int status, const std::string& message);

@@ -1,5 +1,6 @@
 #include "connection_options.h"
 
+#include "commands.h"
 #include "instrument/hw_wrappers.h"
 #include "lib/library.h"
 
@@ -11,13 +12,17 @@ void ConnectionOptions::add(CLI::App& cmd) {
     auto* s = cmd.add_option("--serial", serial, "RS-232 instrument on serial port N");
     t->excludes(g, s);
     g->excludes(s);
-    cmd.add_option("--gpib-board", gpibBoard, "GPIB board number")->capture_default_str();
-    cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")->capture_default_str();
-    cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)");
+    g->check(CLI::Range(0, 30));
+    s->check(CLI::Range(1, 9));
+    cmd.add_option("--gpib-board", gpibBoard, "GPIB board number")->capture_default_str()->check(CLI::Range(0, 15));
+    cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")
+        ->capture_default_str()
+        ->check(CLI::Range(-1, 31));
+    cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)")->check(CLI::Range(1, 10'000'000));
     cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
-    cmd.add_option("--timeout", timeoutMs,
-                   "I/O timeout in milliseconds; a waveform transfer waits at least 10000 ms, or this when it "
-                   "is longer");
+    addNumberOption(cmd, "--timeout", timeoutMs, 1, 86'400'000, true,
+                    "I/O timeout in milliseconds: every reply must be complete within it; a waveform transfer "
+                    "waits at least 10000 ms, or this when it is longer, plus the time its size takes");
 }
 
 bt::Configuration ConnectionOptions::config() const {

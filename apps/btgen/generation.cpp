@@ -18,7 +18,8 @@
 namespace btgen {
 
 void GenerationOptions::add(CLI::App& cmd) {
-    cmd.add_option("--settings", settingsFile, "Start from this settings file instead of the defaults");
+    cmd.add_option("--settings", settingsFile, "Start from this settings file instead of the defaults")
+        ->check(nonEmptyFileName());
     cmd.add_option("--set", edits, setOptionHelp())->type_name("FIELD=VALUE");
     cmd.add_flag("--keep-going", keepGoing,
                  "Go on when an edit is ignored (a disabled control, a code not in its list) instead of stopping "
@@ -26,7 +27,8 @@ void GenerationOptions::add(CLI::App& cmd) {
     cmd.add_option("--user-file", userFile,
                    "Payload from this file, most significant bit of each byte first, at most 80000 bits; "
                    "selects \"User File ...\" unless a --set payloadType=8 does")
-        ->type_name("PATH");
+        ->type_name("PATH")
+        ->check(nonEmptyFileName());
     platform.add(cmd);
 }
 

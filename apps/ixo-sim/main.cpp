@@ -1,9 +1,13 @@
 // ixo-sim: an IXO-family signal generator simulated on a loopback SCPI
 // socket, for tests, CI and trying the application without an instrument.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
+#include <fstream>
 #include <iostream>
+#include <mutex>
 
+#include "lib/numtext.h"
 #include "sim/sim_server.h"
 
 int main(int argc, char** argv) {
@@ -13,28 +17,69 @@ int main(int argc, char** argv) {
     std::string idn;
     std::vector<std::string> faults;
     std::uint64_t memory = 0;
+    double idleSeconds = 60;
     bt::sim::ReceiverModel receiver;
     app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
         ->check(CLI::Range(0, 65535));
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
         ->check(CLI::IsMember({"b", "c"}));
     app.add_option("--idn", idn, "Reply to *IDN? (default: the model's own)");
-    app.add_option("--memory", memory, "Waveform memory in samples (default 1 M for b, 32 M for c)");
+    // Read as text: the parser would take "-5" as an enormous unsigned number.
+    app.add_option_function<std::string>(
+           "--memory",
+           [&memory](const std::string& text) {
+               const bt::OptionNumber n = bt::readOptionNumber(text, 1, 1e12, true);
+               if (!n.value) throw CLI::ValidationError("--memory", "\"" + text + "\" " + n.error);
+               memory = static_cast<std::uint64_t>(*n.value);
+           },
+           "Waveform memory in samples (default 1 M for b, 32 M for c)")
+        ->type_name("SAMPLES");
     app.add_option("--fault", faults,
                    "Misbehave: close-after=BYTES, stall-after=BYTES, late=MS, garble, "
                    "bad-block=indefinite|zero|nondigit|long, flood=BYTES");
-    app.add_option("--rx-latency", receiver.latencyUs,
-                   "Latency of the simulated receiver behind the BERT, microseconds (default 0.5)")
-        ->check(CLI::Range(0.0, 1000.0));
-    app.add_option("--rx-noise", receiver.noise,
-                   "Noise of the simulated receiver as a fraction of the peak deviation (default 0.25)")
-        ->check(CLI::Range(0.0, 10.0));
-    CLI11_PARSE(app, argc, argv);
+    // Numbers are read as text and checked here: a range check alone lets
+    // "nan" through.
+    const auto number = [&app](const std::string& name, double& target, double min, double max,
+                               const std::string& help) {
+        return app.add_option_function<std::string>(
+            name,
+            [&target, name, min, max](const std::string& text) {
+                const bt::OptionNumber n = bt::readOptionNumber(text, min, max, false);
+                if (!n.value) throw CLI::ValidationError(name, "\"" + text + "\" " + n.error);
+                target = *n.value;
+            },
+            help);
+    };
+    number("--rx-latency", receiver.latencyUs, 0.0, 1000.0,
+           "Latency of the simulated receiver behind the BERT, microseconds (default 0.5)");
+    number("--rx-noise", receiver.noise, 0.0, 10.0,
+           "Noise of the simulated receiver as a fraction of the peak deviation (default 0.25)");
+    number("--idle-timeout", idleSeconds, 0.001, 86'400,
+           "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
+        ->type_name("SECONDS");
+    std::string transcriptFile;
+    app.add_option("--transcript", transcriptFile,
+                   "Write every command received to FILE as it arrives, one per line (a block as its header and "
+                   "length)")
+        ->type_name("FILE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A mistake on the command line is status 2, whatever the parser's
+        // own number for it.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
 
     bt::sim::ServerOptions options;
     options.instrument.model = model.at(0);
     options.instrument.idn = idn;
     options.instrument.memorySamples = memory;
+    options.idleTimeoutMs = static_cast<int>(std::lround(idleSeconds * 1000));
+    std::mutex logMutex;
+    options.log = [&logMutex](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        std::cerr << "ixo-sim: " << line << std::endl;
+    };
     options.instrument.receiver = receiver;
     for (const auto& f : faults)
         if (auto error = bt::sim::addFault(options.faults, f)) {
@@ -49,7 +94,20 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // The whole transcript goes to the file; memory keeps only its tail.
+    std::ofstream transcript;
+    if (!transcriptFile.empty()) {
+        transcript.open(transcriptFile, std::ios::out | std::ios::trunc);
+        if (!transcript) {
+            std::cerr << "ixo-sim: cannot write the transcript " << transcriptFile << '\n';
+            return 2;
+        }
+    }
+
     bt::sim::Server server(options);
+    if (transcript.is_open())
+        server.instrument().setTranscriptSink(
+            [&transcript](const std::string& line) { transcript << line << '\n' << std::flush; });
     std::string error;
     const std::uint16_t bound = server.start(static_cast<std::uint16_t>(port), error);
     if (bound == 0) {

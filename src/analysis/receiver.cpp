@@ -204,7 +204,9 @@ std::vector<PacketSummaryInput> inputsOf(const std::vector<const Reception*>& re
 Reception receive(const SampleSource& source, double sampleRate, const ReceiverOptions& options) {
     if (!std::isfinite(sampleRate) || sampleRate < 2e6)
         throw Error("The sample rate must be at least 2 MHz (2 samples per symbol).");
-    if (sampleRate > 1e9) throw Error("The sample rate must be at most 1 GHz.");
+    // Blocks hold the longest packet at the sample rate: keep them to tens
+    // of megabytes.
+    if (sampleRate > 200e6) throw Error("The sample rate must be at most 200 MHz.");
     if (options.lap && *options.lap > 0xFFFFFF) throw Error("The LAP has 24 bits.");
     if (options.whitening && *options.whitening > 127) throw Error("The whitening start value is 0 to 127.");
     if (options.maxSyncErrors < 0 || options.maxSyncErrors > 13)

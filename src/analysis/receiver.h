@@ -81,8 +81,8 @@ struct Reception {
     MeasurementSummary summary;
 };
 
-// Throws bt::Error for a sample rate below 2 samples per symbol or not
-// finite, or for options out of range.
+// Throws bt::Error for a sample rate below 2 samples per symbol (2 MHz),
+// above 200 MHz or not finite, or for options out of range.
 Reception receive(const SampleSource& source, double sampleRate, const ReceiverOptions& options = {});
 Reception receive(const Complex* waveform, std::size_t count, double sampleRate, const ReceiverOptions& options = {});
 

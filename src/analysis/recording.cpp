@@ -26,7 +26,8 @@ namespace {
 class FileSource : public SampleSource {
 public:
     FileSource(const std::filesystem::path& path, SampleFormat format) : format_(format) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without waiting: a FIFO without a writer would block the open.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) throw Error(path.string() + "\ncannot be opened: " + std::strerror(errno));
         struct stat st{};
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -96,6 +97,8 @@ bool endsWith(const std::string& s, const std::string& tail) {
 // The marker file beside a raw waveform: its symbol clock tells the rate.
 std::optional<double> rateFromMarkerFile(const std::filesystem::path& file) {
     const std::filesystem::path markers = markerFilePath(file);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(markers, ec)) return std::nullopt;  // a pipe would never end
     std::ifstream in(markers, std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<std::uint8_t> row;
@@ -185,6 +188,9 @@ Recording openSigmf(const std::filesystem::path& file) {
     std::filesystem::path meta = base, data = base;
     meta += ".sigmf-meta";
     data += ".sigmf-data";
+    std::error_code ec;
+    if (std::filesystem::exists(meta, ec) && !std::filesystem::is_regular_file(meta, ec))
+        throw Error(meta.string() + "\nis not a regular file.");
     std::ifstream in(meta);
     if (!in) throw Error(meta.string() + "\ncannot be opened.");
     nlohmann::json j;

@@ -135,6 +135,8 @@ const Limit kMarkerLimits[] = {
     {"marker2Type", 1, 1000, true},
 };
 
+const Limit kModIndexLimits[] = {{"ModIndex", 0.2, 0.4}};
+
 // ------------------------------------------------- the settings editor
 
 // The main impairment record as the impairment window keeps it: every
@@ -231,6 +233,10 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
         if (auto p = checkLimits(g, std::span(kDtParameterLimits).last(1), prefix)) return p;  // marker1Timing
     }
     if (auto p = checkLimits(g, kMarkerLimits, prefix)) return p;
+    // No window edits the nominal index, but generation reads it whenever
+    // the impairment is off: it is held to the widest range any editor
+    // gives a modulation index.
+    if (auto p = checkLimits(g, kModIndexLimits, prefix)) return p;
     Parameters stream = probe;  // the pattern controls are always enabled in stream mode
     stream.generationMode = 2;
     stream.payloadType = 7;

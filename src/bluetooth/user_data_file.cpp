@@ -25,7 +25,9 @@ UserDataFile readUserDataFile(const std::string& path, double maxLengthInBits, s
     // Non-blocking open so that a FIFO without a writer cannot hang us.
     Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     struct stat st {};
-    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    // Only a plain file: a FIFO, a terminal or a socket could keep the read
+    // waiting for ever.
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         r.errorText = "Could not open\n" + path;
         return r;
     }

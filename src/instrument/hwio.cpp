@@ -60,6 +60,7 @@ HwResult send(Transport& t, int timeout, const std::string& command) {
     std::string message = "*CLS\n" + command;
     if (command.empty() || command.back() != '\n') message += '\n';
     message += "SYST:ERR?\n";
+    s.startExchange(message.size());
     if (HwResult r = s.write(message); !r.ok()) return r;
     std::string shown;  // line ends made visible in messages
     for (char c : command) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
@@ -70,17 +71,19 @@ HwResult query(Transport& t, int timeout, const std::string& q) {
     ScpiSession s(t, timeout);
     std::string message = q;
     if (message.empty() || message.back() != '\n') message += '\n';
+    s.startExchange(message.size());
     if (HwResult r = s.write(message); !r.ok()) return r;
     std::string reply;
-    if (HwResult r = s.readReply(reply); !r.ok()) return r;
+    if (HwResult r = s.readReply(reply, expectsBlockReply(q) ? kMaxReplyBlock : kMaxReplyText); !r.ok()) return r;
     return {0, std::move(reply)};
 }
 
 HwResult ping(Transport& t, int timeout) {
     ScpiSession s(t, timeout);
+    s.startExchange();
     if (HwResult r = s.write(std::string_view("*IDN?\n")); !r.ok()) return r;
     std::string idn;
-    if (HwResult r = s.readReply(idn); !r.ok()) return r;
+    if (HwResult r = s.readReply(idn, 0); !r.ok()) return r;
     if (idn.empty()) return {io_status::kReply, "The instrument answered the identification query with nothing"};
     return {0, idn};
 }
@@ -123,6 +126,9 @@ HwResult download(Transport& t, int timeout, const HwDownloadArgs& a) {
         return s.write(std::string_view("\n"));
     };
 
+    // The whole transfer has a deadline scaled to its size, so an instrument
+    // that takes a byte now and then cannot hold it for ever.
+    s.startExchange(5 * static_cast<std::uint64_t>(n) + 2 * 512);
     if (HwResult r = s.write(std::string_view("*CLS\n")); !r.ok()) return r;
     HwResult r = sendBlock(waveformPath(a.filename), 4,
                            [&](std::size_t f, std::size_t c, std::uint8_t* out) { encoder.encode(f, c, out); });

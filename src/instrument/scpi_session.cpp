@@ -1,12 +1,34 @@
 #include "instrument/scpi_session.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <charconv>
 #include <cstring>
 
 #include "instrument/block_format.h"
 
 namespace bt {
+
+bool expectsBlockReply(std::string_view query) {
+    std::string head;
+    for (char c : query.substr(0, query.find_first_of(" \t")))
+        head += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return head.size() >= 5 && head.ends_with("DATA?");
+}
+
+long long ScpiSession::allowanceMs(std::uint64_t bytes) const {
+    const std::uint64_t rate = std::max<std::uint64_t>(1, t_.slowestBytesPerSecond());
+    // Saturates long before a long long would overflow.
+    const double ms = 2000.0 * static_cast<double>(bytes) / static_cast<double>(rate);
+    return static_cast<long long>(std::min(ms, 1e12));
+}
+
+void ScpiSession::startExchange(std::uint64_t transferBytes) {
+    deadlineMs_ = timeoutMs_ + allowanceMs(transferBytes);
+    deadline_ = Transport::Clock::now() + std::chrono::milliseconds(deadlineMs_);
+    t_.setDeadline(deadline_, deadlineMs_);
+}
 
 HwResult ScpiSession::write(std::string_view text) {
     return t_.write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, timeoutMs_);
@@ -25,11 +47,11 @@ HwResult ScpiSession::fill() {
     return r;
 }
 
-HwResult ScpiSession::readReply(std::string& reply) {
+HwResult ScpiSession::readReply(std::string& reply, std::uint64_t maxBlock) {
     reply.clear();
     if (begin_ == end_)
         if (HwResult r = fill(); !r.ok()) return r;
-    if (buf_[begin_] == '#') return readBlock(reply);
+    if (buf_[begin_] == '#') return readBlock(reply, maxBlock);
 
     for (;;) {
         const auto* first = buf_.data() + begin_;
@@ -54,7 +76,7 @@ HwResult ScpiSession::readReply(std::string& reply) {
     }
 }
 
-HwResult ScpiSession::readBlock(std::string& reply) {
+HwResult ScpiSession::readBlock(std::string& reply, std::uint64_t maxBlock) {
     BlockHeaderParse h;
     for (;;) {
         h = parseBlockHeader({reinterpret_cast<const char*>(buf_.data() + begin_), end_ - begin_});
@@ -63,11 +85,20 @@ HwResult ScpiSession::readBlock(std::string& reply) {
     }
     if (h.state == BlockHeaderParse::State::Malformed)
         return {io_status::kReply, "The instrument sent a malformed block: " + h.error};
-    if (h.length > kMaxReplyBlock)
+    if (h.length > maxBlock)
         return {io_status::kReply, "The instrument announced a block of " + std::to_string(h.length) +
-                                       " bytes, more than the " + std::to_string(kMaxReplyBlock) + " accepted"};
+                                       " bytes, more than the " + std::to_string(maxBlock) +
+                                       " accepted for this reply"};
+    if (deadlineMs_ > 0) {
+        const long long extra = allowanceMs(h.length);
+        deadlineMs_ += extra;
+        deadline_ += std::chrono::milliseconds(extra);
+        t_.setDeadline(deadline_, deadlineMs_);
+    }
     const std::size_t total = h.headerSize + static_cast<std::size_t>(h.length);
-    reply.reserve(total);
+    // Room grows with the data that arrives, not with what a header
+    // announces: a lying header costs nothing.
+    reply.reserve(std::min<std::size_t>(total, 1u << 20));
     while (reply.size() < total) {
         if (begin_ == end_)
             if (HwResult r = fill(); !r.ok()) {
@@ -116,7 +147,7 @@ bool parseErrorEntry(std::string_view reply, int& code, std::string& message) {
 
 HwResult ScpiSession::readErrorReply(std::string_view context) {
     std::string reply;
-    if (HwResult r = readReply(reply); !r.ok()) return r;
+    if (HwResult r = readReply(reply, 0); !r.ok()) return r;
     int code = 0;
     std::string message;
     if (!parseErrorEntry(reply, code, message))

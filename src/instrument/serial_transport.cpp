@@ -82,12 +82,15 @@ HwResult SerialTransport::write(std::span<const std::uint8_t> bytes, int timeout
     std::size_t done = 0;
     while (done < bytes.size()) {
         const std::size_t n = std::min(slice, bytes.size() - done);
-        const sp_return r = sp_blocking_write(port_, bytes.data() + done, n, static_cast<unsigned>(timeoutMs));
+        // A zero timeout would wait for ever in the port library.
+        const int budget = waitBudget(timeoutMs);
+        const sp_return r = budget <= 0 ? SP_OK
+                                        : sp_blocking_write(port_, bytes.data() + done, n, static_cast<unsigned>(budget));
         if (r < 0) return fail(io_status::kWrite, "Write failed: " + lastError());
         if (r == 0)
-            return fail(io_status::kTimeout, "The instrument took no data for " + std::to_string(timeoutMs) + " ms (" +
-                                                 std::to_string(done) + " of " + std::to_string(bytes.size()) +
-                                                 " bytes sent)");
+            return fail(io_status::kTimeout,
+                        timeoutText("The instrument took no data for " + std::to_string(timeoutMs) + " ms") + " (" +
+                            std::to_string(done) + " of " + std::to_string(bytes.size()) + " bytes sent)");
         done += static_cast<std::size_t>(r);
     }
     return {};
@@ -95,10 +98,14 @@ HwResult SerialTransport::write(std::span<const std::uint8_t> bytes, int timeout
 
 HwResult SerialTransport::read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) {
     got = 0;
-    const sp_return r = sp_blocking_read_next(port_, buffer.data(), buffer.size(), static_cast<unsigned>(timeoutMs));
+    const int budget = waitBudget(timeoutMs);
+    const sp_return r = budget <= 0 ? SP_OK
+                                    : sp_blocking_read_next(port_, buffer.data(), buffer.size(),
+                                                            static_cast<unsigned>(budget));
     if (r < 0) return fail(io_status::kRead, "Read failed: " + lastError());
     if (r == 0)
-        return fail(io_status::kTimeout, "No reply from the instrument within " + std::to_string(timeoutMs) + " ms");
+        return fail(io_status::kTimeout,
+                    timeoutText("No reply from the instrument within " + std::to_string(timeoutMs) + " ms"));
     got = static_cast<std::size_t>(r);
     return {};
 }

@@ -31,6 +31,10 @@ public:
     HwResult write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
     HwResult read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) override;
     void abort() noexcept override;
+    // Ten bits on the line per byte.
+    std::uint64_t slowestBytesPerSecond() const override {
+        return baudrate_ >= 10 ? static_cast<std::uint64_t>(baudrate_) / 10 : 1;
+    }
 
 private:
     HwResult fail(int status, const std::string& what) const;

@@ -3,6 +3,8 @@
 #include <openssl/evp.h>
 
 #include <bit>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -124,18 +126,25 @@ SigmfFiles writeSigmf(const std::filesystem::path& name, SigmfDatatype type, con
     if (markers.row1.size() != waveform.size() || markers.row2.size() != waveform.size())
         throw Error("the markers are not as long as the waveform");
     const SigmfFiles files = sigmfFiles(name);
+    if (const auto k = firstNonFiniteSample(waveform))
+        throw Error("sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; nothing was written");
+    // Dataset, markers and metadata are one recording: saved together, so
+    // no metadata ever describes another dataset. The writers run in this
+    // order: the dataset's hash is known when the metadata is written.
     std::string sha;
-    saveAtomically(files.data, [&](const std::filesystem::path& temporary) {
-        sha = writeDataset(temporary, type, waveform);
-    });
-    writeMarkerFile(files.markers, markers);
-    const std::string text = metadata(sha, files.markers.filename().string()).dump(2) + "\n";
-    saveAtomically(files.meta, [&](const std::filesystem::path& temporary) {
-        std::unique_ptr<std::FILE, FileCloser> f(std::fopen(temporary.c_str(), "wb"));
-        if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() ||
-            std::fclose(f.release()) != 0)
-            throw Error("cannot write " + temporary.string());
-    });
+    saveTogether({{files.data,
+                   [&](const std::filesystem::path& temporary) { sha = writeDataset(temporary, type, waveform); },
+                   "the dataset"},
+                  markerFileToSave(files.markers, markers),
+                  {files.meta,
+                   [&](const std::filesystem::path& temporary) {
+                       const std::string text = metadata(sha, files.markers.filename().string()).dump(2) + "\n";
+                       std::unique_ptr<std::FILE, FileCloser> f(std::fopen(temporary.c_str(), "wb"));
+                       if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() ||
+                           std::fclose(f.release()) != 0)
+                           throw Error(std::string("cannot write the file: ") + std::strerror(errno));
+                   },
+                   "the metadata"}});
     return files;
 }
 

@@ -1,6 +1,9 @@
 #include "instrument/signal_files.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,18 +29,33 @@ struct FileCloser {
 class ChunkWriter {
 public:
     explicit ChunkWriter(const std::filesystem::path& path) : f_(std::fopen(path.c_str(), "wb")) {
-        if (!f_) throw Error("cannot open " + path.string());
+        if (!f_) throw Error(reason("cannot open " + path.string()));
     }
     void write(const void* data, std::size_t bytes) {
-        if (bytes > 0 && std::fwrite(data, 1, bytes, f_.get()) != bytes) throw Error("cannot write the file");
+        if (bytes > 0 && std::fwrite(data, 1, bytes, f_.get()) != bytes) throw Error(reason("cannot write the file"));
     }
     void close() {
-        if (std::fclose(f_.release()) != 0) throw Error("cannot finish the file");
+        if (std::fclose(f_.release()) != 0) throw Error(reason("cannot finish the file"));
     }
+    // `what` with the system's reason ("No space left on device").
+    static std::string reason(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 private:
     std::unique_ptr<std::FILE, FileCloser> f_;
 };
+
+void writeMarkerBytes(const std::filesystem::path& temporary, const Markers& markers) {
+    {
+        ChunkWriter out(temporary);
+        std::vector<std::uint8_t> bytes(kChunk);
+        for (std::size_t first = 0; first < markers.size(); first += kChunk) {
+            const std::size_t count = std::min(kChunk, markers.size() - first);
+            encodeMarkers(markers, first, count, bytes.data());
+            out.write(bytes.data(), count);
+        }
+        out.close();
+    }
+}
 
 // The shortest text that reads back to the same number, whatever the
 // process locale.
@@ -87,17 +105,19 @@ void writeMat(const std::filesystem::path& file, const ComplexRow& waveform, con
 
 }  // namespace
 
+std::optional<std::size_t> firstNonFiniteSample(const ComplexRow& waveform) {
+    for (std::size_t k = 0; k < waveform.size(); ++k)
+        if (!std::isfinite(waveform[k].real()) || !std::isfinite(waveform[k].imag())) return k;
+    return std::nullopt;
+}
+
 void writeMarkerFile(const std::filesystem::path& file, const Markers& markers) {
-    saveAtomically(file, [&](const std::filesystem::path& temporary) {
-        ChunkWriter out(temporary);
-        std::vector<std::uint8_t> bytes(kChunk);
-        for (std::size_t first = 0; first < markers.size(); first += kChunk) {
-            const std::size_t count = std::min(kChunk, markers.size() - first);
-            encodeMarkers(markers, first, count, bytes.data());
-            out.write(bytes.data(), count);
-        }
-        out.close();
-    });
+    saveAtomically(file, [&](const std::filesystem::path& temporary) { writeMarkerBytes(temporary, markers); });
+}
+
+FileToSave markerFileToSave(const std::filesystem::path& file, const Markers& markers) {
+    return {file, [&markers](const std::filesystem::path& temporary) { writeMarkerBytes(temporary, markers); },
+            "the marker file"};
 }
 
 std::optional<SignalFormat> parseSignalFormat(std::string_view name) {
@@ -117,13 +137,21 @@ void writeSignal(const std::filesystem::path& file, SignalFormat format, const C
                  const Markers& markers) {
     if (markers.row1.size() != waveform.size() || markers.row2.size() != waveform.size())
         throw Error("the markers are not as long as the waveform");
+    if (const auto k = firstNonFiniteSample(waveform))
+        throw Error("sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; nothing was written");
     switch (format) {
         case SignalFormat::Raw:
-            saveAtomically(file, [&](const std::filesystem::path& temporary) {
-                if (SaveMarrowindWaveform(waveform, temporary.string()) != 1)
-                    throw Error("cannot write " + temporary.string());
-            });
-            writeMarkerFile(markerFilePath(file), markers);
+            // Written together: a waveform never ends up next to the
+            // markers of another.
+            saveTogether({{file,
+                           [&](const std::filesystem::path& temporary) {
+                               errno = 0;
+                               if (SaveMarrowindWaveform(waveform, temporary.string()) != 1)
+                                   throw Error(errno ? ChunkWriter::reason("cannot write the file")
+                                                     : "cannot write the file");
+                           },
+                           "the waveform file"},
+                          markerFileToSave(markerFilePath(file), markers)});
             return;
         case SignalFormat::Mat:
             writeMat(file, waveform, markers);

@@ -85,6 +85,9 @@ HwResult TcpTransport::open(int timeoutMs) {
 HwResult TcpTransport::write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     std::size_t done = 0;
     while (done < bytes.size()) {
+        if (pastDeadline())
+            return fail(io_status::kTimeout, timeoutText("") + " (" + std::to_string(done) + " of " +
+                                                 std::to_string(bytes.size()) + " bytes sent)");
         const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
@@ -92,11 +95,12 @@ HwResult TcpTransport::write(std::span<const std::uint8_t> bytes, int timeoutMs)
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int ready = waitFor(fd_, POLLOUT, timeoutMs);
+            const int ready = waitFor(fd_, POLLOUT, waitBudget(timeoutMs));
             if (ready == 0)
-                return fail(io_status::kTimeout, "The instrument took no data for " + std::to_string(timeoutMs) +
-                                                     " ms (" + std::to_string(done) + " of " +
-                                                     std::to_string(bytes.size()) + " bytes sent)");
+                return fail(io_status::kTimeout,
+                            timeoutText("The instrument took no data for " + std::to_string(timeoutMs) + " ms") +
+                                " (" + std::to_string(done) + " of " + std::to_string(bytes.size()) +
+                                " bytes sent)");
             if (ready > 0) continue;
         }
         if (errno == EPIPE || errno == ECONNRESET)
@@ -110,6 +114,7 @@ HwResult TcpTransport::write(std::span<const std::uint8_t> bytes, int timeoutMs)
 HwResult TcpTransport::read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) {
     got = 0;
     for (;;) {
+        if (pastDeadline()) return fail(io_status::kTimeout, timeoutText(""));
         const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
         if (n > 0) {
             got = static_cast<std::size_t>(n);
@@ -118,9 +123,10 @@ HwResult TcpTransport::read(std::span<std::uint8_t> buffer, std::size_t& got, in
         if (n == 0) return fail(io_status::kClosed, "The instrument closed the connection");
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            const int ready = waitFor(fd_, POLLIN, timeoutMs);
+            const int ready = waitFor(fd_, POLLIN, waitBudget(timeoutMs));
             if (ready == 0)
-                return fail(io_status::kTimeout, "No reply from the instrument within " + std::to_string(timeoutMs) + " ms");
+                return fail(io_status::kTimeout,
+                            timeoutText("No reply from the instrument within " + std::to_string(timeoutMs) + " ms"));
             if (ready > 0) continue;
         }
         if (errno == ECONNRESET) return fail(io_status::kClosed, "The instrument closed the connection");

@@ -3,9 +3,11 @@
 // One implementation per bus (LAN socket, serial port, GPIB through VISA),
 // chosen from the connection record. Nothing here throws; every failure is
 // a non-zero status with a text that says what happened.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -53,6 +55,33 @@ public:
     // Drops the connection at once, discarding unsent data (after a failure,
     // so a stalled instrument is not left holding a half-sent transfer).
     virtual void abort() noexcept = 0;
+    // The slowest rate at which a working instrument on this bus takes a
+    // transfer: a download may take its size at this rate (twice over)
+    // before it is given up.
+    virtual std::uint64_t slowestBytesPerSecond() const { return 100'000; }
+
+    using Clock = std::chrono::steady_clock;
+    // Bounds every later read and write, whatever the timeout: an
+    // instrument that drips a byte now and then never stretches an exchange
+    // beyond it. `totalMs` names the allowance in messages.
+    void setDeadline(Clock::time_point deadline, long long totalMs) {
+        deadline_ = deadline;
+        deadlineMs_ = totalMs;
+    }
+    void clearDeadline() { deadline_.reset(); }
+
+protected:
+    // The wait allowed now: the timeout, cut short by the deadline; 0 once
+    // the deadline has passed.
+    int waitBudget(int timeoutMs) const;
+    bool pastDeadline() const { return deadline_ && Clock::now() >= *deadline_; }
+    // What a timeout means: `silence` when the instrument was silent for
+    // the timeout, the deadline's text when the exchange ran out of time.
+    std::string timeoutText(const std::string& silence) const;
+
+private:
+    std::optional<Clock::time_point> deadline_;
+    long long deadlineMs_ = 0;
 };
 
 struct IoConfig;

@@ -106,17 +106,20 @@ HwResult VisaTransport::open(int timeoutMs) {
 }
 
 HwResult VisaTransport::write(std::span<const std::uint8_t> bytes, int timeoutMs) {
-    if (!setTimeout(timeoutMs)) return fail(io_status::kWrite, "Cannot set the timeout", 0);
     // Slices keep the timeout a measure of silence on a slow bus.
     constexpr std::size_t kSlice = 1 << 16;
     std::size_t done = 0;
     while (done < bytes.size()) {
+        const int budget = waitBudget(timeoutMs);
+        if (budget <= 0) return fail(io_status::kTimeout, timeoutText(""), 0);
+        if (!setTimeout(budget)) return fail(io_status::kWrite, "Cannot set the timeout", 0);
         const auto n = static_cast<ViUInt32>(std::min(kSlice, bytes.size() - done));
         ViUInt32 sent = 0;
         const ViStatus s = visa().write(vi_, bytes.data() + done, n, &sent);
         done += sent;
         if (s == kErrorTimeout)
-            return fail(io_status::kTimeout, "The instrument took no data for " + std::to_string(timeoutMs) + " ms", s);
+            return fail(io_status::kTimeout,
+                        timeoutText("The instrument took no data for " + std::to_string(timeoutMs) + " ms"), s);
         if (s < 0) return fail(io_status::kWrite, "Write failed", s);
         if (sent == 0) return fail(io_status::kWrite, "The bus took no data", s);
     }
@@ -125,13 +128,16 @@ HwResult VisaTransport::write(std::span<const std::uint8_t> bytes, int timeoutMs
 
 HwResult VisaTransport::read(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs) {
     got = 0;
-    if (!setTimeout(timeoutMs)) return fail(io_status::kRead, "Cannot set the timeout", 0);
+    const int budget = waitBudget(timeoutMs);
+    if (budget <= 0) return fail(io_status::kTimeout, timeoutText(""), 0);
+    if (!setTimeout(budget)) return fail(io_status::kRead, "Cannot set the timeout", 0);
     ViUInt32 n = 0;
     const auto want = static_cast<ViUInt32>(std::min<std::size_t>(buffer.size(), 1u << 30));
     const ViStatus s = visa().read(vi_, buffer.data(), want, &n);
     got = n;
     if (s == kErrorTimeout && n == 0)
-        return fail(io_status::kTimeout, "No reply from the instrument within " + std::to_string(timeoutMs) + " ms", s);
+        return fail(io_status::kTimeout,
+                    timeoutText("No reply from the instrument within " + std::to_string(timeoutMs) + " ms"), s);
     if (s < 0 && n == 0) return fail(io_status::kRead, "Read failed", s);
     return {};
 }

@@ -267,18 +267,45 @@ VarPtr toMatio(const MatValue& v, const char* name) {
     return VarPtr(out);
 }
 
+struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+};
+
+// Opens a file for reading, without waiting (a FIFO without a writer would
+// block the open), and refuses anything but a plain file: a FIFO, a device
+// or a socket could keep the read waiting for ever. Returns the descriptor
+// and fills `st`.
+int openRegularFile(const fs::path& path, struct stat& st) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw Error(std::string("cannot be opened: ") + std::strerror(errno) + ".");
+    std::string refusal;
+    if (::fstat(fd, &st) != 0) refusal = std::string("cannot be opened: ") + std::strerror(errno) + ".";
+    else if (S_ISDIR(st.st_mode)) refusal = "is a folder, not a file.";
+    else if (!S_ISREG(st.st_mode)) refusal = "is not a regular file (a pipe, a device or a socket); it is not read.";
+    if (!refusal.empty()) {
+        ::close(fd);
+        throw Error(refusal);
+    }
+    return fd;
+}
+
 std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("cannot be opened.");
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    if (ec) throw Error("cannot be opened: " + ec.message() + ".");
+    struct stat st {};
+    const int fd = openRegularFile(path, st);
+    Closer closer{fd};
+    const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > cap)
         throw Error("is too large to read (" + std::to_string(size) + " bytes; at most " + std::to_string(cap) +
                     " are accepted).");
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::uint64_t>(in.gcount()) != size) throw Error("could not be read completely.");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error("could not be read completely.");
+        done += static_cast<std::size_t>(n);
+    }
     return bytes;
 }
 
@@ -286,14 +313,8 @@ std::string readWholeFile(const fs::path& path, std::uint64_t cap) {
 class MappedFile {
 public:
     explicit MappedFile(const fs::path& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw Error("cannot be opened: " + std::string(std::strerror(errno)) + ".");
         struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            const int e = errno;
-            ::close(fd);
-            throw Error("cannot be opened: " + std::string(std::strerror(e)) + ".");
-        }
+        const int fd = openRegularFile(path, st);
         size_ = static_cast<std::size_t>(st.st_size);
         if (size_ > 0) {
             data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -326,7 +347,6 @@ std::string matHeaderText() { return "MATLAB 5.0 MAT-file, written by the BLUETO
 MatFileReader::MatFileReader(fs::path path, const MatReadLimits& limits, std::vector<std::string> only)
     : path_(std::move(path)), only_(std::move(only)) {
     installMatioLog();
-    if (fs::is_directory(path_)) throw Error("is a folder, not a file.");
     if (only_.empty()) {
         directory_ = screenMatBytes(readWholeFile(path_, limits.maxFileBytes), limits);
         return;

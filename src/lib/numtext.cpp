@@ -1,5 +1,6 @@
 #include "lib/numtext.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -23,6 +24,34 @@ bool takeSign(std::string_view& s) {
     const bool negative = s.front() == '-';
     s.remove_prefix(1);
     return negative;
+}
+
+// Whether an out-of-range decimal text (digits, point, exponent; no sign)
+// is too large rather than too small: its decimal order of magnitude, from
+// the digits before the point (or the zeros after it) and the exponent.
+bool overflows(std::string_view s) {
+    const auto e = s.find_first_of("eE");
+    const std::string_view mantissa = s.substr(0, e);
+    long long order = 0;
+    const auto point = mantissa.find('.');
+    const std::string_view whole = mantissa.substr(0, point);
+    const auto firstDigit = whole.find_first_not_of('0');
+    if (firstDigit != std::string_view::npos) {
+        order = static_cast<long long>(whole.size() - firstDigit);
+    } else if (point != std::string_view::npos) {
+        const std::string_view fraction = mantissa.substr(point + 1);
+        const auto nonzero = fraction.find_first_not_of('0');
+        if (nonzero == std::string_view::npos) return false;  // zero
+        order = -static_cast<long long>(nonzero);
+    }
+    if (e != std::string_view::npos) {
+        std::string_view exp = s.substr(e + 1);
+        const bool negative = takeSign(exp);
+        long long x = 0;
+        for (char c : exp) x = std::min<long long>(x * 10 + (c - '0'), 1'000'000'000);
+        order += negative ? -x : x;
+    }
+    return order > 0;
 }
 
 std::string toChars(double x, std::chars_format fmt, int precision) {
@@ -70,16 +99,23 @@ std::optional<double> parseNumber(std::string_view text) {
     if (res.ec == std::errc::result_out_of_range) {
         // Overflow saturates (a huge entry is clamped by the editors anyway);
         // underflow reads as zero.
-        value = (s.find_first_of("eE") != std::string_view::npos &&
-                 s.find("e-") == std::string_view::npos && s.find("E-") == std::string_view::npos)
-                    ? HUGE_VAL
-                    : 0.0;
+        value = overflows(s.substr(0, static_cast<std::size_t>(res.ptr - s.data()))) ? HUGE_VAL : 0.0;
     } else if (res.ec != std::errc{}) {
         return std::nullopt;
     }
     if (res.ptr != s.data() + s.size()) return std::nullopt;
     if (std::isnan(value)) return std::nullopt;
     return negative ? -value : value;
+}
+
+OptionNumber readOptionNumber(std::string_view text, double min, double max, bool whole) {
+    const std::optional<double> v = parseNumber(text);
+    if (!v) return {std::nullopt, "is not a number"};
+    if (!std::isfinite(*v)) return {std::nullopt, "is out of range"};
+    if (whole && *v != std::trunc(*v)) return {std::nullopt, "must be a whole number"};
+    if (*v < min) return {std::nullopt, "must be at least " + formatNumber(min)};
+    if (*v > max) return {std::nullopt, "must be at most " + formatNumber(max)};
+    return {*v, {}};
 }
 
 std::optional<double> parseHex(std::string_view text) {

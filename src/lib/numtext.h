@@ -20,6 +20,16 @@ std::string formatFixed(double x, int decimals);
 // surrounding blanks. Returns nothing for empty or malformed text.
 std::optional<double> parseNumber(std::string_view text);
 
+// A number given on a command line, checked against the option's rules:
+// finite, within [min, max] and, for `whole`, without a fraction. Either
+// `value` or the reason it was refused ("is not a number", "must be at
+// least 1", ...).
+struct OptionNumber {
+    std::optional<double> value;
+    std::string error;
+};
+OptionNumber readOptionNumber(std::string_view text, double min, double max, bool whole);
+
 // Reads a hexadecimal number (optional sign, optional "0x"), allowing
 // surrounding blanks. Large values saturate instead of wrapping.
 std::optional<double> parseHex(std::string_view text);

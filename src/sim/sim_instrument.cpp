@@ -431,7 +431,14 @@ void Instrument::pushError(int code, const std::string& message) {
 
 std::vector<Reply> Instrument::execute(const std::string& line, std::vector<Block>& blocks, const std::string& raw) {
     std::lock_guard lock(mutex_);
+    if (transcriptSink_) transcriptSink_(raw);
     transcript_.push_back(raw);
+    transcriptSize_ += raw.size();
+    while (!transcript_.empty() &&
+           (transcript_.size() > options_.transcriptLines || transcriptSize_ > options_.transcriptBytes)) {
+        transcriptSize_ -= transcript_.front().size();
+        transcript_.pop_front();
+    }
     std::vector<Reply> replies;
     Impl impl{*this, blocks, 0, replies};
     for (const CommandUnit& u : splitUnits(line)) impl.run(u);
@@ -440,12 +447,18 @@ std::vector<Reply> Instrument::execute(const std::string& line, std::vector<Bloc
 
 std::vector<std::string> Instrument::transcript() const {
     std::lock_guard lock(mutex_);
-    return transcript_;
+    return {transcript_.begin(), transcript_.end()};
 }
 
 void Instrument::clearTranscript() {
     std::lock_guard lock(mutex_);
     transcript_.clear();
+    transcriptSize_ = 0;
+}
+
+void Instrument::setTranscriptSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard lock(mutex_);
+    transcriptSink_ = std::move(sink);
 }
 
 std::optional<StoredWaveform> Instrument::waveform(const std::string& name) const {

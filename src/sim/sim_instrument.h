@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,10 @@ struct InstrumentOptions {
     std::string idn;                  // empty: the model's own identification
     std::uint64_t memorySamples = 0;  // 0: 1 M samples for 'b', 32 M for 'c'
     std::size_t errorQueueSize = 30;
+    // The transcript kept in memory is the tail of at most this many lines
+    // and bytes; the whole of it goes to the transcript sink, if any.
+    std::size_t transcriptLines = 10'000;
+    std::size_t transcriptBytes = 4u << 20;
     ReceiverModel receiver;  // the test bench behind the BERT
 };
 
@@ -58,8 +63,14 @@ public:
     // Records an error found before a line could be executed (a malformed
     // block, a line too long).
     void pushError(int code, const std::string& message);
+    // Receives every line of the transcript as it is received (for writing
+    // the whole transcript to a file while memory keeps only its tail).
+    void setTranscriptSink(std::function<void(const std::string& line)> sink);
+    // Waveform memory in samples.
+    std::uint64_t memoryCapacity() const;
 
     // ------------------------------------------------ views for tests
+    // The tail of the transcript, oldest line first.
     std::vector<std::string> transcript() const;
     void clearTranscript();
     std::optional<StoredWaveform> waveform(const std::string& name) const;
@@ -75,10 +86,11 @@ private:
     struct Impl;
     void resetSettings();
     void pushLocked(int code, const std::string& message);
-    std::uint64_t memoryCapacity() const;
     InstrumentOptions options_;
     mutable std::mutex mutex_;
-    std::vector<std::string> transcript_;
+    std::deque<std::string> transcript_;
+    std::size_t transcriptSize_ = 0;  // bytes in transcript_
+    std::function<void(const std::string&)> transcriptSink_;
     std::deque<std::pair<int, std::string>> errors_;
     std::map<std::string, StoredWaveform> memory_;  // key: upper-case name
     std::map<std::string, std::vector<SequenceEntry>> sequences_;

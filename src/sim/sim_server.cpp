@@ -48,11 +48,17 @@ std::optional<std::string> addFault(Faults& f, std::string_view option) {
 namespace {
 
 // Splits the byte stream into command lines, taking binary blocks out of
-// them as they arrive. Bounded: a line too long or a block too large is an
-// error in the queue, and the rest of that line is skipped.
+// them as they arrive. Bounded: a line too long, a block too large, blocks
+// of one line beyond the waveform memory, or blocks of all connections
+// together beyond twice the memory, are an error in the queue, and the rest
+// of that line is skipped.
 class LineParser {
 public:
-    LineParser(Instrument& in, const ServerOptions& o) : in_(in), o_(o) {}
+    LineParser(Instrument& in, const ServerOptions& o, std::atomic<std::uint64_t>& held)
+        : in_(in), o_(o), held_(held), lineCap_(4 * in.memoryCapacity()), sharedCap_(2 * lineCap_) {}
+    ~LineParser() { release(); }
+    LineParser(const LineParser&) = delete;
+    LineParser& operator=(const LineParser&) = delete;
 
     // Feeds bytes; every completed line is executed and its replies are
     // appended to `replies`.
@@ -85,10 +91,20 @@ public:
                         fail(-161, "Invalid block data;" + h.error);
                     } else if (h.state == BlockHeaderParse::State::Complete) {
                         raw_ += header_ + "<" + std::to_string(h.length) + " bytes>";
+                        const char* refusal = nullptr;
                         if (h.length > o_.maxBlock) {
                             in_.pushError(-223, "Too much data;block too large");
+                            refusal = "";
+                        } else if (h.length > lineCap_ - lineBytes_) {
+                            refusal = "Out of memory;blocks of one line exceed the waveform memory";
+                        } else if (!reserve(h.length)) {
+                            refusal = "Out of memory;blocks in transfer exceed the waveform memory";
+                        }
+                        if (refusal) {
+                            if (*refusal) in_.pushError(-225, refusal);
+                            dropBlocks();
                             remaining_ = h.length;
-                            state_ = State::Skip;
+                            state_ = remaining_ ? State::Skip : State::Discard;
                         } else {
                             line_ += '\x01';
                             blocks_.emplace_back();
@@ -123,9 +139,30 @@ private:
     enum class State { Text, BlockHeader, BlockData, Skip, Discard };
     void fail(int code, const std::string& message) {
         in_.pushError(code, message);
+        dropBlocks();
         state_ = State::Discard;
     }
+    // The line will not be executed: its blocks need not be held.
+    void dropBlocks() {
+        blocks_.clear();
+        release();
+    }
+    // Counts `bytes` against the blocks all connections hold; false when
+    // they would exceed the shared cap.
+    bool reserve(std::uint64_t bytes) {
+        std::uint64_t now = held_.load();
+        do {
+            if (bytes > sharedCap_ || now > sharedCap_ - bytes) return false;
+        } while (!held_.compare_exchange_weak(now, now + bytes));
+        lineBytes_ += bytes;
+        return true;
+    }
+    void release() {
+        held_ -= lineBytes_;
+        lineBytes_ = 0;
+    }
     void reset() {
+        release();
         line_.clear();
         raw_.clear();
         blocks_.clear();
@@ -135,6 +172,10 @@ private:
 
     Instrument& in_;
     const ServerOptions& o_;
+    std::atomic<std::uint64_t>& held_;
+    const std::uint64_t lineCap_;
+    const std::uint64_t sharedCap_;
+    std::uint64_t lineBytes_ = 0;  // block bytes of the current line, counted in held_
     State state_ = State::Text;
     std::string line_;
     std::string raw_;
@@ -222,28 +263,35 @@ std::vector<std::uint64_t> Server::connectionBytes() const {
     return connectionBytes_;
 }
 
-bool Server::waitReadable(int fd, int timeoutMs, short events) const {
+Server::Wait Server::waitFor(int fd, int timeoutMs, short events) const {
     pollfd p[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
     for (;;) {
         const int r = ::poll(p, 2, timeoutMs);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0 || (p[1].revents & POLLIN)) return false;
-        return true;
+        if (r < 0 || (p[1].revents & POLLIN)) return Wait::Stopping;
+        return r == 0 ? Wait::TimedOut : Wait::Ready;
     }
 }
 
-bool Server::sendAll(int fd, std::string_view bytes) const {
+bool Server::sendAll(int fd, std::string_view bytes, bool& idle) const {
     while (!bytes.empty()) {
         const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            if (!waitReadable(fd, -1, POLLOUT)) return false;
+            // A client that takes no reply is as idle as one that sends nothing.
+            const Wait w = waitFor(fd, idleWaitMs(), POLLOUT);
+            idle = w == Wait::TimedOut;
+            if (w != Wait::Ready) return false;
         } else {
             return false;
         }
     }
     return true;
+}
+
+void Server::logLine(const std::string& line) const {
+    if (options_.log) options_.log(line);
 }
 
 void Server::acceptLoop() {
@@ -276,8 +324,20 @@ void Server::acceptLoop() {
     }
 }
 
+namespace {
+std::string peerName(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return "a client";
+    char host[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &addr.sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+}  // namespace
+
 void Server::serve(int fd, Faults faults) {
-    LineParser parser(instrument_, options_);
+    LineParser parser(instrument_, options_, held_);
+    bool idle = false;
     std::vector<std::uint8_t> buffer(1 << 20);
     std::uint64_t received = 0;
     std::vector<Reply> replies;
@@ -291,7 +351,11 @@ void Server::serve(int fd, Faults faults) {
         std::uint64_t limit = buffer.size();
         if (faults.closeAfter) limit = std::min(limit, *faults.closeAfter - received);
         if (faults.stallAfter) limit = std::min(limit, *faults.stallAfter - received);
-        if (!waitReadable(fd, -1)) break;
+        const Wait w = waitFor(fd, idleWaitMs());
+        if (w != Wait::Ready) {
+            idle = w == Wait::TimedOut;
+            break;
+        }
         const ssize_t n = ::recv(fd, buffer.data(), static_cast<std::size_t>(limit), 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) break;
@@ -303,7 +367,7 @@ void Server::serve(int fd, Faults faults) {
                 open = false;
                 break;
             }
-            if (!sendAll(fd, wireReply(r, faults))) {
+            if (!sendAll(fd, wireReply(r, faults), idle)) {
                 open = false;
                 break;
             }
@@ -311,6 +375,9 @@ void Server::serve(int fd, Faults faults) {
         replies.clear();
         if (faults.closeAfter && received >= *faults.closeAfter) break;
     }
+    if (idle)
+        logLine("closed the connection from " + peerName(fd) + ": idle for " +
+                formatNumber(options_.idleTimeoutMs / 1000.0) + " s");
     ::close(fd);
     std::lock_guard lock(mutex_);
     connectionBytes_.push_back(received);

@@ -5,6 +5,7 @@
 // testing how clients cope with a misbehaving instrument.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -37,7 +38,12 @@ struct ServerOptions {
     std::size_t maxLine = 64 * 1024;                 // longest command line without its blocks
     std::uint64_t maxBlock = 256ull * 1024 * 1024;   // largest block accepted
     std::size_t maxConnections = 8;
+    // A connection that sends nothing (or takes no reply) for this long is
+    // closed, so idle clients cannot lock the others out.
+    int idleTimeoutMs = 60'000;
     Faults faults;
+    // Receives the server's log lines (connections closed for idling).
+    std::function<void(const std::string&)> log;
 };
 
 class Server {
@@ -58,6 +64,8 @@ public:
     void setFaults(const Faults& faults);
     // Bytes received on each finished connection, oldest first.
     std::vector<std::uint64_t> connectionBytes() const;
+    // Block bytes held by all connections for lines not yet complete.
+    std::uint64_t heldBlockBytes() const { return held_; }
 
 private:
     struct Connection {
@@ -66,8 +74,14 @@ private:
     };
     void acceptLoop();
     void serve(int fd, Faults faults);
-    bool waitReadable(int fd, int timeoutMs, short events = 0x001) const;
-    bool sendAll(int fd, std::string_view bytes) const;
+    enum class Wait { Ready, TimedOut, Stopping };
+    Wait waitFor(int fd, int timeoutMs, short events = 0x001) const;
+    bool waitReadable(int fd, int timeoutMs, short events = 0x001) const {
+        return waitFor(fd, timeoutMs, events) == Wait::Ready;
+    }
+    bool sendAll(int fd, std::string_view bytes, bool& idle) const;
+    void logLine(const std::string& line) const;
+    int idleWaitMs() const { return options_.idleTimeoutMs > 0 ? options_.idleTimeoutMs : -1; }
 
     ServerOptions options_;
     Instrument instrument_;
@@ -78,6 +92,7 @@ private:
     std::list<Connection> connections_;
     std::vector<std::uint64_t> connectionBytes_;
     std::atomic<std::size_t> active_{0};
+    std::atomic<std::uint64_t> held_{0};
 };
 
 }  // namespace bt::sim

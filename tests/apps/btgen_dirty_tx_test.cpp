@@ -70,10 +70,10 @@ TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
     ASSERT_EQ(sequence->size(), 1u);
     EXPECT_EQ((*sequence)[0].repetitions, 4);
 
-    // A failure says what happened and exits with status 1.
+    // A failure says what happened and exits with the instrument's status.
     server.stop();
     const auto failed = btgen({"--download", "--tcpip", address, "--timeout", "500"});
-    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.status, 4);
     EXPECT_FALSE(failed.err.empty());
 }
 

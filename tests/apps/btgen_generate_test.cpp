@@ -145,7 +145,7 @@ TEST(BtgenGenerate, BadInputIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(out));
 
     const auto unwritable = btgen({"generate", "-o", "/no/such/folder/x.raw"});
-    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.status, 5);
     EXPECT_NE(unwritable.err.find("Error Saving /no/such/folder/x.raw"), std::string::npos) << unwritable.err;
 
     const auto impairment = btgen({"generate", "--set", "impairments.ModIndex=0.3456", "-o", out});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 
 #include "lib/errors.h"
 #include "lib/library.h"
@@ -58,6 +59,38 @@ TEST(NumberText, Parses) {
     EXPECT_EQ(parseHex("-5"), -5.0);
     EXPECT_FALSE(parseHex("g1"));
     EXPECT_FALSE(parseHex(""));
+}
+
+// Out of range is decided by the number's size, not by how it is written:
+// 400 digits overflow as 1e400 does, and only tiny numbers read as zero.
+TEST(NumberText, OutOfRangeReadsAsInfinityOrZeroByMagnitude) {
+    const std::string ones(400, '1');
+    EXPECT_EQ(parseNumber(ones), HUGE_VAL);
+    EXPECT_EQ(parseNumber("-" + ones), -HUGE_VAL);
+    EXPECT_EQ(parseNumber(ones + ".5"), HUGE_VAL);
+    EXPECT_EQ(parseNumber("0" + ones + "e-10"), HUGE_VAL);
+    EXPECT_EQ(parseNumber("1e-400"), 0.0);
+    EXPECT_EQ(parseNumber("0." + std::string(400, '0') + "1"), 0.0);
+    EXPECT_EQ(parseNumber(ones + "e-800"), 0.0);
+    EXPECT_EQ(parseNumber("1e+400"), HUGE_VAL);
+    EXPECT_EQ(parseNumber("1e99999999999999999999"), HUGE_VAL);
+    EXPECT_EQ(parseNumber("1e-99999999999999999999"), 0.0);
+}
+
+TEST(NumberText, OptionNumbersAreFiniteInRangeAndWholeWhenAsked) {
+    EXPECT_EQ(readOptionNumber("250", 1, 1000, true).value, 250.0);
+    EXPECT_EQ(readOptionNumber(" -703.5 ", -9254, 9254, false).value, -703.5);
+    const auto refused = [](std::string_view text, double lo, double hi, bool whole) {
+        const OptionNumber n = readOptionNumber(text, lo, hi, whole);
+        EXPECT_FALSE(n.value) << text;
+        return n.error;
+    };
+    EXPECT_EQ(refused("nan", 1, 10, false), "is not a number");
+    EXPECT_EQ(refused("", 1, 10, false), "is not a number");
+    EXPECT_EQ(refused("1e400", -HUGE_VAL, HUGE_VAL, false), "is out of range");
+    EXPECT_EQ(refused("0.5", 1, 10, true), "must be a whole number");
+    EXPECT_EQ(refused("-5", 1, 10, true), "must be at least 1");
+    EXPECT_EQ(refused("11", 1, 10, true), "must be at most 10");
 }
 
 TEST(NumberText, IgnoresTheProcessLocale) {
