@@ -3,6 +3,7 @@
 // the command line and the instrument routines.
 #include "bluetooth/dirty_tx_state.h"
 #include "bluetooth/settings.h"
+#include "instrument/delay_calibration.h"
 #include "lib/types.h"
 
 namespace bt {
@@ -16,6 +17,7 @@ struct AppState {
     ComplexRow waveform;  // the last computed signal
     Markers markers;
     DirtyTxState dirtyTx;
+    bt::DelayFinderConfig DelayFinderConfig;  // the clock/gate delay calibration
     // The Gaussian generator that noise draws from is process-wide on its
     // own (gaussianGenerator(), lib/random.h): generation routines use it
     // without the library state.
