@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and runs the main job on the default
-# settings: generate the default waveform and write it to a file, then
-# download and play it on the built-in instrument simulator and show what the
-# instrument holds.
+# Installs the dependencies, builds, and runs the main job. With a display
+# ($DISPLAY or $WAYLAND_DISPLAY): the desktop application, with the built-in
+# instrument simulator on a free loopback port as its LAN instrument.
+# Without one: generate the default waveform and write it to a file, then
+# download and play it on the simulator and show what the instrument holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,8 +11,10 @@ scripts/build.sh build
 
 out=build/main-job
 mkdir -p "$out"
-echo "== Generate the default waveform =="
-build/apps/btgen generate -o "$out/default.mat"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== Generate the default waveform =="
+  build/apps/btgen generate -o "$out/default.mat"
+fi
 
 # The simulator listens on a free loopback port, printed on its first line.
 portfile="$out/ixo-sim.port"
@@ -26,6 +29,14 @@ for _ in $(seq 100); do
 done
 [ -s "$portfile" ] || { echo "ixo-sim did not report its port" >&2; exit 1; }
 instrument="127.0.0.1:$(head -n1 "$portfile")"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== The desktop application, with the simulated instrument at $instrument =="
+  # Run from the job folder: the application keeps its rfIOConfig.mat there.
+  app="$PWD/build/apps/btgen-gui"
+  (cd "$out" && "$app" --tcpip "$instrument")
+  exit 0
+fi
 
 echo "== Download and play it on the simulated instrument ($instrument) =="
 build/apps/btgen download --tcpip "$instrument"

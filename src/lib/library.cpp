@@ -14,10 +14,7 @@ std::unique_ptr<AppState>& stateSlot() {
 }
 }  // namespace
 
-void initializeAppState(AppState& s) {
-    s.appInfo = defaultAppInfo();
-    s.configuration = Configuration{};
-
+void initializeParameters(AppState& s) {
     Parameters& p = s.parameters;
     static_cast<GenerationSettings&>(p) = GenerationSettings{};
     DirtyTxState& dt = s.dirtyTx;
@@ -29,8 +26,15 @@ void initializeAppState(AppState& s) {
     initDtQ7395(dt);
     saveDtState(dt, p);
     p.ProjectedLength = 0;
+}
 
-    s.SigGenSettings = defaultSigGenSettings(p);
+void initializeSigGenSettings(AppState& s) { s.SigGenSettings = defaultSigGenSettings(s.parameters); }
+
+void initializeAppState(AppState& s) {
+    s.appInfo = defaultAppInfo();
+    s.configuration = Configuration{};
+    initializeParameters(s);
+    initializeSigGenSettings(s);
     s.waveform.clear();
     s.markers = Markers{};
 }

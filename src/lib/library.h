@@ -25,6 +25,11 @@ struct AppState {
 // configuration, parameters (running the dirty-transmitter set-up steps),
 // SigGenSettings.
 void initializeAppState(AppState& state);
+// The settings record with its defaults (dirty-transmitter records
+// included), as File New and the start-up make it.
+void initializeParameters(AppState& state);
+// The instrument settings for the current settings record.
+void initializeSigGenSettings(AppState& state);
 
 // Creates the process-wide state (a second call keeps the existing one).
 // Returns true when the library is ready.

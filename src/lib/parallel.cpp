@@ -42,12 +42,14 @@ void parallelFor(std::size_t count, const std::function<void(std::size_t)>& task
         for (std::size_t k; !failed.load(std::memory_order_relaxed) && (k = next.fetch_add(1)) < count;) {
             try {
                 task(k);
+                // A poll that throws (a cancelled progress window) stops the
+                // helpers too, instead of leaving them to finish every task.
+                if (caller && poll && !failed.load(std::memory_order_relaxed)) poll();
             } catch (...) {
                 const std::lock_guard lock(errorLock);
                 if (!error) error = std::current_exception();
                 failed.store(true);
             }
-            if (caller && poll && !failed.load(std::memory_order_relaxed)) poll();
         }
     };
     {

@@ -17,8 +17,8 @@ void setWorkerThreads(unsigned count);
 // Runs task(k) for every k in [0, count), each exactly once, in any order,
 // on up to workerThreads() threads, the calling one included. `poll`, when
 // given, runs on the calling thread between its tasks (for progress
-// reports). The first exception a task throws is rethrown here once every
-// thread has stopped; tasks not yet started are then skipped.
+// reports). The first exception a task or `poll` throws is rethrown here
+// once every thread has stopped; tasks not yet started are then skipped.
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& task,
                  const std::function<void()>& poll = {});
 

@@ -23,9 +23,11 @@ std::string QtDialogs::question(const std::string& text, const std::string& titl
     QMessageBox box(QMessageBox::Question, q(title), q(text), QMessageBox::NoButton, parent());
     std::vector<std::pair<QAbstractButton*, std::string>> made;
     for (const std::string& b : buttons) {
-        QPushButton* pb = box.addButton(q(b), QMessageBox::ActionRole);
+        // "Recalc & Download" shows its ampersand instead of underlining a letter.
+        QPushButton* pb = box.addButton(q(b).replace('&', "&&"), QMessageBox::ActionRole);
         made.emplace_back(pb, b);
         if (b == defaultButton) box.setDefaultButton(pb);
+        if (b == "Cancel") box.setEscapeButton(pb);
     }
     box.exec();
     for (const auto& [button, label] : made)

@@ -1,0 +1,510 @@
+// The Python module `btgen`: settings as dicts, generation into numpy arrays
+// that own the C++ buffers (no copy), settings files, the dirty-transmitter
+// sequence, SigMF recordings, the receiver and the instrument. The work is
+// done by the same core routines the command line calls, with the GIL
+// released while they run; their errors become Python exceptions with the
+// command line's texts.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <complex>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/receiver.h"
+#include "analysis/report.h"
+#include "bluetooth/air_bits.h"
+#include "bluetooth/dirty_tx_calc.h"
+#include "bluetooth/dirty_tx_edits.h"
+#include "bluetooth/generate.h"
+#include "bluetooth/settings_editor.h"
+#include "bluetooth/settings_validate.h"
+#include "bluetooth/size_est.h"
+#include "bluetooth/user_data_file.h"
+#include "instrument/download.h"
+#include "instrument/hw_wrappers.h"
+#include "lib/dialogs.h"
+#include "lib/errors.h"
+#include "lib/library.h"
+#include "lib/numtext.h"
+#include "ui/records_json.h"
+#include "ui/settings_files.h"
+#include "ui/sigmf_recording.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using Json = bt::Json;
+
+// ------------------------------------------------------------ exceptions
+
+PyObject* gError = nullptr;          // btgen.Error: what the command line reports
+PyObject* gSettingsError = nullptr;  // btgen.SettingsError: a settings dict that does not hold
+PyObject* gSettingsRefused = nullptr;
+PyObject* gInstrumentError = nullptr;
+
+[[noreturn]] void raise(PyObject* type, const std::string& text) {
+    PyErr_SetString(type, text.c_str());
+    throw py::error_already_set();
+}
+
+// Runs `f` without the GIL; a bt::Error it throws becomes btgen.Error (or
+// `type`).
+template <class F>
+auto withoutGil(F&& f, PyObject* type = nullptr) {
+    try {
+        py::gil_scoped_release released;
+        return f();
+    } catch (const bt::Error& e) {
+        raise(type ? type : gError, e.what());
+    }
+}
+
+// ------------------------------------------------------------ dicts
+
+py::object toPython(const Json& j) {
+    switch (j.type()) {
+        case Json::value_t::null:
+            return py::none();
+        case Json::value_t::boolean:
+            return py::bool_(j.get<bool>());
+        case Json::value_t::number_integer:
+            return py::int_(j.get<long long>());
+        case Json::value_t::number_unsigned:
+            return py::int_(j.get<unsigned long long>());
+        case Json::value_t::number_float:
+            return py::float_(j.get<double>());
+        case Json::value_t::string:
+            return py::str(j.get<std::string>());
+        case Json::value_t::array: {
+            py::list l;
+            for (const Json& x : j) l.append(toPython(x));
+            return l;
+        }
+        case Json::value_t::object: {
+            py::dict d;
+            for (const auto& [k, v] : j.items()) d[py::str(k)] = toPython(v);
+            return d;
+        }
+        default:
+            return py::none();
+    }
+}
+
+Json fromPython(py::handle o, const std::string& where) {
+    if (o.is_none()) return nullptr;
+    if (py::isinstance<py::bool_>(o)) return o.cast<bool>();
+    if (py::isinstance<py::int_>(o)) return o.cast<long long>();
+    if (py::isinstance<py::float_>(o)) return o.cast<double>();
+    if (py::isinstance<py::str>(o)) return o.cast<std::string>();
+    if (py::isinstance<py::dict>(o)) {
+        Json j = Json::object();
+        for (auto [k, v] : o.cast<py::dict>()) {
+            const std::string key = py::str(k);
+            j[key] = fromPython(v, where + "." + key);
+        }
+        return j;
+    }
+    if (py::isinstance<py::array>(o)) return fromPython(o.attr("tolist")(), where);
+    if (py::isinstance<py::list>(o) || py::isinstance<py::tuple>(o)) {
+        Json j = Json::array();
+        for (py::handle x : o) j.push_back(fromPython(x, where));
+        return j;
+    }
+    if (py::hasattr(o, "__index__")) return py::int_(py::reinterpret_borrow<py::object>(o)).cast<long long>();
+    if (py::hasattr(o, "__float__")) return py::float_(py::reinterpret_borrow<py::object>(o)).cast<double>();
+    raise(gSettingsError, "Settings field " + where + " holds a " +
+                              std::string(py::str(o.get_type().attr("__name__"))) + ", which settings cannot hold.");
+}
+
+const bt::AppState& defaults() {
+    static const bt::AppState state = [] {
+        bt::AppState s;
+        bt::initializeAppState(s);
+        return s;
+    }();
+    return state;
+}
+
+bt::EditContext context(const std::string& platform, const std::string& bbg) {
+    if (platform != "b" && platform != "c") raise(gSettingsError, "The platform is \"b\" or \"c\", not \"" + platform + "\".");
+    return {platform[0], bbg};
+}
+
+// The settings a dict describes, screened as a settings file is: every
+// value must be one the editors could have produced (ProjectedLength is
+// recomputed).
+bt::Parameters settingsOf(py::handle settings, const bt::EditContext& ctx) {
+    if (!py::isinstance<py::dict>(settings)) raise(gSettingsError, "Settings are a dict (btgen.default_settings()).");
+    bt::Parameters p = defaults().parameters;
+    try {
+        bt::fromJson(fromPython(settings, "settings"), p);
+    } catch (const bt::Error& e) {
+        raise(gSettingsError, e.what());
+    }
+    p.ProjectedLength = bt::Bt_SizeEst(p);
+    if (const auto problem = bt::findInconsistentField(p, ctx)) raise(gSettingsError, problem->text());
+    return p;
+}
+
+template <class T>
+py::dict dictOf(const T& record) {
+    return toPython(bt::toJson(record));
+}
+
+bt::SigGenSettings sigGenOf(py::handle sigGen, const bt::Parameters& p) {
+    bt::SigGenSettings s = bt::defaultSigGenSettings(p);
+    s.SamplingRate = bt::instrumentSampleRate(p);
+    if (sigGen.is_none()) return s;
+    try {
+        bt::fromJson(fromPython(sigGen, "sig_gen"), s);
+    } catch (const bt::Error& e) {
+        raise(gSettingsError, e.what());
+    }
+    return s;
+}
+
+// ------------------------------------------------------------ arrays
+
+// A signal handed to numpy: the arrays' base is a capsule holding the
+// object that owns the rows (a generated signal, a dirty-transmitter state).
+constexpr const char* kSignalCapsule = "btgen.signal";
+
+struct HeldSignal {
+    std::shared_ptr<const void> owner;
+    const bt::ComplexRow* waveform = nullptr;
+    const bt::Markers* markers = nullptr;
+};
+
+std::pair<py::array, py::array> arraysOf(std::shared_ptr<const void> owner, const bt::ComplexRow& waveform,
+                                         const bt::Markers& markers) {
+    auto* held = new HeldSignal{std::move(owner), &waveform, &markers};
+    const py::capsule base(held, kSignalCapsule, [](PyObject* c) {
+        delete static_cast<HeldSignal*>(PyCapsule_GetPointer(c, kSignalCapsule));
+    });
+    const auto n = static_cast<py::ssize_t>(waveform.size());
+    const py::ssize_t itemW = sizeof(std::complex<double>);
+    py::array w(py::dtype::of<std::complex<double>>(), {py::ssize_t{1}, n}, {n * itemW, itemW}, waveform.data(),
+                base);
+    // The two marker rows are separate buffers: one 2 x N view over both,
+    // its row stride the distance between them.
+    const py::ssize_t rowStride =
+        n == 0 ? 1
+               : static_cast<py::ssize_t>(reinterpret_cast<std::intptr_t>(markers.row2.data()) -
+                                          reinterpret_cast<std::intptr_t>(markers.row1.data()));
+    py::array m(py::dtype::of<std::uint8_t>(), {py::ssize_t{2}, n}, {rowStride, py::ssize_t{1}},
+                markers.row1.data(), base);
+    // Views of the generator's own result: read-only, so that no script
+    // changes a signal another array shares.
+    py::detail::array_proxy(w.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+    py::detail::array_proxy(m.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+    return {std::move(w), std::move(m)};
+}
+
+py::tuple signalTuple(bt::GeneratedSignal&& s) {
+    auto owner = std::make_shared<bt::GeneratedSignal>(std::move(s));
+    auto [w, m] = arraysOf(owner, owner->waveform, owner->markers);
+    return py::make_tuple(w, m);
+}
+
+// The signal of two arrays given by a script: the rows behind them when
+// they are untouched views of ours (no copy), anything else converted.
+HeldSignal signalOf(const py::object& waveform, const py::object& markers) {
+    if (py::isinstance<py::array>(waveform) && py::isinstance<py::array>(markers)) {
+        const py::array w = waveform, m = markers;
+        const py::object base = w.attr("base");
+        const py::object markerBase = m.attr("base");
+        if (PyCapsule_IsValid(base.ptr(), kSignalCapsule) && markerBase.is(base)) {
+            const auto* held = static_cast<const HeldSignal*>(PyCapsule_GetPointer(base.ptr(), kSignalCapsule));
+            if (w.data() == held->waveform->data() && w.size() == py::ssize_t(held->waveform->size()) &&
+                m.data() == held->markers->row1.data() && m.size() == 2 * w.size())
+                return *held;
+        }
+    }
+    auto s = std::make_shared<bt::GeneratedSignal>();
+    const auto w = py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>::ensure(waveform);
+    const auto m = py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>::ensure(markers);
+    if (!w || !m) raise(gError, "The waveform must be complex numbers and the markers 0 and 1.");
+    const auto n = static_cast<std::size_t>(w.size());
+    if (m.ndim() != 2 || m.shape(0) != 2 || static_cast<std::size_t>(m.shape(1)) != n)
+        raise(gError, "The markers must be 2 x N for a waveform of N samples.");
+    s->waveform.assign(w.data(), w.data() + n);
+    s->markers.row1.assign(m.data(), m.data() + n);
+    s->markers.row2.assign(m.data() + n, m.data() + 2 * n);
+    return HeldSignal{s, &s->waveform, &s->markers};
+}
+
+// ------------------------------------------------------------ functions
+
+// Applies the edits one by one through the settings editor, as --set does.
+py::tuple edit(py::dict settings, py::kwargs fields, const std::string& platform, const std::string& bbg,
+               py::object userFile) {
+    const bt::EditContext ctx = context(platform, bbg);
+    bt::Parameters p = settingsOf(settings, ctx);
+    py::dict shown;
+    py::list notes;
+    bt::Bits userBits;
+    if (!userFile.is_none()) {
+        bt::PresetDialogs dialogs("", py::str(userFile).cast<std::string>());
+        const bt::UserDataFile f = bt::loadUserDatafile(double(bt::MAXNUMBITS), "left-msb", dialogs);
+        if (f.status != 1) raise(gError, std::string(bt::kUserFileErrorTitle) + ": " + f.errorText);
+        userBits = f.bits;
+    }
+    for (auto [key, value] : fields) {
+        // impairments__FreqOffset stands for impairments.FreqOffset.
+        std::string field = py::str(key);
+        if (const auto at = field.find("__"); at != std::string::npos) field.replace(at, 2, ".");
+        std::string text;
+        if (py::isinstance<py::str>(value)) {
+            text = value.cast<std::string>();
+        } else if (py::isinstance<py::bool_>(value)) {
+            text = value.cast<bool>() ? "1" : "0";
+        } else if (field == "BDaddr" || field == "AMaddr" || field == "bitPattern") {
+            text = bt::formatHex(value.cast<double>());  // the control reads hexadecimal
+        } else {
+            text = bt::formatNumber(value.cast<double>());
+        }
+        bt::EditResult r;
+        try {
+            r = bt::editField(p, field, text, ctx, userBits.empty() ? nullptr : &userBits);
+        } catch (const bt::Error& e) {
+            raise(gSettingsError, e.what());
+        }
+        if (r.unreadable) raise(gSettingsError, "Value \"" + text + "\" of " + field + " is not a number.");
+        if (r.refused()) raise(gSettingsRefused, r.check.title + ": " + r.check.message);
+        if (!r.ignored.empty()) notes.append(field + " ignored: " + r.ignored);
+        if (r.check.result != bt::SizeCheck::Result::Accepted) notes.append(r.check.title + ": " + r.check.message);
+        for (const auto& [name, shownText] : r.shown) shown[py::str(name)] = shownText;
+        p = std::move(r.parameters);
+    }
+    return py::make_tuple(dictOf(p), shown, notes);
+}
+
+py::tuple generate(py::dict settings, py::object userFile, const std::string& platform, const std::string& bbg) {
+    bt::Parameters p = settingsOf(settings, context(platform, bbg));
+    if (!userFile.is_none()) {
+        py::kwargs k;
+        k["payloadType"] = 8;
+        p = settingsOf(edit(settings, k, platform, bbg, userFile)[0], context(platform, bbg));
+    }
+    return signalTuple(withoutGil([&] { return bt::Calculate(p); }));
+}
+
+py::list bits(py::dict settings, const std::string& platform, const std::string& bbg) {
+    const bt::Parameters p = settingsOf(settings, context(platform, bbg));
+    const std::vector<bt::AirRow> rows = withoutGil([&] { return bt::airRows(p); });
+    py::list out;
+    for (const bt::AirRow& r : rows) {
+        py::array_t<std::uint8_t> a(static_cast<py::ssize_t>(r.bits.size()));
+        std::copy(r.bits.begin(), r.bits.end(), a.mutable_data());
+        out.append(a);
+    }
+    return out;
+}
+
+py::tuple loadSettings(const std::string& path, const std::string& platform, const std::string& bbg) {
+    const auto [p, sigGen] = withoutGil([&] { return bt::readSettingsFile(path, context(platform, bbg)); });
+    return py::make_tuple(dictOf(p), dictOf(sigGen));
+}
+
+void saveSettings(const std::string& path, py::dict settings, py::object sigGen, bool compressed,
+                  const std::string& platform, const std::string& bbg) {
+    const bt::Parameters p = settingsOf(settings, context(platform, bbg));
+    const bt::SigGenSettings s = sigGenOf(sigGen, p);
+    const bt::FileOutcome out = withoutGil([&] {
+        return bt::saveParameters(path, p, s, compressed ? bt::MatCompression::Zlib : bt::MatCompression::None);
+    });
+    if (!out) raise(gError, out.title + ": " + out.message);
+}
+
+// The segments of the selected sets, {set number: (waveform, markers)}.
+py::dict dirtyTx(py::dict settings, py::object sets, py::object packet, const std::string& platform,
+                 const std::string& bbg) {
+    const bt::Parameters p = settingsOf(settings, context(platform, bbg));
+    auto s = std::make_shared<bt::DirtyTxState>(defaults().dirtyTx);
+    bt::loadDtState(*s, p);
+    if (!packet.is_none()) {
+        const std::string name = py::str(packet);
+        if (name != "DH1" && name != "DH3" && name != "DH5") raise(gError, "The packet is DH1, DH3 or DH5.");
+        bt::dtSelectPacketType(*s, name == "DH5" ? 15 : name == "DH3" ? 11 : 4);
+    }
+    if (!sets.is_none()) {
+        for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(*s, n, false);
+        for (py::handle h : sets) {
+            const int n = h.cast<int>();
+            if (n < 1 || n > 10) raise(gError, "The test sets are 1 to 10, not " + std::to_string(n) + ".");
+            bt::dtSetTestSelect(*s, static_cast<std::size_t>(n - 1), true);
+        }
+    }
+    withoutGil([&] { return bt::dtCalculate(*s); });
+    py::dict out;
+    for (std::size_t n = 0; n < bt::kDtTestSets; ++n) {
+        if (s->dtTestSelect[n] == 0) continue;
+        auto [w, m] = arraysOf(s, s->dtWaveform[n], s->dtMarkers[n]);
+        out[py::int_(n + 1)] = py::make_tuple(w, m);
+    }
+    return out;
+}
+
+py::list writeSigmf(const std::string& path, py::dict settings, py::object sigGen, const std::string& datatype,
+                    const std::string& platform, const std::string& bbg) {
+    const auto type = bt::parseSigmfDatatype(datatype);
+    if (!type) raise(gError, "The SigMF sample type is cf32_le or ci16_le, not \"" + datatype + "\".");
+    const bt::Parameters p = settingsOf(settings, context(platform, bbg));
+    const bt::SigGenSettings s = sigGenOf(sigGen, p);
+    bt::SigmfDescription d;
+    d.settings = p;
+    d.sampleRate = s.SamplingRate;
+    d.frequency = s.Frequency;
+    d.record = {{"fileParameters", bt::toJson(p)}, {"sigGenParameters", bt::toJson(s)}};
+    const bt::SigmfFiles files = withoutGil([&] {
+        const bt::GeneratedSignal signal = bt::Calculate(p);
+        try {
+            return bt::writeSigmfRecording(path, *type, signal.waveform, signal.markers, signal.packets, d);
+        } catch (const bt::Error& e) {
+            throw bt::Error("Error Saving " + path + ": " + e.what());
+        }
+    });
+    py::list out;
+    for (const auto& f : {files.meta, files.data, files.markers}) out.append(f.string());
+    return out;
+}
+
+py::dict measure(const py::object& waveform, double rate) {
+    const auto w = py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>::ensure(waveform);
+    if (!w) raise(gError, "The waveform must be complex numbers.");
+    const std::complex<double>* data = w.data();
+    const auto n = static_cast<std::size_t>(w.size());
+    const Json report = withoutGil([&] {
+        const bt::analysis::Reception r = bt::analysis::receive(data, n, rate);
+        const std::vector<bt::analysis::ReceptionRow> rows = {{"waveform", &r}};
+        return Json(bt::analysis::reportJson(rows, bt::analysis::summariseAll({&r})));
+    });
+    return toPython(report);
+}
+
+// ------------------------------------------------------------ instrument
+
+class Instrument {
+public:
+    explicit Instrument(const std::string& address) {
+        config_ = defaults().configuration;
+        config_.type = "TCPIP";
+        config_.TCPIP.address = address;
+    }
+    std::string address() const { return config_.TCPIP.address; }
+
+    std::string send(const std::string& text) const {
+        return checked(withoutGil([&] { return bt::HwSend(config_, text); }));
+    }
+    std::string query(const std::string& text) const {
+        return checked(withoutGil([&] { return bt::HwQuery(config_, text); }));
+    }
+    std::string idn() const { return query("*IDN?"); }
+    std::string download(const py::object& waveform, const py::object& markers, const std::string& title) const {
+        const HeldSignal s = signalOf(waveform, markers);
+        return checked(withoutGil([&] { return bt::IXODownLoadWrap(*s.waveform, *s.markers, title, config_); }));
+    }
+    std::string play(py::dict settings, py::object sigGen, const std::string& platform) const {
+        const bt::Parameters p = settingsOf(settings, context(platform, "002"));
+        const bt::SigGenSettings s = sigGenOf(sigGen, p);
+        return checked(withoutGil([&] {
+            return platform == "b" ? bt::IXOPlay(s.Title, s, config_) : bt::IXOPlay_c(s.Title, s, config_);
+        }));
+    }
+
+private:
+    // The status pair: the response on success, else InstrumentError.
+    static std::string checked(const bt::HwResult& r) {
+        if (r.ok()) return r.response;
+        const py::object e = py::reinterpret_borrow<py::object>(gInstrumentError)(
+            r.response + " (status " + std::to_string(r.status) + ")");
+        e.attr("status") = r.status;
+        e.attr("response") = r.response;
+        PyErr_SetObject(gInstrumentError, e.ptr());
+        throw py::error_already_set();
+    }
+    bt::Configuration config_;
+};
+
+PyObject* newException(py::module_& m, const char* name, py::handle bases, const char* doc) {
+    const std::string qualified = std::string("btgen.") + name;
+    PyObject* e = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, bases.ptr(), nullptr);
+    if (!e) throw py::error_already_set();
+    m.attr(name) = py::reinterpret_borrow<py::object>(e);
+    return e;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(btgen, m) {
+    m.doc() = "Bluetooth basic-rate test signals: settings, generation, SigMF recordings, instrument download";
+
+    gError = newException(m, "Error", PyExc_Exception, "A failure the btgen command line would report.");
+    gSettingsError = newException(m, "SettingsError", py::make_tuple(py::handle(gError), py::handle(PyExc_ValueError)),
+                                  "Settings that do not hold: an unknown field, a value no editor keeps.");
+    gSettingsRefused = newException(m, "SettingsRefused", gError,
+                                    "An edit refused because the waveform would not fit into the instrument.");
+    gInstrumentError = newException(m, "InstrumentError", gError,
+                                    "The instrument answered with a failing status (attributes status and response).");
+
+    m.def("default_settings", [] { return dictOf(defaults().parameters); }, "The default settings record as a dict.");
+    m.def("default_sig_gen", [](py::dict settings) { return dictOf(sigGenOf(py::none(), settingsOf(settings, {}))); },
+          py::arg("settings"), "The instrument settings for the settings (sample rate, carrier, ...).");
+    m.def(
+        "edit",
+        [](py::dict settings, py::kwargs fields) {
+            std::string platform = "c", bbg = "002";
+            py::object userFile = py::none();
+            for (const char* option : {"platform", "bbg", "user_file"})
+                if (fields.contains(option)) {
+                    const py::object v = fields.attr("pop")(option);
+                    if (std::string(option) == "user_file") userFile = v;
+                    else (std::string(option) == "platform" ? platform : bbg) = py::str(v);
+                }
+            return edit(settings, fields, platform, bbg, userFile);
+        },
+        py::arg("settings"),
+        "edit(settings, FIELD=VALUE, ...) -> (settings, shown, notes): the edits applied in order through the "
+        "settings editor, as typed into the fields' controls (impairments__FIELD for impairments.FIELD). shown "
+        "maps each touched field to the text its control shows. Raises SettingsRefused when the waveform would "
+        "not fit. Also takes platform=, bbg= and user_file= (for payloadType=8).");
+    m.def("generate", &generate, py::arg("settings"), py::arg("user_file") = py::none(), py::arg("platform") = "c",
+          py::arg("bbg") = "002",
+          "(waveform, markers): complex128 1 x N and uint8 2 x N, read-only views of the generated signal "
+          "(no copy).");
+    m.def("bits", &bits, py::arg("settings"), py::arg("platform") = "c", py::arg("bbg") = "002",
+          "The air bits, one uint8 array per packet (the stream in stream mode).");
+    m.def(
+        "size", [](py::dict settings) { return bt::Bt_SizeEst(settingsOf(settings, {})); }, py::arg("settings"),
+        "Samples the waveform of the settings will have.");
+    m.def("load_settings", &loadSettings, py::arg("path"), py::arg("platform") = "c", py::arg("bbg") = "002",
+          "(settings, sig_gen) of a settings file, screened as File Open screens it.");
+    m.def("save_settings", &saveSettings, py::arg("path"), py::arg("settings"), py::arg("sig_gen") = py::none(),
+          py::arg("compressed") = true, py::arg("platform") = "c", py::arg("bbg") = "002",
+          "Saves a settings file, replacing it atomically.");
+    m.def("dirty_tx", &dirtyTx, py::arg("settings"), py::arg("sets") = py::none(), py::arg("packet") = py::none(),
+          py::arg("platform") = "c", py::arg("bbg") = "002",
+          "The dirty-transmitter segments: {set: (waveform, markers)} for the selected sets (all ten by default).");
+    m.def("write_sigmf", &writeSigmf, py::arg("path"), py::arg("settings"), py::arg("sig_gen") = py::none(),
+          py::arg("datatype") = "cf32_le", py::arg("platform") = "c", py::arg("bbg") = "002",
+          "Generates the settings' signal into the SigMF recording PATH; returns the files written.");
+    m.def("measure", &measure, py::arg("waveform"), py::arg("rate"),
+          "Receives the waveform (sample rate in Hz) and measures it: the report btgen measure --json gives.");
+
+    py::class_<Instrument>(m, "Instrument", "A LAN instrument at \"host[:port]\"; every call is complete in itself.")
+        .def(py::init<const std::string&>(), py::arg("address"))
+        .def_property_readonly("address", &Instrument::address)
+        .def("idn", &Instrument::idn)
+        .def("send", &Instrument::send, py::arg("text"))
+        .def("query", &Instrument::query, py::arg("text"))
+        .def("download", &Instrument::download, py::arg("waveform"), py::arg("markers"), py::arg("title") = "BT",
+             "Stores the waveform and markers under title; the generator's own arrays go without a copy.")
+        .def("play", &Instrument::play, py::arg("settings"), py::arg("sig_gen") = py::none(),
+             py::arg("platform") = "c", "Sends the instrument settings and plays the waveform named by their Title.");
+}
