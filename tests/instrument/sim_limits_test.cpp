@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -24,6 +25,8 @@
 #include "instrument/hw_wrappers.h"
 #include "sim/sim_server.h"
 #include "support/process.h"
+
+extern char** environ;
 
 namespace bt {
 namespace {
@@ -144,14 +147,25 @@ public:
         int out[2];
         if (::pipe(out) != 0) return;
         args.insert(args.begin(), {testsupport::appPath("ixo-sim"), "--port", "0"});
+        // Under AddressSanitizer freed memory would sit in its quarantine
+        // and count as resident: the measurement wants it reused at once.
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::string_view(*e).rfind("ASAN_OPTIONS=", 0) != 0) env.emplace_back(*e);
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
+                      "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
             ::close(out[0]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
         ::close(out[1]);
