@@ -36,19 +36,29 @@ TEST(UserDataFile, BitsInByteOrderCutToTheLimit) {
     std::filesystem::remove(empty);
 }
 
-TEST(UserDataFile, LargeFilesAndDevicesAreReadOnlyAsFarAsNeeded) {
-    // /dev/zero never ends: reading must stop at the limit.
-    const UserDataFile z = readUserDataFile("/dev/zero", 80000, "left-msb");
+TEST(UserDataFile, LargeFilesAreReadOnlyAsFarAsNeededAndDevicesAreRefused) {
+    // A sparse file of a gigabyte: reading must stop at the limit.
+    const auto big = std::filesystem::temp_directory_path() / ("btgen-big-" + std::to_string(::getpid()));
+    { std::ofstream(big).put('\xff'); }
+    std::filesystem::resize_file(big, 1ull << 30);
+    const UserDataFile z = readUserDataFile(big.string(), 80000, "left-msb");
+    std::filesystem::remove(big);
     EXPECT_EQ(z.status, 1);
-    EXPECT_EQ(z.bits.size(), 80000u);
+    ASSERT_EQ(z.bits.size(), 80000u);
+    EXPECT_EQ(z.bits[0], 1);
+    EXPECT_EQ(z.bits[8], 0);
 
-    // A FIFO without a writer must not hang the reader.
+    // Neither a device that never ends nor a FIFO without a writer may
+    // hang the reader: only plain files are read.
+    const UserDataFile d = readUserDataFile("/dev/zero", 80000, "left-msb");
+    EXPECT_NE(d.status, 1);
+    EXPECT_TRUE(d.bits.empty());
     const auto fifo = std::filesystem::temp_directory_path() / ("btgen-fifo-" + std::to_string(::getpid()));
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const UserDataFile f = readUserDataFile(fifo.string(), 80, "left-msb");
-    EXPECT_EQ(f.status, 1);
-    EXPECT_TRUE(f.bits.empty());
     std::filesystem::remove(fifo);
+    EXPECT_NE(f.status, 1);
+    EXPECT_EQ(f.errorText, "Could not open\n" + fifo.string());
 }
 
 TEST(UserDataFile, UnreadableFilesReportTheName) {
