@@ -1,15 +1,29 @@
 // The frame's Plot menu. Each item runs the readiness check with "Plot",
 // opens its plot window over main() and lists it with addClientWindow().
+#include "lib/library.h"
+#include "plots/gui/plot_menu.h"
+#include "ui/frame_logic.h"
 #include "ui/gui/common_frame.h"
 
 namespace bt::gui {
 
-void CommonFrame::menuPlotSpectrum_Callback() { showPlaceholder("The spectrum plot"); }
-void CommonFrame::menuPlotWaterfall_Callback() { showPlaceholder("The waterfall plot"); }
-void CommonFrame::menuPlotIQTime_Callback() { showPlaceholder("The I(t) Q(t) plot"); }
-void CommonFrame::menuPlotIQTimeSameAxes_Callback() { showPlaceholder("The I(t) Q(t) plot"); }
-void CommonFrame::menuPlotEyeDiagram_Callback() { showPlaceholder("The eye diagram"); }
-void CommonFrame::menuPlotScatterDiagram_Callback() { showPlaceholder("The scatter diagram"); }
-void CommonFrame::menuPlotCCDF_Callback() { showPlaceholder("The CCDF plot"); }
+namespace {
+
+// The plot title is the application's name and the time of the plot.
+void openItem(CommonFrame& frame, PlotItem item) {
+    if (!frame.checkWaveformReady("Plot")) return;
+    const QString title = QString::fromStdString(plotTitle(appState().appInfo));
+    frame.addClientWindow(openPlot(item, appState(), title, frame.main()));
+}
+
+}  // namespace
+
+void CommonFrame::menuPlotSpectrum_Callback() { openItem(*this, PlotItem::Spectrum); }
+void CommonFrame::menuPlotWaterfall_Callback() { openItem(*this, PlotItem::Waterfall); }
+void CommonFrame::menuPlotIQTime_Callback() { openItem(*this, PlotItem::IQTime); }
+void CommonFrame::menuPlotIQTimeSameAxes_Callback() { openItem(*this, PlotItem::IQTimeSameAxes); }
+void CommonFrame::menuPlotEyeDiagram_Callback() { openItem(*this, PlotItem::EyeDiagram); }
+void CommonFrame::menuPlotScatterDiagram_Callback() { openItem(*this, PlotItem::ScatterDiagram); }
+void CommonFrame::menuPlotCCDF_Callback() { openItem(*this, PlotItem::CCDF); }
 
 }  // namespace bt::gui
