@@ -370,8 +370,9 @@ void DirtyTransmitterWindow::restyleSet(int set) {
     const std::vector<QLineEdit*> edits = setEdits(set);
     for (std::size_t i = 0; i < edits.size(); ++i) {
         QString style;
-        if (hl == Highlight::Calculating) style += "background-color: #ffff00;";
-        if (hl == Highlight::Downloading) style += "background-color: #00ff00;";
+        // The set in progress stays readable while its boxes are disabled.
+        if (hl == Highlight::Calculating) style += "background-color: #ffff00; color: black;";
+        if (hl == Highlight::Downloading) style += "background-color: #00ff00; color: black;";
         if (!row.selected && hl == Highlight::None) style += "color: #a0a0a0; background-color: #eeeeee;";
         if (edited[i]) style += "font-weight: bold;";
         edits[i]->setStyleSheet(style.isEmpty() ? QString() : "QLineEdit { " + style + " }");

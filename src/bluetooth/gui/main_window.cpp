@@ -153,8 +153,10 @@ MainWindow::MainWindow(const StartOptions& options) : options_(options) {
         splash_.reset();
     }
     window_->show();
-    window_->raise();
-    window_->activateWindow();
+    if (QGuiApplication::platformName() != "offscreen") {  // nothing to raise there
+        window_->raise();
+        window_->activateWindow();
+    }
 
     if (!options_.settingsFile.empty()) frame_->loadParameters(options_.settingsFile);
 }
@@ -478,7 +480,8 @@ void MainWindow::pbCalibrateDelay_Callback() {
 
 bool MainWindow::Calculate() {
     AppState& s = appState();
-    QProgressDialog progress("Calculating the waveform...", "Cancel", 0, 1000, window_);
+    // Whole percent steps: each step repaints the window, which costs time.
+    QProgressDialog progress("Calculating the waveform...", "Cancel", 0, 100, window_);
     progress.setWindowTitle("Calculate");
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
@@ -487,7 +490,7 @@ bool MainWindow::Calculate() {
     int last = -1;
     try {
         GeneratedSignal signal = bt::Calculate(s.parameters, [&](double fraction) {
-            const int value = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 1000));
+            const int value = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 100));
             if (value == last) return;
             last = value;
             progress.setValue(value);
