@@ -3,7 +3,7 @@
 // the command line and the instrument routines.
 #include "bluetooth/dirty_tx_state.h"
 #include "bluetooth/settings.h"
-#include "instrument/delay_calibration.h"
+#include "instrument/delay_finder_config.h"
 #include "lib/types.h"
 
 namespace bt {
