@@ -11,6 +11,7 @@ scripts/build.sh build-asan -DBTGEN_WERROR=ON -DBTGEN_SANITIZE=ON -DBTGEN_BENCH=
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 echo "== Tests =="
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 echo "== Tests under the sanitizers =="
