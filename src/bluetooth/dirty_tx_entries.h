@@ -78,7 +78,7 @@ void dtApplyMarkerRules(DirtyTxState& s);
 struct DtSetView {
     bool selected = true;
     std::string freqOffset, modIndex, symbolTiming;
-    // The value differs from the test-specification table.
+    // The value differs from the Bluetooth RF test's table.
     bool freqOffsetEdited = false, modIndexEdited = false, symbolTimingEdited = false;
     bool edited() const { return freqOffsetEdited || modIndexEdited || symbolTimingEdited; }
 };

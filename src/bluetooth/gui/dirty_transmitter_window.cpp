@@ -334,7 +334,7 @@ void DirtyTransmitterWindow::initializeFigure() {
         h_.get<QWidget>(setTag("editSymbolTiming", n))
             ->setToolTip("Sets the symbol timing error for test set " + k + ".");
         h_.get<QWidget>(setTag("txtEdited", n))
-            ->setToolTip("Differs from the test specification's value for set " + k + " (shown in bold).");
+            ->setToolTip("Differs from the Bluetooth RF test's value for set " + k + " (shown in bold).");
     }
     panel_->InitializeSigGenScreenObjects();
     redraw();

@@ -88,7 +88,7 @@ TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
     EXPECT_EQ(get<QComboBox>("pdPacketType")->count(), 3);
     EXPECT_NE(get<QWidget>("IXOconfig_b_c"), nullptr);
 
-    // The ten default sets as the test specification gives them.
+    // The ten default sets of the Bluetooth RF test.
     const char* offsets[] = {"75", "14", "-2", "1", "39", "0", "-42", "74", "-19", "-75"};
     const char* indices[] = {"0.28", "0.3", "0.29", "0.32", "0.33", "0.34", "0.29", "0.31", "0.28", "0.35"};
     for (int n = 1; n <= 10; ++n) {
