@@ -295,27 +295,6 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
         QCPAxis* y = r->axis(QCPAxis::atLeft);
         const auto [cols, rows] = gridSize(r);
         const int side = std::max(cols, rows);
-        // Cells of a square grid over +-limit that a set of points (or the
-        // segments between them) passes through.
-        auto occupancy = [&](std::size_t first, std::size_t step, bool joined) {
-            std::vector<std::uint32_t> g(std::size_t(side) * std::size_t(side), 0);
-            const double scale = (side - 1) / (2 * s.limit);
-            auto cell = [&](double v) { return std::clamp((v + s.limit) * scale, 0.0, double(side - 1)); };
-            double px = 0, py = 0;
-            for (std::size_t i = first; i < iqWave.size(); i += step) {
-                const double cx = cell(iqWave[i].real()), cy = cell(iqWave[i].imag());
-                const int steps = joined && i > first ? int(std::ceil(std::max(std::fabs(cx - px), std::fabs(cy - py)))) : 0;
-                for (int k = 0; k <= steps; ++k) {
-                    const double f = steps ? double(k) / steps : 1;
-                    const auto gx = std::size_t(std::lround(px + f * (cx - px)));
-                    const auto gy = std::size_t(std::lround(py + f * (cy - py)));
-                    ++g[gy * std::size_t(side) + gx];
-                }
-                px = cx;
-                py = cy;
-            }
-            return g;
-        };
         if (traceOn) {
             if (iqWave.size() <= kMaxLinePoints) {
                 auto* trace = new QCPCurve(x, y);
@@ -326,7 +305,8 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
                     data.append(QCPCurveData(double(i), iqWave[i].real(), iqWave[i].imag()));
                 trace->data()->set(data, true);
             } else {
-                densityMap(r, occupancy(0, 1, true), side, side, -s.limit, s.limit, -s.limit, s.limit, Qt::cyan);
+                densityMap(r, plots::scatterDensity(iqWave, s.limit, std::size_t(side), 0, 1, true), side, side,
+                           -s.limit, s.limit, -s.limit, s.limit, Qt::cyan);
             }
         }
         if (s.symbols <= kMaxLinePoints) {
@@ -341,8 +321,8 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
             }
             points->data()->set(data, true);
         } else {
-            densityMap(r, occupancy(s.offset, s.n, false), side, side, -s.limit, s.limit, -s.limit, s.limit,
-                       kDefaultBlue);
+            densityMap(r, plots::scatterDensity(iqWave, s.limit, std::size_t(side), s.offset, s.n, false), side,
+                       side, -s.limit, s.limit, -s.limit, s.limit, kDefaultBlue);
         }
         x->setRange(-s.limit, s.limit);
         y->setRange(-s.limit, s.limit);
