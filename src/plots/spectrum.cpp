@@ -1,6 +1,7 @@
 #include "plots/spectrum.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -165,17 +166,21 @@ WaterfallData waterfallData(std::span<const Complex> wave, double sampleRate, do
     };
     if (!wave.empty()) {
         const std::size_t N = wave.size();
-        parallelFor(m, [&](std::size_t k) {
-            thread_local ComplexRow X, padded;
-            X.resize(n);
-            const std::size_t a = k * n;
-            if (a + n <= N) {
-                sliceRow(k, wave.subspan(a, n), X);
-            } else {
-                // The last slice, padded with zeros.
-                padded.assign(n, Complex{});
-                std::copy(wave.begin() + static_cast<std::ptrdiff_t>(a), wave.end(), padded.begin());
-                sliceRow(k, padded, X);
+        // Each thread takes the next slice until none is left, with one
+        // scratch row for all of its slices, freed at the end.
+        std::atomic<std::size_t> next{0};
+        parallelFor(std::min<std::size_t>(workerThreads(), m), [&](std::size_t) {
+            ComplexRow X(n);
+            for (std::size_t k; (k = next.fetch_add(1)) < m;) {
+                const std::size_t a = k * n;
+                if (a + n <= N) {
+                    sliceRow(k, wave.subspan(a, n), X);
+                } else {
+                    // The last slice, padded with zeros.
+                    ComplexRow padded(n, Complex{});
+                    std::copy(wave.begin() + static_cast<std::ptrdiff_t>(a), wave.end(), padded.begin());
+                    sliceRow(k, padded, X);
+                }
             }
         });
     } else {
