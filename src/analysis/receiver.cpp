@@ -194,7 +194,14 @@ private:
         const std::size_t length = std::min(p.decoded.length, air.size());
         air.resize(length);
         centres.resize(length);
-        const double start = double(block_.readBegin) + centres[0] - sps_ / 2;
+        // The generator's layout (and the SigMF annotations made from it)
+        // starts a symbol on the sample its frequency pulse is centred on,
+        // less half a sample (the Gaussian filter has an even number of
+        // taps), and gives a sample the phase step that ends on it; the
+        // discriminator dates that step half a sample earlier. So the
+        // packet starts one sample after the first preamble symbol's
+        // centre on the receiver's clock.
+        const double start = double(block_.readBegin) + centres[0] + 1.0;
         p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
         p.startTime = std::max(0.0, start) / rate_;
         p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin));

@@ -74,7 +74,9 @@ struct ReceiverOptions {
 };
 
 struct ReceivedPacket {
-    std::size_t startSample = 0;  // start of the first preamble symbol
+    // The first preamble symbol's instant (the peak of its frequency
+    // pulse), where the generator's layout starts the access code.
+    std::size_t startSample = 0;
     double startTime = 0;         // s
     DecodedPacket decoded;        // start and length count air bits from the preamble
     PacketMeasurements measured;

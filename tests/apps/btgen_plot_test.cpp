@@ -56,8 +56,12 @@ TEST(BtgenPlot, EveryKindFromTheSettings) {
     auto r = runProcess({appPath("btgen"), "plot", "ccdf", "--set", "OverSampling=abc", "-o", scratch("y.png").string()});
     EXPECT_EQ(r.status, 2);
     r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("y.bmp").string()});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(".png, .svg or .pdf"), std::string::npos);
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "ccdf", "--rate", "nan", "-o", scratch("y.png").string()}).status, 2);
+    // A folder that does not exist: the name is right, the write fails.
+    r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("gone/y.png").string()});
+    EXPECT_EQ(r.status, 5) << r.err;
 }
 
 TEST(BtgenPlot, RecordingsFromFiles) {
