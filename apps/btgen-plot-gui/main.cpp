@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -28,6 +29,7 @@
 namespace {
 
 constexpr int kBadInput = 2;
+constexpr int kNotWritten = 5;
 
 struct Options {
     std::string kind;
@@ -52,6 +54,11 @@ struct Options {
 }
 
 int run(const Options& o) {
+    // Refused before any work: a wrong name is the user's input, not a failed write.
+    const QString ext = QFileInfo(QString::fromStdString(o.output)).suffix().toLower();
+    if (ext != "png" && ext != "svg" && ext != "pdf")
+        fail(kBadInput, "cannot write " + o.output + " (the name must end in .png, .svg or .pdf)");
+    if (!(o.rate >= 0 && o.rate <= 1e12)) fail(kBadInput, "--rate takes a sample rate in Hz.");  // nan too
     const bt::EditContext ctx{o.platform.at(0), o.bbg};
     auto [p, sigGen] = o.settingsFile.empty() ? std::pair{bt::appState().parameters, bt::appState().SigGenSettings}
                                               : bt::readSettingsFile(o.settingsFile, ctx);
@@ -113,8 +120,7 @@ int run(const Options& o) {
     w->adjustSize();
     QCoreApplication::processEvents();
     pw->plot()->replot();
-    if (!pw->saveImage(QString::fromStdString(o.output), o.width, o.height))
-        fail(1, "cannot write " + o.output + " (the name must end in .png, .svg or .pdf)");
+    if (!pw->saveImage(QString::fromStdString(o.output), o.width, o.height)) fail(kNotWritten, "cannot write " + o.output);
     std::cout << o.output << '\n';
     return 0;
 }

@@ -22,6 +22,28 @@ void ComplexRowSource::read(std::size_t first, std::size_t count, CFloat* out) c
     for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(finite(p->real()), finite(p->imag()));
 }
 
+void SampleSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    constexpr std::size_t kChunk = 1 << 16;
+    std::vector<CFloat> buf(std::min(kChunk, count));
+    for (std::size_t done = 0; done < count; done += buf.size()) {
+        const std::size_t n = std::min(buf.size(), count - done);
+        read(first + done, n, buf.data());
+        for (std::size_t k = 0; k < n; ++k) out[done + k] = Complex(buf[k].real(), buf[k].imag());
+    }
+}
+
+void ComplexRowSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    const Complex* p = data_ + first * stride_;
+    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = *p;
+}
+
+void SplitComplexSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t at = (first + k) * stride_;
+        out[k] = Complex(re_[at], im_ ? im_[at] : 0.0);
+    }
+}
+
 void SplitComplexSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t at = (first + k) * stride_;
@@ -172,7 +194,14 @@ private:
         const std::size_t length = std::min(p.decoded.length, air.size());
         air.resize(length);
         centres.resize(length);
-        const double start = double(block_.readBegin) + centres[0] - sps_ / 2;
+        // The generator's layout (and the SigMF annotations made from it)
+        // starts a symbol on the sample its frequency pulse is centred on,
+        // less half a sample (the Gaussian filter has an even number of
+        // taps), and gives a sample the phase step that ends on it; the
+        // discriminator dates that step half a sample earlier. So the
+        // packet starts one sample after the first preamble symbol's
+        // centre on the receiver's clock.
+        const double start = double(block_.readBegin) + centres[0] + 1.0;
         p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
         p.startTime = std::max(0.0, start) / rate_;
         p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin));

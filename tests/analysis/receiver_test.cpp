@@ -105,5 +105,38 @@ std::vector<TypeCase> allTypes() {
 
 INSTANTIATE_TEST_SUITE_P(Receiver, EveryType, ::testing::ValuesIn(allTypes()), caseName);
 
+// The receiver dates a packet where the generator's layout (the source of
+// the SigMF annotations) starts its access code, to a fraction of a symbol,
+// at any oversampling and for short and long packets alike; in a
+// multi-packet waveform every packet is dated.
+TEST(StartSample, MatchesTheLayoutAnnotationOfEveryPacket) {
+    struct Case {
+        const char* link;
+        const char* type;
+        bool multi;
+    };
+    for (const char* oversampling : {"2", "4", "10", "20"}) {
+        for (const Case c : {Case{"2", "4", false}, Case{"2", "15", false}, Case{"2", "-1", false},
+                             Case{"1", "7", false}, Case{"2", "4", true}}) {
+            SCOPED_TRACE(std::string("oversampling ") + oversampling + " link " + c.link + " type " + c.type +
+                         (c.multi ? " multi-packet" : ""));
+            Edits edits = {{"OverSampling", oversampling}, {"linkType", c.link}, {"packetType", c.type}};
+            if (c.multi) edits.emplace_back("multiPacket", "1");
+            const Parameters p = settingsWith(edits);
+            const GeneratedSignal s = Calculate(p);
+            ReceiverOptions o;
+            o.lap = static_cast<std::uint32_t>(std::uint64_t(p.BDaddr) & 0xFFFFFF);
+            const Reception r = receive(s.waveform.data(), s.waveform.size(), p.OverSampling * 1e6, o);
+            ASSERT_EQ(r.packets.size(), s.packets.size());
+            ASSERT_FALSE(r.packets.empty());
+            for (std::size_t k = 0; k < r.packets.size(); ++k) {
+                const double found = double(r.packets[k].startSample);
+                EXPECT_NEAR(found, double(s.packets[k].sampleStart), p.OverSampling / 4) << "packet " << k;
+                EXPECT_NEAR(r.packets[k].startTime * p.OverSampling * 1e6, found, 0.5);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bt::analysis

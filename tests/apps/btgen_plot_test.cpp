@@ -56,8 +56,12 @@ TEST(BtgenPlot, EveryKindFromTheSettings) {
     auto r = runProcess({appPath("btgen"), "plot", "ccdf", "--set", "OverSampling=abc", "-o", scratch("y.png").string()});
     EXPECT_EQ(r.status, 2);
     r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("y.bmp").string()});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(".png, .svg or .pdf"), std::string::npos);
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "ccdf", "--rate", "nan", "-o", scratch("y.png").string()}).status, 2);
+    // A folder that does not exist: the name is right, the write fails.
+    r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("gone/y.png").string()});
+    EXPECT_EQ(r.status, 5) << r.err;
 }
 
 TEST(BtgenPlot, RecordingsFromFiles) {
@@ -88,6 +92,21 @@ TEST(BtgenPlot, RecordingsFromFiles) {
     EXPECT_EQ(r.status, 0) << r.err;
     r = runProcess({appPath("btgen"), "plot", "ccdf", "--input", scratch("missing.mat").string(), "-o", out.string()});
     EXPECT_EQ(r.status, 2);
+}
+
+TEST(BtgenPlot, RecordingsTheGenerateCommandWrote) {
+    if (!haveDrawing()) GTEST_SKIP() << "built without the windows";
+    for (const std::string type : {"cf32_le", "ci16_le"}) {
+        const fs::path name = scratch("dh1-" + type);
+        auto r = runProcess({appPath("btgen"), "generate", "--format", "sigmf", "--sigmf-type", type, "-o", name.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        fs::path meta = name;
+        meta += ".sigmf-meta";
+        const fs::path out = scratch("dh1-" + type + ".png");
+        r = runProcess({appPath("btgen"), "plot", "eye", "--input", meta.string(), "-o", out.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(head(out, 4), "\x89PNG");
+    }
 }
 
 }  // namespace

@@ -2,11 +2,6 @@
 // the transcript of every command it received written to a file.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <string>
 #include <vector>
@@ -16,52 +11,7 @@
 
 namespace {
 
-// Starts ixo-sim on port 0 and reads the port it prints; stops it with
-// SIGTERM, as a user's Ctrl-C would.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        args.insert(args.begin(), {testsupport::appPath("ixo-sim"), "--port", "0"});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            const int quiet = ::open("/dev/null", O_WRONLY);  // its "listening on" line
-            if (quiet >= 0) ::dup2(quiet, 2);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        ::close(out[0]);
-        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str()));
-    }
-    ~SimProcess() { stop(); }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
-    std::uint16_t port() const { return port_; }
-    int stop() {
-        int status = -1;
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        return status;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::uint16_t port_ = 0;
-};
+using testsupport::SimProcess;
 
 std::vector<std::string> lines(const std::filesystem::path& file) {
     std::ifstream in(file);

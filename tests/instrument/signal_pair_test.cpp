@@ -3,12 +3,9 @@
 // with samples that are not numbers.
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -16,6 +13,7 @@
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "support/files.h"
+#include "support/process.h"
 
 namespace bt {
 namespace {
@@ -73,32 +71,6 @@ TEST(PairSave, AMarkerFileThatCannotBeWrittenLeavesTheOldWaveform) {
     EXPECT_EQ(entries(dir.path()), 2u) << "a temporary file was left behind";
 }
 
-// Runs `save` in a child whose file size limit is `limitBytes`, as a full
-// disk would stop it; returns its error text.
-std::string saveWithFileSizeLimit(rlim_t limitBytes, const std::function<void()>& save) {
-    int pipefd[2];
-    EXPECT_EQ(::pipe(pipefd), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipefd[0]);
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{limitBytes, limitBytes};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string message = failureOf(save);
-        [[maybe_unused]] auto w = ::write(pipefd[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipefd[1]);
-    std::string message;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(pipefd[0], buffer, sizeof buffer)) > 0) message.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipefd[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return message;
-}
-
 TEST(PairSave, AFullDiskKeepsTheOldPairAndSaysWhichFileAndWhy) {
     const ScratchDir dir;
     const fs::path file = dir / "w.raw";
@@ -107,7 +79,7 @@ TEST(PairSave, AFullDiskKeepsTheOldPairAndSaysWhichFileAndWhy) {
     const std::string oldMarkers = readBytes(dir / "w.raw.markers");
 
     // Room for the markers (one byte a sample) but not the waveform (four).
-    const std::string message = saveWithFileSizeLimit(100'000, [&] { write(file, ramp(50'000, 1)); });
+    const std::string message = testsupport::errorUnderFileSizeLimit(100'000, [&] { write(file, ramp(50'000, 1)); });
     EXPECT_NE(message.find("the waveform file " + file.string()), std::string::npos) << message;
     EXPECT_NE(message.find("File too large"), std::string::npos) << message;
     EXPECT_EQ(readBytes(file), oldWaveform);

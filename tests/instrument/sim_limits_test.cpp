@@ -6,16 +6,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -140,68 +137,17 @@ TEST(SimLimits, BlocksBeyondTheWaveformMemoryAreAnsweredWithTheInstrumentsError)
     server.stop();
 }
 
-// ixo-sim as its own process, so that its memory can be read from /proc.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        args.insert(args.begin(), {testsupport::appPath("ixo-sim"), "--port", "0"});
-        // Under AddressSanitizer freed memory would sit in its quarantine
-        // and count as resident: the measurement wants it reused at once.
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            if (std::string_view(*e).rfind("ASAN_OPTIONS=", 0) != 0) env.emplace_back(*e);
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
-                      "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        ::close(out[0]);
-        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str()));
-    }
-    ~SimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    std::uint16_t port() const { return port_; }
-
-    // Resident memory in kB, from /proc/PID/status.
-    long residentKb() const {
-        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::uint16_t port_ = 0;
-};
+// Under AddressSanitizer freed memory would sit in its quarantine and count
+// as resident: the measurement wants it reused at once.
+std::string asanReleasingAtOnce() {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
+           "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0";
+}
 
 TEST(SimLimits, HostileLinesDoNotGrowTheSimulatorsMemory) {
     // 1 M samples of waveform memory: at most 4 MB of blocks on one line.
-    SimProcess sim({"--memory", "1000000"});
+    testsupport::SimProcess sim({"--memory", "1000000"}, {asanReleasingAtOnce()});
     ASSERT_NE(sim.port(), 0);
     const int fd = connectTo(sim.port());
     ASSERT_GE(fd, 0);

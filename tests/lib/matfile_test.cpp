@@ -1,15 +1,12 @@
 #include "lib/matfile.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "lib/atomic_save.h"
 #include "support/files.h"
+#include "support/process.h"
 
 namespace bt {
 namespace {
@@ -200,37 +197,6 @@ TEST(MatStream, MatricesStreamedInChunksReadBackThroughMatio) {
 
 // --------------------------------------------------------- atomic saves
 
-// Runs `save` in a child process whose file size limit is `limitBytes`, the
-// way a full disk would stop it; returns the error text it reported.
-std::string saveWithFileSizeLimit(rlim_t limitBytes, const std::function<void()>& save) {
-    int pipefd[2];
-    EXPECT_EQ(::pipe(pipefd), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipefd[0]);
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{limitBytes, limitBytes};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string message = "no error";
-        try {
-            save();
-        } catch (const std::exception& e) {
-            message = e.what();
-        }
-        [[maybe_unused]] auto w = ::write(pipefd[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipefd[1]);
-    std::string message;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(pipefd[0], buffer, sizeof buffer)) > 0) message.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipefd[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return message;
-}
-
 TEST(AtomicSave, AFullDiskLeavesTheOldFileByteForByte) {
     ScratchDir dir;
     const fs::path target = dir / "keep.mat";
@@ -239,10 +205,10 @@ TEST(AtomicSave, AFullDiskLeavesTheOldFileByteForByte) {
     const MatValue big = MatValue::realMatrix(1, 20000, std::vector<double>(20000, 3.25));
 
     const std::string viaMatio =
-        saveWithFileSizeLimit(4096, [&] { writeMatFile(target, {{"big", big}}, MatCompression::None); });
+        testsupport::errorUnderFileSizeLimit(4096, [&] { writeMatFile(target, {{"big", big}}, MatCompression::None); });
     EXPECT_NE(viaMatio.find("incomplete"), std::string::npos) << viaMatio;
     const auto fill = [](std::size_t, std::size_t count, bool, double* out) { std::fill(out, out + count, 1.0); };
-    const std::string streamed = saveWithFileSizeLimit(4096, [&] { writeMatMatrices(target, {{"w", 50000, 2, false, fill}}); });
+    const std::string streamed = testsupport::errorUnderFileSizeLimit(4096, [&] { writeMatMatrices(target, {{"w", 50000, 2, false, fill}}); });
     EXPECT_NE(streamed.find("cannot write the new file"), std::string::npos) << streamed;
 
     EXPECT_EQ(bttest::readBytes(target), before);
