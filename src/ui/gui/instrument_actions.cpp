@@ -13,6 +13,7 @@
 #include "instrument/download.h"
 #include "instrument/download_play.h"
 #include "ui/gui/common_frame.h"
+#include "ui/gui/progress_pacer.h"
 
 namespace bt::gui {
 
@@ -55,12 +56,13 @@ void runWithProgress(QWidget* parent, const QString& title, const QString& label
 
     // Each report waits for the window to take it: the bar moves with the
     // transfer, and a Cancel clicked before the report is answered by it.
+    ProgressPacer pacer(kSteps);
     const TransferProgress progress = [&](double fraction) {
         QMetaObject::invokeMethod(
             &dialog,
             [&] {
                 const int value = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps));
-                if (value != dialog.value()) dialog.setValue(value);
+                if (pacer.take(value)) dialog.setValue(value);
             },
             Qt::BlockingQueuedConnection);
         return !cancelRequested.load();
