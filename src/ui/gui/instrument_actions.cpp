@@ -42,14 +42,16 @@ void runWithProgress(QWidget* parent, const QString& title, const QString& label
     dialog.setMinimumDuration(500);
     dialog.setMinimumWidth(360);
 
-    // Cancel closes the window at once, but the worker still has to stop
-    // the transfer and put the player back: the window stays up (and modal)
-    // saying so until then.
+    // Cancel (or Escape, or closing the window) hides it at once, but the
+    // worker still has to stop the transfer and put the player back: the
+    // window stays up (and modal), saying so, until the worker is done.
     std::atomic<bool> cancelRequested{false};
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
-        cancelRequested = true;
-        dialog.setLabelText("Cancelling the download...");
-        if (auto* b = dialog.findChild<QPushButton*>()) b->setEnabled(false);
+        if (cancellable) {
+            cancelRequested = true;
+            dialog.setLabelText("Cancelling...");
+            if (auto* b = dialog.findChild<QPushButton*>()) b->setEnabled(false);
+        }
         dialog.show();
     });
     if (showAtOnce) dialog.show();
