@@ -1,7 +1,8 @@
 // Plot data on the largest waveform (DH1 packets carrying "Continuous
 // PN15" at 20 samples per symbol, 30.35 M samples), quantised to 14 bits as
-// the plot menu hands it over: CCDF counts, the full-length spectrum, the
-// 200-slice waterfall, the envelope levels and one zoomed view of them.
+// the plot menu hands it over: CCDF counts, the full-length spectrum (its
+// row, and its levels alone as the window asks), the 200-slice waterfall,
+// the envelope levels and one zoomed view of them.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -75,6 +76,15 @@ void BM_SpectrumData(benchmark::State& state) {
     counters(state);
 }
 BENCHMARK(BM_SpectrumData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// What the spectrum window asks for: the levels of the row, not the row.
+void BM_SpectrumLevels(benchmark::State& state) {
+    const auto& w = largest();
+    const ProcessCpu cpu{state};
+    for (auto _ : state) benchmark::DoNotOptimize(bt::plots::spectrumData(w, kRate, true).levelLo.data());
+    counters(state);
+}
+BENCHMARK(BM_SpectrumLevels)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The plot menu's slice: the waveform's duration / 200; columns reduced
 // for drawing (argument; 0 keeps every frequency point).
