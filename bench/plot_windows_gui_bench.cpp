@@ -1,12 +1,17 @@
 // Plot windows on the largest waveform (30.35 M samples), offscreen: the
-// time from data to a shown window, and one redraw after a zoom or pan at
+// time from data to a shown window, one redraw after a zoom or pan at
 // several zoom levels (the envelope read for the new range, the plot
-// drawn).
+// drawn), and the memory all windows on one waveform keep.
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <vector>
 #include <qcustomplot.h>
 
 #include "bluetooth/generate.h"
@@ -94,6 +99,57 @@ void BM_OpenScatterWithTrace(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenScatterWithTrace)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// Resident memory now, in bytes, after handing freed memory back.
+double residentBytes() {
+    ::malloc_trim(0);
+    std::ifstream statm("/proc/self/statm");
+    double pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * double(::sysconf(_SC_PAGESIZE));
+}
+
+std::vector<QWidget*> openAll(const std::shared_ptr<const bt::ComplexRow>& w) {
+    const double period = double(w->size()) / kRate / 200;
+    return {bt::gui::Ux_PlotCCDF(*w, "bench", nullptr),
+            bt::gui::Ux_PlotSpectrum(*w, kRate, "bench", nullptr),
+            bt::gui::Ux_PlotWaterfall(*w, kRate, period, "bench", nullptr),
+            bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr),
+            bt::gui::Ux_PlotIQTime(w, kRate, true, "bench", nullptr),
+            bt::gui::Ux_PlotEyeDiagram(*w, 20, 1e-6, 0, "bench", nullptr),
+            bt::gui::Ux_PlotScatterDiagram(*w, 20, 0, true, "bench", nullptr)};
+}
+
+// Every plot window open on one waveform, as the plot menu opens them: the
+// 14-bit copy made, each window opened on it. The memory they keep
+// together (resident, after the transients are freed) against the budget
+// of one copy of the waveform plus an eighth of it for the envelope
+// levels.
+void BM_AllWindowsMemory(benchmark::State& state) {
+    const auto original = largest();
+    // Qt's own one-off costs (fonts, layouts) first, on a short waveform;
+    // whatever the long one leaves cached (transform plans) is counted.
+    {
+        auto small = std::make_shared<const bt::ComplexRow>(original->begin(), original->begin() + 100000);
+        for (QWidget* win : openAll(small)) closeWindow(win);
+    }
+    const double waveBytes = double(original->size() * sizeof(bt::Complex));
+    double extra = 0;
+    for (auto _ : state) {
+        const double before = residentBytes();
+        auto copy = std::make_shared<const bt::ComplexRow>(bt::ApplyDacRes(*original, 14));
+        std::vector<QWidget*> wins = openAll(copy);
+        QCoreApplication::processEvents();
+        extra = residentBytes() - before;
+        state.PauseTiming();
+        for (QWidget* win : wins) closeWindow(win);
+        state.ResumeTiming();
+    }
+    state.counters["extra_MB"] = extra / 1e6;
+    state.counters["budget_MB"] = waveBytes * 1.125 / 1e6;
+    state.counters["beyond_copy_over_waveform"] = (extra - waveBytes) / waveBytes;
+}
+BENCHMARK(BM_AllWindowsMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // One redraw of the two-axes I(t) Q(t) window after a zoom to the
 // argument's number of samples (the whole waveform down to 500).

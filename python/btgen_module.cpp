@@ -8,14 +8,18 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "analysis/receiver.h"
+#include "analysis/recording.h"
 #include "analysis/report.h"
 #include "bluetooth/air_bits.h"
 #include "bluetooth/dirty_tx_calc.h"
@@ -388,6 +392,96 @@ py::dict measure(const py::object& waveform, double rate) {
     return toPython(report);
 }
 
+// A recording read by the receiver's reader: samples at double precision
+// (16-bit integers scaled to full scale 1), one row per waveform row of the
+// file (the selected sets of a dirty-transmitter MAT-file), the marker rows
+// when every row has them. The arrays are views of the buffers read into.
+struct ReadRecording {
+    bt::analysis::Recording recording;
+    std::size_t rows = 0, samples = 0;
+    bt::ComplexRow waveform;             // rows x samples, row by row
+    std::vector<std::uint8_t> markers;   // 2 rows x samples per row; empty: none
+};
+
+constexpr const char* kRecordingCapsule = "btgen.recording";
+
+py::dict readRecording(const std::string& path, py::object format, py::object rate) {
+    bt::analysis::SampleFormat f = bt::analysis::SampleFormat::Auto;
+    if (!format.is_none()) {
+        const std::string name = py::str(format);
+        const auto parsed = bt::analysis::parseSampleFormat(name);
+        if (!parsed) raise(gError, "The sample format is raw, cf32 or ci16, not \"" + name + "\".");
+        f = *parsed;
+    }
+    std::optional<double> givenRate;
+    if (!rate.is_none()) {
+        givenRate = rate.cast<double>();
+        if (!(*givenRate > 0) || !std::isfinite(*givenRate)) raise(gError, "The sample rate must be a positive number of Hz.");
+    }
+    auto r = std::make_unique<ReadRecording>();
+    withoutGil([&] {
+        r->recording = bt::analysis::openRecording(path, f);
+        const auto& rows = r->recording.rows;
+        r->rows = rows.size();
+        r->samples = rows.empty() ? 0 : rows.front().source->size();
+        r->waveform.resize(r->rows * r->samples);
+        const double scale = 1.0 / r->recording.fullScale;
+        std::vector<std::optional<bt::Markers>> markers;
+        for (std::size_t k = 0; k < r->rows; ++k) {
+            bt::Complex* out = r->waveform.data() + k * r->samples;
+            rows[k].source->readExact(0, r->samples, out);
+            if (scale != 1)
+                for (std::size_t i = 0; i < r->samples; ++i) out[i] *= scale;
+            markers.push_back(bt::analysis::readMarkers(rows[k]));
+        }
+        if (r->rows > 0 && std::all_of(markers.begin(), markers.end(), [](const auto& m) { return m.has_value(); })) {
+            r->markers.resize(2 * r->rows * r->samples);
+            for (std::size_t k = 0; k < r->rows; ++k) {
+                std::copy(markers[k]->row1.begin(), markers[k]->row1.end(), r->markers.begin() + (2 * k) * r->samples);
+                std::copy(markers[k]->row2.begin(), markers[k]->row2.end(), r->markers.begin() + (2 * k + 1) * r->samples);
+            }
+        }
+        return 0;
+    });
+
+    py::dict out;
+    const bt::analysis::Recording& rec = r->recording;
+    out["kind"] = rec.kind;
+    py::list labels;
+    for (const auto& row : rec.rows) labels.append(row.label);
+    out["labels"] = labels;
+    if (givenRate) {
+        out["rate"] = *givenRate;
+        out["rate_source"] = "given";
+    } else if (rec.sampleRate) {
+        out["rate"] = *rec.sampleRate;
+        out["rate_source"] = rec.rateSource;
+    } else {
+        out["rate"] = py::none();
+        out["rate_source"] = py::none();
+    }
+    out["frequency"] = rec.frequency ? py::object(py::float_(*rec.frequency)) : py::object(py::none());
+    out["metadata"] = rec.metadata.is_null() ? py::object(py::none()) : toPython(rec.metadata);
+    const auto annotations = rec.metadata.is_object() ? rec.metadata.find("annotations") : rec.metadata.end();
+    out["annotations"] = annotations != rec.metadata.end() ? toPython(*annotations) : py::object(py::none());
+
+    const auto rows = static_cast<py::ssize_t>(r->rows);
+    const auto n = static_cast<py::ssize_t>(r->samples);
+    ReadRecording* held = r.release();
+    const py::capsule base(held, kRecordingCapsule, [](PyObject* c) {
+        delete static_cast<ReadRecording*>(PyCapsule_GetPointer(c, kRecordingCapsule));
+    });
+    const py::ssize_t itemW = sizeof(std::complex<double>);
+    out["waveform"] = py::array(py::dtype::of<std::complex<double>>(), {rows, n}, {n * itemW, itemW},
+                                held->waveform.data(), base);
+    if (held->markers.empty())
+        out["markers"] = py::none();
+    else
+        out["markers"] = py::array(py::dtype::of<std::uint8_t>(), {2 * rows, n}, {n, py::ssize_t{1}},
+                                   held->markers.data(), base);
+    return out;
+}
+
 // ------------------------------------------------------------ instrument
 
 class Instrument {
@@ -496,6 +590,16 @@ PYBIND11_MODULE(btgen, m) {
           "Generates the settings' signal into the SigMF recording PATH; returns the files written.");
     m.def("measure", &measure, py::arg("waveform"), py::arg("rate"),
           "Receives the waveform (sample rate in Hz) and measures it: the report btgen measure --json gives.");
+
+    m.def("read_recording", &readRecording, py::arg("path"), py::arg("format") = py::none(),
+          py::arg("rate") = py::none(),
+          "Reads a recording as btgen measure does: a MAT-file (`waveform`, or the selected rows of "
+          "`dtWaveform`), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "
+          "(format \"raw\", \"cf32\" or \"ci16\"; by default from the name, else raw). Returns a dict: "
+          "waveform (complex128, one row per waveform row; 16-bit samples scaled to full scale 1), markers "
+          "(uint8, two rows per waveform row, or None), labels (the rows), rate (Hz: the given one, else the "
+          "file's, else None) and rate_source, frequency (carrier, Hz, or None), kind, and for SigMF metadata "
+          "and annotations.");
 
     py::class_<Instrument>(m, "Instrument", "A LAN instrument at \"host[:port]\"; every call is complete in itself.")
         .def(py::init<const std::string&>(), py::arg("address"))

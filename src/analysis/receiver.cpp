@@ -22,6 +22,28 @@ void ComplexRowSource::read(std::size_t first, std::size_t count, CFloat* out) c
     for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = CFloat(finite(p->real()), finite(p->imag()));
 }
 
+void SampleSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    constexpr std::size_t kChunk = 1 << 16;
+    std::vector<CFloat> buf(std::min(kChunk, count));
+    for (std::size_t done = 0; done < count; done += buf.size()) {
+        const std::size_t n = std::min(buf.size(), count - done);
+        read(first + done, n, buf.data());
+        for (std::size_t k = 0; k < n; ++k) out[done + k] = Complex(buf[k].real(), buf[k].imag());
+    }
+}
+
+void ComplexRowSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    const Complex* p = data_ + first * stride_;
+    for (std::size_t k = 0; k < count; ++k, p += stride_) out[k] = *p;
+}
+
+void SplitComplexSource::readExact(std::size_t first, std::size_t count, Complex* out) const {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t at = (first + k) * stride_;
+        out[k] = Complex(re_[at], im_ ? im_[at] : 0.0);
+    }
+}
+
 void SplitComplexSource::read(std::size_t first, std::size_t count, CFloat* out) const {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t at = (first + k) * stride_;

@@ -27,6 +27,10 @@ public:
     virtual std::size_t size() const = 0;
     // Samples [first, first + count), first + count <= size().
     virtual void read(std::size_t first, std::size_t count, CFloat* out) const = 0;
+    // The same samples as stored, at double precision and with non-finite
+    // values left as they are: for handing a recording on rather than
+    // receiving it. By default widened from read().
+    virtual void readExact(std::size_t first, std::size_t count, Complex* out) const;
 };
 
 // A complex double row in memory, every `stride`-th element (rows of a
@@ -37,6 +41,7 @@ public:
         : data_(data), count_(count), stride_(stride) {}
     std::size_t size() const override { return count_; }
     void read(std::size_t first, std::size_t count, CFloat* out) const override;
+    void readExact(std::size_t first, std::size_t count, Complex* out) const override;
 
 private:
     const Complex* data_;
@@ -51,6 +56,7 @@ public:
         : re_(re), im_(im), count_(count), stride_(stride) {}
     std::size_t size() const override { return count_; }
     void read(std::size_t first, std::size_t count, CFloat* out) const override;
+    void readExact(std::size_t first, std::size_t count, Complex* out) const override;
 
 private:
     const double* re_;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -43,7 +44,14 @@ public:
 
     std::size_t size() const override { return count_; }
 
-    void read(std::size_t first, std::size_t count, CFloat* out) const override {
+    void read(std::size_t first, std::size_t count, CFloat* out) const override { readAs(first, count, out); }
+    void readExact(std::size_t first, std::size_t count, Complex* out) const override { readAs(first, count, out); }
+
+private:
+    std::size_t bytesPerSample() const { return format_ == SampleFormat::Cf32 ? 8 : 4; }
+
+    template <class T>
+    void readAs(std::size_t first, std::size_t count, std::complex<T>* out) const {
         constexpr std::size_t kChunk = 1 << 16;
         std::vector<unsigned char> buf(kChunk * bytesPerSample());
         for (std::size_t done = 0; done < count;) {
@@ -61,21 +69,23 @@ public:
         }
     }
 
-private:
-    std::size_t bytesPerSample() const { return format_ == SampleFormat::Cf32 ? 8 : 4; }
-
-    void convert(const unsigned char* b, std::size_t n, CFloat* out) const {
+    // The receiver gets non-finite float samples as zeros; an exact read
+    // hands them on as they are.
+    template <class T>
+    void convert(const unsigned char* b, std::size_t n, std::complex<T>* out) const {
+        constexpr bool exact = std::is_same_v<T, double>;
         for (std::size_t k = 0; k < n; ++k) {
             const unsigned char* s = b + k * bytesPerSample();
             if (format_ == SampleFormat::Cf32) {
                 float re, im;
                 std::memcpy(&re, s, 4);  // the machine is little-endian, as the format
                 std::memcpy(&im, s + 4, 4);
-                out[k] = CFloat(std::isfinite(re) ? re : 0.0f, std::isfinite(im) ? im : 0.0f);
+                if (!exact) re = std::isfinite(re) ? re : 0.0f, im = std::isfinite(im) ? im : 0.0f;
+                out[k] = std::complex<T>(re, im);
             } else if (format_ == SampleFormat::Ci16) {
-                out[k] = CFloat(float(std::int16_t(s[0] | (s[1] << 8))), float(std::int16_t(s[2] | (s[3] << 8))));
+                out[k] = std::complex<T>(T(std::int16_t(s[0] | (s[1] << 8))), T(std::int16_t(s[2] | (s[3] << 8))));
             } else {
-                out[k] = CFloat(float(std::int16_t((s[0] << 8) | s[1])), float(std::int16_t((s[2] << 8) | s[3])));
+                out[k] = std::complex<T>(T(std::int16_t((s[0] << 8) | s[1])), T(std::int16_t((s[2] << 8) | s[3])));
             }
         }
     }
@@ -141,7 +151,7 @@ Recording openMat(const std::filesystem::path& file) {
     const double* im = w.complex ? w.im.data() : nullptr;
     if (!dt) {
         // A row or a column: either way one waveform.
-        r.rows.push_back({"waveform", std::make_shared<SplitComplexSource>(w.re.data(), im, rows * cols, 1)});
+        r.rows.push_back({"waveform", std::make_shared<SplitComplexSource>(w.re.data(), im, rows * cols, 1), {}});
     } else {
         for (std::size_t k = 0; k < rows; ++k) {
             bool zeros = true;
@@ -149,10 +159,19 @@ Recording openMat(const std::filesystem::path& file) {
                 zeros = w.re[c * rows + k] == 0 && (!im || im[c * rows + k] == 0);
             if (zeros) continue;  // a test set not selected
             r.rows.push_back({"dtWaveform row " + std::to_string(k + 1),
-                              std::make_shared<SplitComplexSource>(w.re.data() + k, im ? im + k : nullptr, cols, rows)});
+                              std::make_shared<SplitComplexSource>(w.re.data() + k, im ? im + k : nullptr, cols, rows),
+                              {{}, {}, 2 * k}});
         }
     }
     r.storage = storage;
+    const std::string markerName = dt ? "dtMarkers" : "markers";
+    // Row K of dtWaveform has rows 2K-1 and 2K of dtMarkers.
+    if (const MatValue* m = reader.info(markerName); m && isNumericClass(m->cls) && m->dims.size() == 2) {
+        for (RecordingRow& row : r.rows) {
+            row.markers.file = file;
+            row.markers.variable = markerName;
+        }
+    }
 
     if (const MatValue* rate = reader.info("SamplingRate"); rate && isNumericClass(rate->cls) && rate->numel() == 1) {
         const MatValue v = reader.read("SamplingRate");
@@ -162,7 +181,6 @@ Recording openMat(const std::filesystem::path& file) {
             return r;
         }
     }
-    const std::string markerName = dt ? "dtMarkers" : "markers";
     if (const MatValue* m = reader.info(markerName); m && isNumericClass(m->cls) && m->dims.size() == 2 && m->dims[0] > 0) {
         const MatValue markers = reader.read(markerName);
         const std::size_t mr = markers.dims[0];
@@ -184,7 +202,9 @@ Recording openMat(const std::filesystem::path& file) {
 Recording openSigmf(const std::filesystem::path& file) {
     std::filesystem::path base = file;
     const std::string name = file.string();
-    if (endsWith(lower(name), ".sigmf-meta") || endsWith(lower(name), ".sigmf-data")) base.replace_extension();
+    // NAME.sigmf stands for the recording NAME, as when it is written.
+    if (endsWith(lower(name), ".sigmf-meta") || endsWith(lower(name), ".sigmf-data") || endsWith(lower(name), ".sigmf"))
+        base.replace_extension();
     std::filesystem::path meta = base, data = base;
     meta += ".sigmf-meta";
     data += ".sigmf-data";
@@ -216,11 +236,80 @@ Recording openSigmf(const std::filesystem::path& file) {
         r.sampleRate = rate->get<double>();
         r.rateSource = "core:sample_rate";
     }
-    r.rows.push_back({data.filename().string(), std::make_shared<FileSource>(data, format)});
+    if (format == SampleFormat::Ci16) r.fullScale = 32767;
+    if (const auto captures = j.find("captures"); captures != j.end() && captures->is_array() && !captures->empty()) {
+        const nlohmann::json& first = captures->front();
+        if (const auto f = first.is_object() ? first.find("core:frequency") : first.end();
+            f != first.end() && f->is_number())
+            r.frequency = f->get<double>();
+    }
+    RecordingRow row{data.filename().string(), std::make_shared<FileSource>(data, format), {}};
+    // The marker file the metadata names, looked for beside it only (a name
+    // in the metadata never reaches another folder), else the usual one.
+    std::filesystem::path markers = markerFilePath(data);
+    if (const auto m = global->find("btgen:markers"); m != global->end() && m->is_object()) {
+        if (const auto f = m->find("file"); f != m->end() && f->is_string()) {
+            const std::filesystem::path named = std::filesystem::path(f->get<std::string>()).filename();
+            if (!named.empty() && named != "." && named != "..") markers = meta.parent_path() / named;
+        }
+    }
+    if (std::filesystem::is_regular_file(markers, ec)) row.markers.file = markers;
+    r.rows.push_back(std::move(row));
+    r.metadata = std::move(j);
     return r;
 }
 
+// Rows `first` and `first` + 1 of a MAT-file matrix (column-major).
+std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
+    MatReadLimits limits;
+    limits.maxFileBytes = std::uint64_t(64) << 30;
+    limits.maxUnpackedBytes = std::uint64_t(64) << 30;
+    const MatFileReader reader(at.file, limits, {at.variable});
+    const MatValue* shape = reader.info(at.variable);
+    if (!shape || !isNumericClass(shape->cls) || shape->dims.size() != 2 || shape->dims[1] != count ||
+        shape->dims[0] < at.firstRow + 2)
+        return std::nullopt;
+    const MatValue m = reader.read(at.variable);
+    const std::size_t rows = m.dims[0];
+    Markers out;
+    out.resize(count);
+    for (std::size_t c = 0; c < count; ++c) {
+        out.row1[c] = m.re[c * rows + at.firstRow] != 0;
+        out.row2[c] = m.re[c * rows + at.firstRow + 1] != 0;
+    }
+    return out;
+}
+
+// A marker file of exactly one byte per sample.
+std::optional<Markers> fileMarkers(const std::filesystem::path& file, std::size_t count) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) != count || ec)
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw Error(file.string() + "\ncannot be opened.");
+    Markers out;
+    out.resize(count);
+    std::vector<char> buf(1 << 16);
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t n = std::min(buf.size(), count - done);
+        if (!in.read(buf.data(), static_cast<std::streamsize>(n)))
+            throw Error(file.string() + "\ncould not be read to its end.");
+        for (std::size_t k = 0; k < n; ++k) {
+            out.row1[done + k] = static_cast<std::uint8_t>(buf[k] & 1);
+            out.row2[done + k] = static_cast<std::uint8_t>((buf[k] >> 1) & 1);
+        }
+        done += n;
+    }
+    return out;
+}
+
 }  // namespace
+
+std::optional<Markers> readMarkers(const RecordingRow& row) {
+    if (row.markers.file.empty() || !row.source) return std::nullopt;
+    const std::size_t count = row.source->size();
+    return row.markers.variable.empty() ? fileMarkers(row.markers.file, count) : matMarkers(row.markers, count);
+}
 
 std::optional<SampleFormat> parseSampleFormat(const std::string& name) {
     if (name == "raw") return SampleFormat::Raw16;
@@ -251,12 +340,20 @@ Recording openRecording(const std::filesystem::path& file, SampleFormat format) 
         if (endsWith(name, ".mat")) return openMat(file);
         if (endsWith(name, ".sigmf-meta") || endsWith(name, ".sigmf-data") || endsWith(name, ".sigmf"))
             return openSigmf(file);
+        // A recording named by its base name, as when it was written.
+        std::error_code ec;
+        std::filesystem::path meta = file;
+        meta += ".sigmf-meta";
+        if (!std::filesystem::exists(file, ec) && std::filesystem::exists(meta, ec)) return openSigmf(meta);
         format = SampleFormat::Raw16;
     }
     Recording r;
     r.kind = format == SampleFormat::Cf32 ? "cf32 samples" : format == SampleFormat::Ci16 ? "ci16 samples" : "raw 16-bit";
-    r.rows.push_back({file.filename().string(), std::make_shared<FileSource>(file, format)});
+    r.rows.push_back({file.filename().string(), std::make_shared<FileSource>(file, format), {}});
+    if (format != SampleFormat::Cf32) r.fullScale = 32767;
     if (format == SampleFormat::Raw16) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(markerFilePath(file), ec)) r.rows.back().markers.file = markerFilePath(file);
         if (const auto rate = rateFromMarkerFile(file)) {
             r.sampleRate = rate;
             r.rateSource = "symbol clock in " + markerFilePath(file).filename().string();

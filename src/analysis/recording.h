@@ -3,14 +3,20 @@
 // `dtWaveform` row by row), the raw export's 16-bit layout, SDR captures
 // as interleaved cf32 or ci16 (little-endian), and SigMF recordings
 // (`.sigmf-meta` with its `.sigmf-data`). Raw and SigMF data are read from
-// the file block by block, never held whole.
+// the file block by block, never held whole. The same reader serves the
+// Python module, which also takes the marker rows, the carrier and a SigMF
+// recording's metadata from it.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "analysis/receiver.h"
+#include "lib/types.h"
 
 namespace bt::analysis {
 
@@ -24,9 +30,19 @@ enum class SampleFormat {
 // "raw", "cf32", "ci16"; none for anything else.
 std::optional<SampleFormat> parseSampleFormat(const std::string& name);
 
+// Where the marker rows of a recording's row are kept: rows `firstRow` and
+// `firstRow` + 1 of the MAT-file matrix `variable`, or, when `variable` is
+// empty, a marker file (one byte a sample: bit 0 marker 1, bit 1 marker 2).
+struct MarkerLocation {
+    std::filesystem::path file;  // empty: the recording has no markers
+    std::string variable;
+    std::size_t firstRow = 0;
+};
+
 struct RecordingRow {
     std::string label;  // "waveform", "dtWaveform row 3", "cf32 samples"...
     std::shared_ptr<const SampleSource> source;
+    MarkerLocation markers;
 };
 
 struct Recording {
@@ -35,11 +51,19 @@ struct Recording {
     std::optional<double> sampleRate;  // when the file tells it
     std::string rateSource;            // where it came from
     std::shared_ptr<const void> storage;  // what the row sources read from
+    std::optional<double> frequency;      // carrier, Hz (a SigMF capture's core:frequency)
+    double fullScale = 1;                 // sample value of full scale: 32767 for 16-bit integers
+    nlohmann::json metadata;              // a SigMF recording's metadata as read; null otherwise
 };
 
 // Opens a recording. Throws bt::Error with the reason when the file cannot
 // be read, is not what its name or `format` says, or holds no waveform.
 Recording openRecording(const std::filesystem::path& file, SampleFormat format = SampleFormat::Auto);
+
+// The marker rows of `row`; none when the recording has none or when they
+// are not as long as the row's samples. Throws bt::Error when the marker
+// file or matrix is there but cannot be read.
+std::optional<Markers> readMarkers(const RecordingRow& row);
 
 // The oversampling a symbol-clock marker row shows (the most common
 // distance between its rising edges), 0 when it shows none.

@@ -24,7 +24,7 @@ double rs232DownloadMinutes(std::size_t samples, double baudrate, double segment
 }
 
 HwResult IXODownLoadWrap(const ComplexRow& IQData, const Markers& Marker, const std::string& Filename,
-                         const Configuration& config, double num_wfm_segments) {
+                         const Configuration& config, double num_wfm_segments, const TransferProgress& progress) {
     if (num_wfm_segments == 0) num_wfm_segments = 1;
     StepResult steps;
     // The transfer waits 10 s, or longer when the connection already
@@ -38,14 +38,14 @@ HwResult IXODownLoadWrap(const ComplexRow& IQData, const Markers& Marker, const 
                 "This download will take approximately " + formatFixed(minutes, 1) +
                     " minutes. Do you want to continue?",
                 "RS-232 Download", {"OK", "Cancel"}, "Cancel");
-            if (answer != "OK") return {-1, "Download cancelled"};
+            if (answer != "OK") return {io_status::kCancelled, "Download cancelled"};
         }
     }
 
     const HwResult state = HwQuery(config, ":SOUR:RAD:ARB:STATe?");
     steps.add(state);
     steps.add(HwSend(config, ":SOUR:RAD:ARB:STATe OFF"));
-    steps.add(HwDownload(config, IQData, Marker, "norm", 1, Filename));
+    steps.add(HwDownload(config, IQData, Marker, "norm", 1, Filename, progress));
     steps.add(HwSend(config, "\n"));
     if (state.ok() && parseNumber(state.response) == 1.0) HwSend(config, ":SOUR:RAD:ARB:STATe ON");
     HwSend(config, ":OUTPUT:MOD ON");

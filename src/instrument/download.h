@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/hwio.h"
 #include "instrument/instrument_settings.h"
 #include "instrument/transport.h"
 #include "lib/types.h"
@@ -21,8 +22,15 @@ namespace bt {
 // put to the user through the dialog service; any answer but "OK" returns
 // -1 "Download cancelled". `num_wfm_segments` (0 counts as 1; negative: no
 // estimate) only scales the estimate.
+//
+// `progress` (optional) follows the transfer and may cancel it between
+// pieces: the result is then io_status::kCancelled (-1) "Download
+// cancelled", the instrument keeps what it held under `Filename` before,
+// and its player is restored as for any other ending (the previous
+// waveform plays again when it was playing).
 HwResult IXODownLoadWrap(const ComplexRow& IQData, const Markers& Marker, const std::string& Filename,
-                         const Configuration& config, double num_wfm_segments = 0);
+                         const Configuration& config, double num_wfm_segments = 0,
+                         const TransferProgress& progress = {});
 
 // Selects the stored waveform, sends the settings and starts playback on an
 // IXO-B (IXOPlay) or IXO-C (IXOPlay_c) instrument, then returns the

@@ -9,8 +9,8 @@ HwResult refreshSettings(const SigGenSettings& settings, const Configuration& co
 }
 
 HwResult downloadAndPlay(const ComplexRow& waveform, const Markers& markers, const SigGenSettings& settings,
-                         const Configuration& config, char platform) {
-    HwResult r = IXODownLoadWrap(waveform, markers, settings.Title, config);
+                         const Configuration& config, char platform, const TransferProgress& progress) {
+    HwResult r = IXODownLoadWrap(waveform, markers, settings.Title, config, 0, progress);
     if (!r.ok()) return r;
     return refreshSettings(settings, config, platform);
 }

@@ -73,8 +73,9 @@ HwResult HwQuery(const Configuration& config, const std::string& query) {
 }
 
 HwResult HwDownload(const Configuration& config, const ComplexRow& data, const Markers& markers,
-                    const std::string& /*unusedMode*/, double /*unusedScale*/, const std::string& filename) {
-    return HwIO(hw_op::kDownload, Formatconfig(config), HwDownloadArgs{&data, &markers, "norm", 1, filename});
+                    const std::string& /*unusedMode*/, double /*unusedScale*/, const std::string& filename,
+                    const TransferProgress& progress) {
+    return HwIO(hw_op::kDownload, Formatconfig(config), HwDownloadArgs{&data, &markers, "norm", 1, filename, progress});
 }
 
 HwResult HwReturnLocal(const Configuration& config) { return HwIO(hw_op::kReturnLocal, Formatconfig(config)); }

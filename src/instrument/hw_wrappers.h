@@ -17,8 +17,10 @@ HwResult HwPing(const Configuration& config);
 HwResult HwSend(const Configuration& config, const std::string& command);
 HwResult HwQuery(const Configuration& config, const std::string& query);
 // The fourth and fifth inputs are not used: HwIO always receives "norm" and 1.
+// `progress` (optional) follows the transfer and may cancel it.
 HwResult HwDownload(const Configuration& config, const ComplexRow& data, const Markers& markers,
-                    const std::string& unusedMode, double unusedScale, const std::string& filename);
+                    const std::string& unusedMode, double unusedScale, const std::string& filename,
+                    const TransferProgress& progress = {});
 HwResult HwReturnLocal(const Configuration& config);
 HwResult HwSetTimeout(const Configuration& config, double timeOutValue);
 

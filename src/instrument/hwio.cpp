@@ -112,9 +112,27 @@ HwResult download(Transport& t, int timeout, const HwDownloadArgs& a) {
     IqEncoder encoder(data, a.scale);
     if (!encoder.valid()) return {io_status::kArgument, "The waveform holds a sample that is not a finite number"};
 
+    // Progress counts the block bytes: 4 per sample of waveform, 1 of markers.
+    const double totalBytes = 5.0 * static_cast<double>(n);
+    std::uint64_t sentBytes = 0;
+    const auto goOn = [&]() noexcept {
+        if (!a.progress) return true;
+        try {
+            return a.progress(std::min(1.0, static_cast<double>(sentBytes) / totalBytes));
+        } catch (...) {
+            return false;
+        }
+    };
+    const HwResult cancelled{io_status::kCancelled, "Download cancelled"};
+    if (!goOn()) return cancelled;
+
     ScpiSession s(t, timeout);
     std::vector<std::uint8_t> chunk(4 * std::min(n, kDownloadChunkSamples));
-    const auto sendBlock = [&](const std::string& path, std::size_t bytesPerSample, auto encode) -> HwResult {
+    // Only the waveform's block can be cancelled: once the instrument has
+    // taken the new waveform its markers always follow, so the two never
+    // disagree (later reports still come, their answer is not asked for).
+    const auto sendBlock = [&](const std::string& path, std::size_t bytesPerSample, bool cancellable,
+                               auto encode) -> HwResult {
         const std::string head = ":MEM:DATA \"" + path + "\"," + *blockHeader(bytesPerSample * n);
         if (HwResult r = s.write(head); !r.ok()) return r;
         for (std::size_t first = 0; first < n; first += kDownloadChunkSamples) {
@@ -122,6 +140,10 @@ HwResult download(Transport& t, int timeout, const HwDownloadArgs& a) {
             encode(first, count, chunk.data());
             if (HwResult r = s.write(std::span<const std::uint8_t>(chunk.data(), bytesPerSample * count)); !r.ok())
                 return r;
+            sentBytes += bytesPerSample * count;
+            // The block's line is left unfinished: the connection is dropped
+            // (HwIO aborts on failure) and the instrument discards it.
+            if (!goOn() && cancellable) return cancelled;
         }
         return s.write(std::string_view("\n"));
     };
@@ -130,10 +152,10 @@ HwResult download(Transport& t, int timeout, const HwDownloadArgs& a) {
     // that takes a byte now and then cannot hold it for ever.
     s.startExchange(5 * static_cast<std::uint64_t>(n) + 2 * 512);
     if (HwResult r = s.write(std::string_view("*CLS\n")); !r.ok()) return r;
-    HwResult r = sendBlock(waveformPath(a.filename), 4,
+    HwResult r = sendBlock(waveformPath(a.filename), 4, true,
                            [&](std::size_t f, std::size_t c, std::uint8_t* out) { encoder.encode(f, c, out); });
     if (!r.ok()) return r;
-    r = sendBlock(markerPath(a.filename), 1,
+    r = sendBlock(markerPath(a.filename), 1, false,
                   [&](std::size_t f, std::size_t c, std::uint8_t* out) { encodeMarkers(*a.markers, f, c, out); });
     if (!r.ok()) return r;
     // The error check is also the proof that every byte reached the

@@ -4,6 +4,7 @@
 // Formatconfig) and the operation's arguments, opens the connection, does
 // the operation, closes it, and returns (status, response). It never throws.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <variant>
 
@@ -22,6 +23,14 @@ inline constexpr std::int32_t kReturnLocal = 5;
 inline constexpr std::int32_t kSetTimeout = 50;
 }  // namespace hw_op
 
+// Told how far a download has come, as the fraction of its bytes written
+// (0 before the first, 1 after the last, never decreasing). Returning false
+// (or throwing) cancels the transfer before its next piece: the connection
+// is dropped with the block unfinished, so the instrument stores nothing of
+// it, and the download returns io_status::kCancelled "Download cancelled".
+// Runs on the thread that downloads.
+using TransferProgress = std::function<bool(double fraction)>;
+
 // The waveform and markers are referred to, never copied.
 struct HwDownloadArgs {
     const ComplexRow* data = nullptr;
@@ -29,6 +38,7 @@ struct HwDownloadArgs {
     std::string mode = "norm";  // "norm": scale the peak component to full scale
     double scale = 1;           // peak level relative to full scale, (0, 1]
     std::string filename;
+    TransferProgress progress;  // may be empty
 };
 
 // No argument (ping, return to local), a command or query line, a download,

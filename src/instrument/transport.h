@@ -24,6 +24,7 @@ struct HwResult {
 // Status codes of the I/O layer. Callers only test against 0; the codes tell
 // failures apart in tests and logs.
 namespace io_status {
+inline constexpr int kCancelled = -1;         // the user cancelled the transfer
 inline constexpr int kArgument = -10;          // impossible argument (empty waveform, bad address)
 inline constexpr int kOpen = -11;              // the connection could not be opened
 inline constexpr int kTimeout = -12;           // the instrument went silent

@@ -29,6 +29,7 @@ Envelope Envelope::ofComponent(std::span<const Complex> wave, int component) {
     e.d_ = reinterpret_cast<const double*>(wave.data()) + (component == 0 ? 0 : 1);
     e.stride_ = 2;
     e.size_ = wave.size();
+    e.skip_ = 1;
     e.build();
     return e;
 }
@@ -41,10 +42,23 @@ Envelope Envelope::ofValues(std::span<const float> values) {
     return e;
 }
 
+Envelope Envelope::levelsOf(std::span<const float> values) {
+    if (values.size() <= kKeptValues) {
+        auto kept = std::make_shared<const std::vector<float>>(values.begin(), values.end());
+        Envelope e = ofValues(*kept);
+        e.kept_ = std::move(kept);
+        return e;
+    }
+    Envelope e = ofValues(values);
+    e.f_ = nullptr;
+    return e;
+}
+
 Envelope Envelope::ofBytes(std::span<const std::uint8_t> values) {
     Envelope e;
     e.b_ = values.data();
     e.size_ = values.size();
+    e.skip_ = 1;
     e.build();
     return e;
 }
@@ -52,22 +66,25 @@ Envelope Envelope::ofBytes(std::span<const std::uint8_t> values) {
 std::size_t Envelope::memoryBytes() const {
     std::size_t b = 0;
     for (const Level& l : levels_) b += (l.lo.capacity() + l.hi.capacity()) * sizeof(float);
+    if (kept_) b += kept_->capacity() * sizeof(float);
     return b;
 }
 
 void Envelope::build() {
     levels_.clear();
-    if (size_ <= kFactor) return;
+    std::size_t factor = kFactor;
+    for (std::size_t k = 0; k < skip_; ++k) factor *= kFactor;
+    if (size_ <= factor) return;
     // The first level from the samples, in parallel chunks.
     Level first;
-    const std::size_t n1 = (size_ + kFactor - 1) / kFactor;
+    const std::size_t n1 = (size_ + factor - 1) / factor;
     first.lo.resize(n1);
     first.hi.resize(n1);
-    constexpr std::size_t chunk = 1 << 14;  // entries per task
+    const std::size_t chunk = (std::size_t{1} << 18) / factor;  // entries per task
     parallelFor((n1 + chunk - 1) / chunk, [&](std::size_t c) {
         const std::size_t end = std::min(n1, (c + 1) * chunk);
         for (std::size_t k = c * chunk; k < end; ++k) {
-            const std::size_t a = k * kFactor, b = std::min(size_, a + kFactor);
+            const std::size_t a = k * factor, b = std::min(size_, a + factor);
             double lo = value(a), hi = lo;
             for (std::size_t i = a + 1; i < b; ++i) {
                 const double v = value(i);
@@ -96,12 +113,13 @@ void Envelope::build() {
     }
 }
 
-// Extremes of samples [a, b) read from `level` (0: the samples; L: the
-// entries of levels_[L - 1]), whose entries may reach beyond [a, b).
+// Extremes of samples [a, b) read from `level` (0, and the finest levels
+// not stored: the samples; L: the entries of levels_[L - 1 - skip_]), whose
+// entries may reach beyond [a, b).
 void Envelope::extremes(std::size_t a, std::size_t b, std::size_t level, double& lo, double& hi) const {
     lo = std::numeric_limits<double>::infinity();
     hi = -lo;
-    if (level == 0) {
+    if (level <= skip_) {
         for (std::size_t i = a; i < b; ++i) {
             const double v = value(i);
             lo = std::min(lo, v);
@@ -109,7 +127,7 @@ void Envelope::extremes(std::size_t a, std::size_t b, std::size_t level, double&
         }
         return;
     }
-    const Level& l = levels_[level - 1];
+    const Level& l = levels_[level - 1 - skip_];
     std::size_t span = 1;
     for (std::size_t k = 0; k < level; ++k) span *= kFactor;
     const std::size_t ea = a / span, eb = (b - 1) / span;
@@ -126,7 +144,7 @@ Envelope::View Envelope::view(double first, double last, std::size_t columns) co
     const auto b = static_cast<std::size_t>(std::clamp(std::ceil(last), static_cast<double>(a + 1),
                                                        static_cast<double>(size_)));
     const std::size_t count = b - a;
-    if (count <= 2 * columns) {
+    if (count <= 2 * columns && hasValues()) {
         v.raw = true;
         v.keys.resize(count);
         v.lo.resize(count);
@@ -139,7 +157,11 @@ Envelope::View Envelope::view(double first, double last, std::size_t columns) co
     }
     const double perColumn = static_cast<double>(count) / static_cast<double>(columns);
     std::size_t level = 0;
-    for (double span = kFactor; span <= perColumn && level < levels_.size(); span *= kFactor) ++level;
+    for (double span = kFactor; span <= perColumn && level < levels_.size() + skip_; span *= kFactor) ++level;
+    if (level <= skip_) level = 0;
+    // Without the values the finest level stands in for them: a column
+    // then shows the span of the run of kFactor values it falls in.
+    if (!hasValues()) level = std::max<std::size_t>(level, 1);
     v.keys.resize(columns);
     v.lo.resize(columns);
     v.hi.resize(columns);

@@ -6,6 +6,7 @@
 // single-sample spike shows in its column at every zoom.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -19,25 +20,39 @@ public:
 
     Envelope() = default;
     // The envelope of the real (component 0) or imaginary (1) parts of
-    // `wave`, which must outlive it (raw samples are read from it).
+    // `wave`, which must outlive it (raw samples are read from it). Such
+    // long rows at hand keep no finest level: a view of up to 256 samples a
+    // column reads the samples, which costs a redraw about a millisecond
+    // and saves fifteen sixteenths of the levels' memory.
     static Envelope ofComponent(std::span<const Complex> wave, int component);
     // The envelope of plain values, which must outlive it.
     static Envelope ofValues(std::span<const float> values);
-    // The envelope of a 0/1 marker row, which must outlive it.
+    // The envelope of plain values that need not outlive it: short rows are
+    // copied, longer ones (over kKeptValues) are summarised by the levels
+    // alone, so that the deepest zoom shows each run of kFactor values as
+    // its min/max span instead of the values themselves.
+    static Envelope levelsOf(std::span<const float> values);
+    static constexpr std::size_t kKeptValues = std::size_t{1} << 16;
+    // The envelope of a 0/1 marker row, which must outlive it (no finest
+    // level either).
     static Envelope ofBytes(std::span<const std::uint8_t> values);
 
     std::size_t size() const { return size_; }
+    // Whether single values can be read (value(), raw views).
+    bool hasValues() const { return d_ || f_ || b_; }
     double value(std::size_t i) const {
         return f_ ? static_cast<double>(f_[i]) : b_ ? static_cast<double>(b_[i]) : d_[i * stride_];
     }
+    // Levels stored (the finest of a long row at hand is not).
     std::size_t levels() const { return levels_.size(); }
-    // Bytes held beyond the source (the levels).
+    // Bytes held beyond the source (the levels, and a copied row).
     std::size_t memoryBytes() const;
 
     // What to draw for samples [floor(first), ceil(last)) on `columns`
     // pixel columns.
     // raw: keys are sample indices and lo == hi the samples themselves
-    // (when the range holds at most two samples per column). Otherwise one
+    // (when the range holds at most two samples per column and the values
+    // are at hand). Otherwise one
     // entry per column: its first sample's index and the smallest and
     // largest value of the samples it covers (a column's span may reach
     // into a neighbour's, never fall short of its own).
@@ -60,8 +75,11 @@ private:
     const float* f_ = nullptr;
     const std::uint8_t* b_ = nullptr;
     std::size_t stride_ = 1;
+    std::shared_ptr<const std::vector<float>> kept_;  // a short row copied by levelsOf
     std::size_t size_ = 0;
-    std::vector<Level> levels_;  // levels_[0] summarises 16 samples per entry
+    // levels_[0] summarises 16^(1 + skip_) samples per entry.
+    std::vector<Level> levels_;
+    std::size_t skip_ = 0;
 };
 
 }  // namespace bt::plots

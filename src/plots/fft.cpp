@@ -32,8 +32,8 @@ std::mutex& planMutex() {
     return m;
 }
 
-// Plans live until the process ends: there are few distinct lengths (one
-// per waveform and one per waterfall slice).
+// Cached plans live until the process ends: there are few distinct short
+// lengths (one per waterfall slice).
 std::map<PlanKey, fftw_plan>& plans() {
     static std::map<PlanKey, fftw_plan> p;
     return p;
@@ -45,7 +45,9 @@ fftw_complex* asFftw(const Complex* p) {
     return reinterpret_cast<fftw_complex*>(const_cast<Complex*>(p));
 }
 
-fftw_plan planFor(const Complex* in, Complex* out, std::size_t n) {
+// A plan for this length and alignment; `keep` says whether it stays in
+// the cache (otherwise the caller destroys it after use).
+fftw_plan planFor(const Complex* in, Complex* out, std::size_t n, bool& keep) {
     const int threads = n >= kThreadedLength ? static_cast<int>(std::max(1u, workerThreads())) : 1;
     const PlanKey key{n, fftw_alignment_of(reinterpret_cast<double*>(const_cast<Complex*>(in))),
                       fftw_alignment_of(reinterpret_cast<double*>(out)), in == out, threads};
@@ -53,11 +55,18 @@ fftw_plan planFor(const Complex* in, Complex* out, std::size_t n) {
     static const bool threadsReady = fftw_init_threads() != 0;
     fftw_plan_with_nthreads(threadsReady ? threads : 1);
     auto it = plans().find(key);
-    if (it != plans().end()) return it->second;
+    if (it != plans().end()) {
+        keep = true;
+        return it->second;
+    }
     const int flags = FFTW_ESTIMATE | (key.inPlace ? 0 : FFTW_PRESERVE_INPUT);
     fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), asFftw(in), asFftw(out), FFTW_FORWARD, flags);
     if (p == nullptr) throw std::runtime_error("No FFT plan for this length.");
-    plans().emplace(key, p);
+    // A whole waveform's plan holds twiddle tables of about a sixth of the
+    // waveform's size, and is made in a fraction of the transform's time:
+    // it is not kept for the rest of the process.
+    keep = n < kThreadedLength;
+    if (keep) plans().emplace(key, p);
     return p;
 }
 
@@ -67,8 +76,13 @@ void fft(std::span<const Complex> in, std::span<Complex> out) {
     if (in.size() != out.size()) throw std::invalid_argument("fft: input and output lengths differ");
     if (in.empty()) return;
     if (in.size() > static_cast<std::size_t>(INT32_MAX)) throw std::length_error("fft: too long");
-    fftw_plan p = planFor(in.data(), out.data(), in.size());
+    bool keep = true;
+    fftw_plan p = planFor(in.data(), out.data(), in.size(), keep);
     fftw_execute_dft(p, asFftw(in.data()), reinterpret_cast<fftw_complex*>(out.data()));
+    if (!keep) {
+        std::lock_guard lock(planMutex());
+        fftw_destroy_plan(p);
+    }
 }
 
 std::size_t fftPlanCount() {

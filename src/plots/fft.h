@@ -1,8 +1,10 @@
 #pragma once
 // Discrete Fourier transforms of any length through FFTW. Plans are made
-// once per length (and memory alignment) with FFTW_ESTIMATE, which neither
-// measures nor touches the arrays, and reused for every later transform of
-// that length; making a plan is serialised because FFTW's planner is not
+// with FFTW_ESTIMATE, which neither measures nor touches the arrays. Plans
+// for lengths under a million points (waterfall slices) are made once per
+// length (and memory alignment) and reused; a whole long waveform's plan,
+// whose tables are large, is made for its transform and then freed.
+// Making or freeing a plan is serialised because FFTW's planner is not
 // thread-safe, executing one is not.
 #include <cstddef>
 #include <span>

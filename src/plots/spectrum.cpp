@@ -1,6 +1,7 @@
 #include "plots/spectrum.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -135,43 +136,51 @@ WaterfallData waterfallData(std::span<const Complex> wave, double sampleRate, do
     d.columns = (maxColumns > 0 && maxColumns < n) ? maxColumns : n;
     resizeLarge(d.magSignal, m * d.columns);
     const std::size_t start = rotationStart(n);
-    // One slice at a time per thread: FFT into a scratch row, rotate, take
-    // dB, reduce.
+    // One slice at a time per thread: FFT into a scratch row, rotate,
+    // reduce the powers, and only then take dB. The logarithm is monotonic,
+    // so the largest power of a run gives the run's largest level, and the
+    // smallest positive power the slice's lowest finite level: one
+    // logarithm per column instead of one per frequency point.
     std::vector<float> rowMin(m, INFINITY), rowMax(m, -INFINITY);
-    auto sliceRow = [&](std::size_t k, std::span<const Complex> slice, ComplexRow& X, std::vector<double>& db) {
+    auto dB = [](double p) { return 10 * std::log10(p); };
+    auto sliceRow = [&](std::size_t k, std::span<const Complex> slice, ComplexRow& X) {
         fft(slice, X);
-        for (std::size_t j = 0; j < n; ++j) {
-            const Complex& z = X[start + j < n ? start + j : start + j - n];
-            db[j] = 10 * std::log10(z.imag() * z.imag() + z.real() * z.real());
-        }
         float* row = &d.magSignal[k * d.columns];
+        double loP = INFINITY, hiP = 0;
         for (std::size_t c = 0; c < d.columns; ++c) {
             const std::size_t a = c * n / d.columns, b = (c + 1) * n / d.columns;
-            double v = -INFINITY;
-            for (std::size_t j = a; j < b; ++j) v = std::max(v, db[j]);
-            row[c] = static_cast<float>(v);
-        }
-        for (std::size_t j = 0; j < n; ++j)
-            if (std::isfinite(db[j])) {
-                rowMin[k] = std::min(rowMin[k], static_cast<float>(db[j]));
-                rowMax[k] = std::max(rowMax[k], static_cast<float>(db[j]));
+            double v = -1;  // below every power: an empty run stays -inf
+            for (std::size_t j = a; j < b; ++j) {
+                const Complex& z = X[start + j < n ? start + j : start + j - n];
+                const double p = z.imag() * z.imag() + z.real() * z.real();
+                v = std::max(v, p);
+                if (p > 0) loP = std::min(loP, p);
             }
+            row[c] = v < 0 ? -INFINITY : static_cast<float>(dB(v));
+            hiP = std::max(hiP, v);
+        }
+        if (hiP > 0) {
+            rowMin[k] = static_cast<float>(dB(loP));
+            rowMax[k] = static_cast<float>(dB(hiP));
+        }
     };
     if (!wave.empty()) {
         const std::size_t N = wave.size();
-        parallelFor(m, [&](std::size_t k) {
-            thread_local ComplexRow X, padded;
-            thread_local std::vector<double> db;
-            X.resize(n);
-            db.resize(n);
-            const std::size_t a = k * n;
-            if (a + n <= N) {
-                sliceRow(k, wave.subspan(a, n), X, db);
-            } else {
-                // The last slice, padded with zeros.
-                padded.assign(n, Complex{});
-                std::copy(wave.begin() + static_cast<std::ptrdiff_t>(a), wave.end(), padded.begin());
-                sliceRow(k, padded, X, db);
+        // Each thread takes the next slice until none is left, with one
+        // scratch row for all of its slices, freed at the end.
+        std::atomic<std::size_t> next{0};
+        parallelFor(std::min<std::size_t>(workerThreads(), m), [&](std::size_t) {
+            ComplexRow X(n);
+            for (std::size_t k; (k = next.fetch_add(1)) < m;) {
+                const std::size_t a = k * n;
+                if (a + n <= N) {
+                    sliceRow(k, wave.subspan(a, n), X);
+                } else {
+                    // The last slice, padded with zeros.
+                    ComplexRow padded(n, Complex{});
+                    std::copy(wave.begin() + static_cast<std::ptrdiff_t>(a), wave.end(), padded.begin());
+                    sliceRow(k, padded, X);
+                }
             }
         });
     } else {

@@ -179,4 +179,62 @@ ScatterData scatterPlot(std::span<const Complex> x, double n, double offset) {
     return s;
 }
 
+namespace {
+
+// std::lround for 0 <= v < 2^52, without the library call: v minus its
+// whole part is exact, so the half-way test is too.
+inline std::size_t roundNonNegative(double v) {
+    const auto whole = static_cast<std::size_t>(v);
+    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double limit, std::size_t side,
+                                          std::size_t first, std::size_t step, bool joined) {
+    std::vector<std::uint32_t> counts(side * side, 0);
+    if (side == 0 || step == 0 || first >= x.size()) return counts;
+    const std::size_t points = (x.size() - first + step - 1) / step;
+    const double scale = static_cast<double>(side - 1) / (2 * limit);
+    const double top = static_cast<double>(side - 1);
+    auto cell = [&](double v) { return std::clamp((v + limit) * scale, 0.0, top); };
+    // Each thread walks its own run of points into its own grid, starting
+    // from the point before its run, so every segment is drawn once and
+    // exactly as a single walk draws it; the grids are added at the end.
+    const std::size_t threads = std::min<std::size_t>(std::max(1u, workerThreads()), (points + 4095) / 4096);
+    const std::size_t per = (points + threads - 1) / threads;
+    std::vector<std::vector<std::uint32_t>> grids(threads);
+    parallelFor(threads, [&](std::size_t th) {
+        std::vector<std::uint32_t> own;
+        std::vector<std::uint32_t>& g = th == 0 ? counts : own;
+        if (th != 0) own.assign(side * side, 0);
+        const std::size_t p0 = th * per, p1 = std::min(points, p0 + per);
+        double px = 0, py = 0;
+        if (joined && p0 > 0) {
+            const Complex& z = x[first + (p0 - 1) * step];
+            px = cell(z.real());
+            py = cell(z.imag());
+        }
+        for (std::size_t p = p0; p < p1; ++p) {
+            const Complex& z = x[first + p * step];
+            const double cx = cell(z.real()), cy = cell(z.imag());
+            if (joined && p > 0) {
+                const auto steps = static_cast<int>(std::ceil(std::max(std::fabs(cx - px), std::fabs(cy - py))));
+                for (int k = 0; k <= steps; ++k) {
+                    const double f = steps ? static_cast<double>(k) / steps : 1;
+                    ++g[roundNonNegative(py + f * (cy - py)) * side + roundNonNegative(px + f * (cx - px))];
+                }
+            } else {
+                ++g[roundNonNegative(cy) * side + roundNonNegative(cx)];
+            }
+            px = cx;
+            py = cy;
+        }
+        if (th != 0) grids[th] = std::move(own);
+    });
+    for (std::size_t th = 1; th < threads; ++th)
+        for (std::size_t i = 0; i < counts.size(); ++i) counts[i] += grids[th][i];
+    return counts;
+}
+
 }  // namespace bt::plots

@@ -99,4 +99,14 @@ struct ScatterData {
 // with its messages.
 ScatterData scatterPlot(std::span<const Complex> x, double n = 1, double offset = 0);
 
+// Points drawn as a density picture: counts[row * side + col] of a square
+// grid of side x side cells over [-limit, limit] in both axes (row 0 at the
+// bottom, in-phase along the columns). The points are x[first],
+// x[first + step], ...; each marks its nearest cell, or, when `joined`, the
+// cells along the straight segment from the point before it (both ends
+// included, so an inner point counts once for each segment it ends).
+// Values beyond the limits lie on the edge cells.
+std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double limit, std::size_t side,
+                                          std::size_t first, std::size_t step, bool joined);
+
 }  // namespace bt::plots

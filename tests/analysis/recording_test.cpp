@@ -11,6 +11,7 @@
 
 #include "analysis/receiver.h"
 #include "bluetooth/generate.h"
+#include "instrument/sigmf.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "lib/matfile.h"
@@ -115,6 +116,84 @@ TEST(Recording, DirtyTransmitterMatrixRowByRowWithoutTheEmptyOnes) {
 
     writeMatMatrices(dir / "none.mat", {rate});
     EXPECT_THROW(openRecording(dir / "none.mat"), Error);
+}
+
+// What the Python module hands on: the samples as stored, the marker rows,
+// the carrier and the metadata.
+TEST(Recording, ExactSamplesMarkersAndMetadata) {
+    ScratchDir dir;
+    const ComplexRow& w = dh1().waveform;
+    const Markers& mk = dh1().markers;
+    const auto samples = [](const RecordingRow& row) {
+        ComplexRow out(row.source->size());
+        row.source->readExact(0, out.size(), out.data());
+        return out;
+    };
+
+    writeSignal(dir / "a.mat", SignalFormat::Mat, w, mk);
+    Recording r = openRecording(dir / "a.mat");
+    EXPECT_EQ(samples(r.rows[0]), w);
+    EXPECT_EQ(readMarkers(r.rows[0]), mk);
+    EXPECT_EQ(r.fullScale, 1);
+
+    writeSignal(dir / "a.raw", SignalFormat::Raw, w, mk);
+    r = openRecording(dir / "a.raw");
+    EXPECT_EQ(r.fullScale, 32767);
+    EXPECT_EQ(readMarkers(r.rows[0]), mk);
+    const ComplexRow raw = samples(r.rows[0]);
+    double peak = 0;
+    for (const Complex& z : w) peak = std::max({peak, std::abs(z.real()), std::abs(z.imag())});
+    for (std::size_t k = 0; k < w.size(); k += 97)
+        EXPECT_NEAR(raw[k].real(), w[k].real() * 32766 / peak, 0.5) << k;
+
+    // A SigMF recording whose metadata names its marker file with a folder:
+    // only the name counts, looked for beside the metadata.
+    writeSigmf(dir / "rec", SigmfDatatype::Cf32Le, w, mk, [](const std::string&, const std::string& markerFile) {
+        return nlohmann::ordered_json{
+            {"global", {{"core:datatype", "cf32_le"}, {"core:sample_rate", 10e6},
+                        {"btgen:markers", {{"file", "../elsewhere/" + markerFile}}}}},
+            {"captures", {{{"core:sample_start", 0}, {"core:frequency", 2.45e9}}}},
+            {"annotations", {{{"core:sample_start", 250}, {"core:label", "DH1"}}}}};
+    });
+    r = openRecording(dir / "rec");  // the base name stands for the recording
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.frequency, 2.45e9);
+    EXPECT_EQ(r.metadata["annotations"][0]["core:label"], "DH1");
+    EXPECT_EQ(readMarkers(r.rows[0]), mk);
+    const ComplexRow cf32 = samples(r.rows[0]);
+    for (std::size_t k = 0; k < w.size(); ++k)
+    {
+        ASSERT_EQ(cf32[k].real(), double(float(w[k].real()))) << k;
+        ASSERT_EQ(cf32[k].imag(), double(float(w[k].imag()))) << k;
+    }
+    // Markers that do not fit the samples are not the recording's.
+    bttest::writeBytes(dir / "rec.sigmf-data.markers", "\x01\x03");
+    EXPECT_FALSE(readMarkers(openRecording(dir / "rec.sigmf-meta").rows[0]));
+
+    // Dirty-transmitter rows 2 and 5 with their marker rows 3-4 and 9-10.
+    const std::size_t rows = 10, cols = w.size();
+    const MatMatrixSource dtw{"dtWaveform", rows, cols, true, [&](std::size_t first, std::size_t count, bool im, double* out) {
+                                  for (std::size_t i = first; i < first + count; ++i) {
+                                      const std::size_t row = i % rows;
+                                      const Complex z = row == 1 || row == 4 ? w[i / rows] * double(row) : Complex{};
+                                      *out++ = im ? z.imag() : z.real();
+                                  }
+                              }};
+    const MatMatrixSource dtm{"dtMarkers", 2 * rows, cols, false, [&](std::size_t first, std::size_t count, bool, double* out) {
+                                  for (std::size_t i = first; i < first + count; ++i) {
+                                      const std::size_t row = i % (2 * rows);
+                                      const MarkerRow& m = row % 2 == 0 ? mk.row1 : mk.row2;
+                                      *out++ = row == 8 || row == 9 ? m[i / (2 * rows)] : 0;
+                                  }
+                              }};
+    writeMatMatrices(dir / "dt.mat", {dtw, dtm});
+    r = openRecording(dir / "dt.mat");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(samples(r.rows[1])[100], w[100] * 4.0);
+    EXPECT_EQ(readMarkers(r.rows[1]), mk);
+    const std::optional<Markers> none = readMarkers(r.rows[0]);
+    ASSERT_TRUE(none);
+    EXPECT_EQ(std::count(none->row1.begin(), none->row1.end(), 1), 0);
 }
 
 TEST(Recording, SymbolClockMarkerGivesTheOversampling) {

@@ -94,4 +94,19 @@ TEST(BtgenPlot, RecordingsFromFiles) {
     EXPECT_EQ(r.status, 2);
 }
 
+TEST(BtgenPlot, RecordingsTheGenerateCommandWrote) {
+    if (!haveDrawing()) GTEST_SKIP() << "built without the windows";
+    for (const std::string type : {"cf32_le", "ci16_le"}) {
+        const fs::path name = scratch("dh1-" + type);
+        auto r = runProcess({appPath("btgen"), "generate", "--format", "sigmf", "--sigmf-type", type, "-o", name.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        fs::path meta = name;
+        meta += ".sigmf-meta";
+        const fs::path out = scratch("dh1-" + type + ".png");
+        r = runProcess({appPath("btgen"), "plot", "eye", "--input", meta.string(), "-o", out.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(head(out, 4), "\x89PNG");
+    }
+}
+
 }  // namespace

@@ -2,8 +2,10 @@
 // columns agree with a plain scan, and the deepest zoom gives the samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "plots/envelope.h"
 
@@ -61,6 +63,86 @@ TEST(Envelope, ColumnsMatchAPlainScanAndDeepZoomGivesSamples) {
     ASSERT_EQ(raw.keys.size(), 100u);
     EXPECT_EQ(raw.keys[0], 500);
     EXPECT_EQ(raw.lo[7], v[507]);
+}
+
+TEST(Envelope, WaveformColumnsCoverAPlainScanAtEveryZoom) {
+    // A waveform's envelope keeps no finest level: up to 256 samples a
+    // column are read from the samples (exactly a plain scan), beyond that
+    // from coarser levels (a span that covers the column's).
+    ComplexRow w(1'000'000);
+    std::mt19937 rng(7);
+    std::normal_distribution<double> g;
+    for (auto& z : w) z = Complex(g(rng), g(rng));
+    const Envelope q = Envelope::ofComponent(w, 1);
+    EXPECT_LE(q.memoryBytes(), w.size() * sizeof(Complex) / 400);
+    for (const double width : {1'000'000.0, 250'000.0, 100'000.0, 25'000.0, 4'000.0, 1'000.0}) {
+        const double first = 123'457;
+        const std::size_t columns = 500;
+        const Envelope::View v = q.view(first, std::min(first + width, 1e6), columns);
+        ASSERT_EQ(v.keys.size(), v.raw ? static_cast<std::size_t>(std::min(width, 1e6 - first)) : columns);
+        if (v.raw) continue;
+        for (std::size_t c = 0; c < columns; ++c) {
+            const auto a = static_cast<std::size_t>(v.keys[c]);
+            const std::size_t b = c + 1 < columns ? static_cast<std::size_t>(v.keys[c + 1])
+                                                  : static_cast<std::size_t>(std::min(first + width, 1e6));
+            double lo = INFINITY, hi = -INFINITY;
+            for (std::size_t i = a; i < b; ++i) {
+                lo = std::min(lo, w[i].imag());
+                hi = std::max(hi, w[i].imag());
+            }
+            if ((b - a) < 256) {
+                EXPECT_EQ(v.lo[c], lo) << width << " " << c;
+                EXPECT_EQ(v.hi[c], hi) << width << " " << c;
+            } else {
+                EXPECT_LE(v.lo[c], lo) << width << " " << c;
+                EXPECT_GE(v.hi[c], hi) << width << " " << c;
+            }
+        }
+    }
+}
+
+TEST(Envelope, LevelsAloneNeverHideAOneValuePeak) {
+    // A spectrum-like row in dB, dropped once the levels are built: a
+    // single-bin peak still shows at every zoom, the deepest included,
+    // where each column shows the span of the run of 16 values it falls in.
+    const std::size_t N = 1'000'003;
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> floor(-95, -60);
+    for (int trial = 0; trial < 4; ++trial) {
+        const std::size_t at = std::uniform_int_distribution<std::size_t>(0, N - 1)(rng);
+        Envelope e;
+        {
+            std::vector<float> row(N);
+            for (float& v : row) v = floor(rng);
+            row[at] = -3.5f;
+            e = Envelope::levelsOf(row);
+            std::fill(row.begin(), row.end(), 0.0f);  // nothing reads the row any more
+        }
+        EXPECT_FALSE(e.hasValues());
+        EXPECT_LE(e.memoryBytes(), N * sizeof(float) / 7);
+        for (double width = static_cast<double>(N); width >= 2; width /= 3.1) {
+            const double first = std::max(0.0, static_cast<double>(at) - width * 0.61);
+            const Envelope::View v = e.view(first, first + width, 700);
+            EXPECT_FALSE(v.raw);
+            EXPECT_EQ(*std::max_element(v.hi.begin(), v.hi.end()), -3.5f) << at << " " << width;
+            EXPECT_GE(*std::min_element(v.lo.begin(), v.lo.end()), -95) << at << " " << width;
+        }
+    }
+    // A short row is copied whole: its deepest zoom is the values.
+    Envelope shortRow;
+    {
+        std::vector<float> row(1000, -40.0f);
+        row[321] = -1.25f;
+        shortRow = Envelope::levelsOf(row);
+        std::fill(row.begin(), row.end(), 0.0f);
+    }
+    ASSERT_TRUE(shortRow.hasValues());
+    const Envelope::View raw = shortRow.view(300, 340, 400);
+    ASSERT_TRUE(raw.raw);
+    EXPECT_EQ(raw.lo[21], -1.25);
+    EXPECT_EQ(raw.lo[20], -40);
+    const Envelope::View all = shortRow.view(0, 1000, 50);
+    EXPECT_EQ(*std::max_element(all.hi.begin(), all.hi.end()), -1.25);
 }
 
 TEST(Envelope, ExtremesAreRoundedOutwards) {

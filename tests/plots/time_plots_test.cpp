@@ -4,8 +4,12 @@
 
 #include <cmath>
 #include <numbers>
+#include <numeric>
+#include <random>
+#include <tuple>
 
 #include "lib/errors.h"
+#include "lib/parallel.h"
 #include "plots/plot_requests.h"
 #include "plots/time_plots.h"
 
@@ -157,6 +161,65 @@ TEST(Scatter, SymbolPointsAndMessages) {
     EXPECT_EQ(errorOf([&] { scatterPlot({}, 1, 0); }), "Input variable X is empty.");
     EXPECT_EQ(errorOf([&] { scatterPlot(w, 0, 0); }), "N must be a positive integer.");
     EXPECT_EQ(errorOf([&] { scatterPlot(w, 2, -1); }), "OFFSET must be a nonnegative integer.");
+}
+
+// A plain single walk over the points: one grid, segments stepped cell by
+// cell with the library's rounding.
+std::vector<std::uint32_t> walkedDensity(const ComplexRow& w, double limit, std::size_t side, std::size_t first,
+                                         std::size_t step, bool joined) {
+    std::vector<std::uint32_t> g(side * side, 0);
+    const double scale = static_cast<double>(side - 1) / (2 * limit);
+    auto cell = [&](double v) { return std::clamp((v + limit) * scale, 0.0, static_cast<double>(side - 1)); };
+    double px = 0, py = 0;
+    for (std::size_t i = first; i < w.size(); i += step) {
+        const double cx = cell(w[i].real()), cy = cell(w[i].imag());
+        const int steps = joined && i > first ? static_cast<int>(std::ceil(std::max(std::fabs(cx - px), std::fabs(cy - py)))) : 0;
+        for (int k = 0; k <= steps; ++k) {
+            const double f = steps ? static_cast<double>(k) / steps : 1;
+            const auto gx = static_cast<std::size_t>(std::lround(px + f * (cx - px)));
+            const auto gy = static_cast<std::size_t>(std::lround(py + f * (cy - py)));
+            ++g[gy * side + gx];
+        }
+        px = cx;
+        py = cy;
+    }
+    return g;
+}
+
+TEST(Scatter, DensityEqualsOneWalkOnAnyNumberOfThreads) {
+    // A wandering trajectory that also leaves the limits (edge cells) and
+    // lands on exact half cells.
+    std::mt19937 rng(11);
+    std::normal_distribution<double> g(0, 0.05);
+    ComplexRow w(200'003);
+    Complex z(0, 0);
+    for (auto& v : w) {
+        z += Complex(g(rng), g(rng));
+        z *= 0.99;
+        v = z;
+    }
+    w[500] = Complex(3, -3);
+    w[501] = Complex(0.25, -0.75);  // (v + 1) * 100 / 2: cells 62.5 and 12.5 exactly
+    w[502] = Complex(0.25, 0.25);
+    const std::size_t side = 101;
+    const double limit = 1;
+    for (const auto& [first, step, joined] : {std::tuple{0u, 1u, true}, {7u, 20u, false}, {3u, 7u, true}}) {
+        const auto want = walkedDensity(w, limit, side, first, step, joined);
+        for (unsigned threads : {1u, 2u, 3u, 8u}) {
+            bt::setWorkerThreads(threads);
+            EXPECT_EQ(scatterDensity(w, limit, side, first, step, joined), want) << threads << " " << step;
+        }
+        bt::setWorkerThreads(0);
+    }
+    // Unjoined points each mark one cell.
+    const auto points = scatterDensity(w, limit, side, 7, 20, false);
+    EXPECT_EQ(std::accumulate(points.begin(), points.end(), std::size_t{0}), (w.size() - 7 + 19) / 20);
+    // A diagonal from corner to corner marks each diagonal cell once, and
+    // the first corner once more (the first point's own mark).
+    const ComplexRow diag{Complex(-1, -1), Complex(1, 1)};
+    const auto d = scatterDensity(diag, 1, 10, 0, 1, true);
+    for (std::size_t c = 0; c < 10; ++c) EXPECT_EQ(d[c * 10 + c], c == 0 ? 2u : 1u) << c;
+    EXPECT_EQ(std::accumulate(d.begin(), d.end(), 0u), 11u);
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ enum Part : unsigned {
 
 struct CalculationCancelled {};
 
+// Samples from which a calculation shows its progress window at once.
+constexpr double kLargeWaveform = 1e6;
+
 QPixmap splashPixmap(const AppInfo& info) {
     QPixmap pm(460, 260);
     pm.fill(QColor(20, 44, 84));
@@ -487,6 +490,10 @@ bool MainWindow::Calculate() {
     progress.setMinimumDuration(500);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
+    progress.setObjectName("calculateProgress");
+    // A large waveform takes seconds: its window (and Cancel) comes at once
+    // rather than after the first half second.
+    if (s.parameters.ProjectedLength >= kLargeWaveform) progress.show();
     int last = -1;
     try {
         GeneratedSignal signal = bt::Calculate(s.parameters, [&](double fraction) {

@@ -57,6 +57,10 @@ QList<QCPAxisRect*> stackAxes(QCustomPlot* plot, int count, const QStringList& t
 
 EnvelopeTrace::EnvelopeTrace(QCPGraph* graph, plots::Envelope envelope, double key0, double step, double scale,
                              double shift)
+    : EnvelopeTrace(graph, std::make_shared<const plots::Envelope>(std::move(envelope)), key0, step, scale, shift) {}
+
+EnvelopeTrace::EnvelopeTrace(QCPGraph* graph, std::shared_ptr<const plots::Envelope> envelope, double key0,
+                             double step, double scale, double shift)
     : QObject(graph), graph_(graph), envelope_(std::move(envelope)), key0_(key0), step_(step), scale_(scale),
       shift_(shift) {
     graph_->setAdaptiveSampling(false);
@@ -69,7 +73,7 @@ EnvelopeTrace::EnvelopeTrace(QCPGraph* graph, plots::Envelope envelope, double k
 }
 
 void EnvelopeTrace::refresh() {
-    const std::size_t n = envelope_.size();
+    const std::size_t n = envelope_->size();
     if (n == 0) return;
     const QCPRange r = graph_->keyAxis()->range();
     const int width = graph_->keyAxis()->axisRect()->width();
@@ -81,7 +85,7 @@ void EnvelopeTrace::refresh() {
     const double first = std::floor((r.lower - key0_) / s) - 1;
     const double last = std::ceil((r.upper - key0_) / s) + 2;
     const int columns = std::max(1, graph_->keyAxis()->axisRect()->width());
-    const plots::Envelope::View v = envelope_.view(std::max(0.0, first), std::min(double(n), std::max(1.0, last)),
+    const plots::Envelope::View v = envelope_->view(std::max(0.0, first), std::min(double(n), std::max(1.0, last)),
                                                    std::size_t(columns));
     QVector<QCPGraphData> data;
     data.reserve(int(v.raw ? v.keys.size() : 2 * v.keys.size()));

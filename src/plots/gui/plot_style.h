@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <qcustomplot.h>
 
 #include "plots/envelope.h"
@@ -30,12 +31,15 @@ class EnvelopeTrace : public QObject {
 public:
     EnvelopeTrace(QCPGraph* graph, plots::Envelope envelope, double key0, double step, double scale = 1,
                   double shift = 0);
+    // Levels shared with other windows on the same samples.
+    EnvelopeTrace(QCPGraph* graph, std::shared_ptr<const plots::Envelope> envelope, double key0, double step,
+                  double scale = 1, double shift = 0);
     void refresh();
-    const plots::Envelope& envelope() const { return envelope_; }
+    const plots::Envelope& envelope() const { return *envelope_; }
 
 private:
     QCPGraph* graph_;
-    plots::Envelope envelope_;
+    std::shared_ptr<const plots::Envelope> envelope_;
     double key0_, step_, scale_, shift_;
     // What the data were last made for: the range and the axes' width.
     QCPRange shownRange_;

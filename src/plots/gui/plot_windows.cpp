@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QMainWindow>
 #include <cmath>
+#include <memory>
 #include <qcustomplot.h>
+#include <vector>
 
 #include "lib/dialogs.h"
 #include "plots/ccdf.h"
@@ -92,24 +94,22 @@ QWidget* Ux_PlotCCDF(std::span<const Complex> iqWave, const QString& label, QWid
 
 namespace {
 
-// The spectrum window keeps its row of levels (the waveform is not needed
-// after the transform) and the envelope over it.
+// The spectrum window keeps only what it draws: the envelope's levels. The
+// row of dB values (a quarter of the waveform's size on a long waveform)
+// goes when the window is made.
 class SpectrumWindow : public PlotWindow {
 public:
     SpectrumWindow(plots::SpectrumData data, const QString& label, QWidget* parent)
-        : PlotWindow(plots::PlotKind::Spectrum, "Magnitude Spectrum " + label, parent), d_(std::move(data)) {
+        : PlotWindow(plots::PlotKind::Spectrum, "Magnitude Spectrum " + label, parent) {
         QCPAxisRect* axes = plot()->axisRect();
-        addTitle(plot(), axes, qs(d_.title));
-        styleAxes(axes, qs(d_.xLabel), qs(d_.yLabel), true);
+        addTitle(plot(), axes, qs(data.title));
+        styleAxes(axes, qs(data.xLabel), qs(data.yLabel), true);
         QCPGraph* g = plot()->addGraph();
         g->setPen(QPen(kDefaultBlue, 1));
-        axes->axis(QCPAxis::atBottom)->setRange(d_.fMin, d_.fMax);
-        axes->axis(QCPAxis::atLeft)->setRange(d_.mMin, d_.mMax);
-        new EnvelopeTrace(g, plots::Envelope::ofValues(d_.magSignal), d_.fMin, d_.fStep);
+        axes->axis(QCPAxis::atBottom)->setRange(data.fMin, data.fMax);
+        axes->axis(QCPAxis::atLeft)->setRange(data.mMin, data.mMax);
+        new EnvelopeTrace(g, plots::Envelope::levelsOf(data.magSignal), data.fMin, data.fStep);
     }
-
-private:
-    plots::SpectrumData d_;
 };
 
 }  // namespace
@@ -127,6 +127,29 @@ QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, con
 // ------------------------------------------------------------- I(t) Q(t)
 
 namespace {
+
+// The envelope levels of one component of a waveform, shared by every
+// I(t) Q(t) window open on it (the split and the overlaid views): the
+// windows hold them, and they are found here only while one does.
+std::shared_ptr<const plots::Envelope> componentLevels(const std::shared_ptr<const ComplexRow>& wave,
+                                                       std::span<const Complex> samples, int component) {
+    struct Entry {
+        std::weak_ptr<const ComplexRow> wave;
+        int component;
+        std::weak_ptr<const plots::Envelope> levels;
+    };
+    static std::vector<Entry> shared;
+    std::erase_if(shared, [](const Entry& e) { return e.levels.expired() || e.wave.expired(); });
+    // The no-data test wave is the window's own.
+    if (!wave || wave->data() != samples.data())
+        return std::make_shared<const plots::Envelope>(plots::Envelope::ofComponent(samples, component));
+    for (const Entry& e : shared)
+        if (e.component == component && !e.wave.owner_before(wave) && !wave.owner_before(e.wave))
+            if (auto levels = e.levels.lock()) return levels;
+    auto levels = std::make_shared<const plots::Envelope>(plots::Envelope::ofComponent(samples, component));
+    shared.push_back({wave, component, levels});
+    return levels;
+}
 
 class IqTimeWindow : public PlotWindow {
 public:
@@ -207,7 +230,7 @@ private:
     void addTrace(QCPAxisRect* a, std::span<const Complex> s, int component, const QColor& c) {
         QCPGraph* g = plot()->addGraph(a->axis(QCPAxis::atBottom), a->axis(QCPAxis::atLeft));
         g->setPen(QPen(c, 1));
-        new EnvelopeTrace(g, plots::Envelope::ofComponent(s, component), d_.tMin, d_.tStep);
+        new EnvelopeTrace(g, componentLevels(wave_, s, component), d_.tMin, d_.tStep);
     }
 
     std::shared_ptr<const ComplexRow> wave_;
@@ -295,27 +318,6 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
         QCPAxis* y = r->axis(QCPAxis::atLeft);
         const auto [cols, rows] = gridSize(r);
         const int side = std::max(cols, rows);
-        // Cells of a square grid over +-limit that a set of points (or the
-        // segments between them) passes through.
-        auto occupancy = [&](std::size_t first, std::size_t step, bool joined) {
-            std::vector<std::uint32_t> g(std::size_t(side) * std::size_t(side), 0);
-            const double scale = (side - 1) / (2 * s.limit);
-            auto cell = [&](double v) { return std::clamp((v + s.limit) * scale, 0.0, double(side - 1)); };
-            double px = 0, py = 0;
-            for (std::size_t i = first; i < iqWave.size(); i += step) {
-                const double cx = cell(iqWave[i].real()), cy = cell(iqWave[i].imag());
-                const int steps = joined && i > first ? int(std::ceil(std::max(std::fabs(cx - px), std::fabs(cy - py)))) : 0;
-                for (int k = 0; k <= steps; ++k) {
-                    const double f = steps ? double(k) / steps : 1;
-                    const auto gx = std::size_t(std::lround(px + f * (cx - px)));
-                    const auto gy = std::size_t(std::lround(py + f * (cy - py)));
-                    ++g[gy * std::size_t(side) + gx];
-                }
-                px = cx;
-                py = cy;
-            }
-            return g;
-        };
         if (traceOn) {
             if (iqWave.size() <= kMaxLinePoints) {
                 auto* trace = new QCPCurve(x, y);
@@ -326,7 +328,8 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
                     data.append(QCPCurveData(double(i), iqWave[i].real(), iqWave[i].imag()));
                 trace->data()->set(data, true);
             } else {
-                densityMap(r, occupancy(0, 1, true), side, side, -s.limit, s.limit, -s.limit, s.limit, Qt::cyan);
+                densityMap(r, plots::scatterDensity(iqWave, s.limit, std::size_t(side), 0, 1, true), side, side,
+                           -s.limit, s.limit, -s.limit, s.limit, Qt::cyan);
             }
         }
         if (s.symbols <= kMaxLinePoints) {
@@ -341,8 +344,8 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
             }
             points->data()->set(data, true);
         } else {
-            densityMap(r, occupancy(s.offset, s.n, false), side, side, -s.limit, s.limit, -s.limit, s.limit,
-                       kDefaultBlue);
+            densityMap(r, plots::scatterDensity(iqWave, s.limit, std::size_t(side), s.offset, s.n, false), side,
+                       side, -s.limit, s.limit, -s.limit, s.limit, kDefaultBlue);
         }
         x->setRange(-s.limit, s.limit);
         y->setRange(-s.limit, s.limit);
