@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <cstdlib>
 #include <fstream>
@@ -109,24 +110,39 @@ double residentBytes() {
     return resident * double(::sysconf(_SC_PAGESIZE));
 }
 
+// The largest waveform's marker rows.
+std::shared_ptr<const bt::Markers> largestMarkers() {
+    static const std::shared_ptr<const bt::Markers> m = [] {
+        bt::Parameters p;
+        for (const auto& [field, value] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}}) {
+            bt::EditResult r = bt::editField(p, field, value, bt::EditContext{});
+            p = std::move(r.parameters);
+        }
+        return std::make_shared<const bt::Markers>(bt::Calculate(p).markers);
+    }();
+    return m;
+}
+
 std::vector<QWidget*> openAll(const std::shared_ptr<const bt::ComplexRow>& w) {
     const double period = double(w->size()) / kRate / 200;
+    const auto markers = largestMarkers()->size() == w->size() ? largestMarkers() : nullptr;
     return {bt::gui::Ux_PlotCCDF(*w, "bench", nullptr),
             bt::gui::Ux_PlotSpectrum(*w, kRate, "bench", nullptr),
             bt::gui::Ux_PlotWaterfall(*w, kRate, period, "bench", nullptr),
-            bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr),
-            bt::gui::Ux_PlotIQTime(w, kRate, true, "bench", nullptr),
+            bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr, markers),
+            bt::gui::Ux_PlotIQTime(w, kRate, true, "bench", nullptr, markers),
             bt::gui::Ux_PlotEyeDiagram(*w, 20, 1e-6, 0, "bench", nullptr),
             bt::gui::Ux_PlotScatterDiagram(*w, 20, 0, true, "bench", nullptr)};
 }
 
 // Every plot window open on one waveform, as the plot menu opens them: the
-// 14-bit copy made, each window opened on it. The memory they keep
+// 14-bit copy made, each window opened on it, the marker rows shown. The memory they keep
 // together (resident, after the transients are freed) against the budget
 // of one copy of the waveform plus an eighth of it for the envelope
 // levels.
 void BM_AllWindowsMemory(benchmark::State& state) {
     const auto original = largest();
+    largestMarkers();
     // Qt's own one-off costs (fonts, layouts) first, on a short waveform;
     // whatever the long one leaves cached (transform plans) is counted.
     {
@@ -139,6 +155,9 @@ void BM_AllWindowsMemory(benchmark::State& state) {
         const double before = residentBytes();
         auto copy = std::make_shared<const bt::ComplexRow>(bt::ApplyDacRes(*original, 14));
         std::vector<QWidget*> wins = openAll(copy);
+        // The marker rows shown in both I(t) Q(t) windows.
+        for (QWidget* win : {wins[3], wins[4]})
+            if (auto* show = win->findChild<QAction*>("Ux_ShowMarkers"); show && show->isVisible()) show->trigger();
         QCoreApplication::processEvents();
         extra = residentBytes() - before;
         state.PauseTiming();

@@ -259,7 +259,7 @@ Recording openSigmf(const std::filesystem::path& file) {
     return r;
 }
 
-// Rows `first` and `first` + 1 of a MAT-file matrix (column-major).
+// Rows `firstRow` and `firstRow` + 1 of a MAT-file matrix (column-major).
 std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
     MatReadLimits limits;
     limits.maxFileBytes = std::uint64_t(64) << 30;

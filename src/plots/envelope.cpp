@@ -63,6 +63,30 @@ Envelope Envelope::ofBytes(std::span<const std::uint8_t> values) {
     return e;
 }
 
+Envelope Envelope::ofBits(std::span<const std::uint64_t> words, std::size_t size) {
+    Envelope e;
+    e.w_ = words.data();
+    e.size_ = std::min(size, words.size() * 64);
+    e.skip_ = 1;
+    e.build();
+    return e;
+}
+
+std::vector<std::uint64_t> Envelope::packBits(std::span<const std::uint8_t> values) {
+    std::vector<std::uint64_t> words((values.size() + 63) / 64, 0);
+    constexpr std::size_t chunk = 1 << 12;  // words per task
+    parallelFor((words.size() + chunk - 1) / chunk, [&](std::size_t c) {
+        const std::size_t end = std::min(words.size(), (c + 1) * chunk);
+        for (std::size_t k = c * chunk; k < end; ++k) {
+            std::uint64_t w = 0;
+            const std::size_t last = std::min(values.size(), 64 * k + 64);
+            for (std::size_t i = 64 * k; i < last; ++i) w |= std::uint64_t{values[i] != 0} << (i - 64 * k);
+            words[k] = w;
+        }
+    });
+    return words;
+}
+
 std::size_t Envelope::memoryBytes() const {
     std::size_t b = 0;
     for (const Level& l : levels_) b += (l.lo.capacity() + l.hi.capacity()) * sizeof(float);

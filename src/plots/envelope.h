@@ -36,12 +36,21 @@ public:
     // The envelope of a 0/1 marker row, which must outlive it (no finest
     // level either).
     static Envelope ofBytes(std::span<const std::uint8_t> values);
+    // The envelope of `size` 0/1 values packed by packBits, which must
+    // outlive it (no finest level either).
+    static Envelope ofBits(std::span<const std::uint64_t> words, std::size_t size);
+    // Bit i of word i / 64 set for each non-zero values[i]: a marker row in
+    // an eighth of its bytes.
+    static std::vector<std::uint64_t> packBits(std::span<const std::uint8_t> values);
 
     std::size_t size() const { return size_; }
     // Whether single values can be read (value(), raw views).
-    bool hasValues() const { return d_ || f_ || b_; }
+    bool hasValues() const { return d_ || f_ || b_ || w_; }
     double value(std::size_t i) const {
-        return f_ ? static_cast<double>(f_[i]) : b_ ? static_cast<double>(b_[i]) : d_[i * stride_];
+        return f_   ? static_cast<double>(f_[i])
+               : b_ ? static_cast<double>(b_[i])
+               : w_ ? static_cast<double>((w_[i >> 6] >> (i & 63)) & 1)
+                    : d_[i * stride_];
     }
     // Levels stored (the finest of a long row at hand is not).
     std::size_t levels() const { return levels_.size(); }
@@ -74,6 +83,7 @@ private:
     const double* d_ = nullptr;
     const float* f_ = nullptr;
     const std::uint8_t* b_ = nullptr;
+    const std::uint64_t* w_ = nullptr;
     std::size_t stride_ = 1;
     std::shared_ptr<const std::vector<float>> kept_;  // a short row copied by levelsOf
     std::size_t size_ = 0;

@@ -145,6 +145,33 @@ TEST(Envelope, LevelsAloneNeverHideAOneValuePeak) {
     EXPECT_EQ(*std::max_element(all.hi.begin(), all.hi.end()), -1.25);
 }
 
+TEST(Envelope, MarkerBitsDrawAsTheBytes) {
+    // Marker rows packed to bits give the same views as the bytes, at every
+    // zoom.
+    std::vector<std::uint8_t> row(300'037, 0);
+    std::mt19937 rng(13);
+    for (std::size_t i = 0; i < row.size(); i += std::uniform_int_distribution<std::size_t>(1, 5000)(rng))
+        for (std::size_t k = i; k < std::min(row.size(), i + 40); ++k) row[k] = 1;
+    row[299'999] = 1;
+    row[300'036] = 1;  // the last, in a partly used word
+    const std::vector<std::uint64_t> bits = Envelope::packBits(row);
+    ASSERT_EQ(bits.size(), (row.size() + 63) / 64);
+    const Envelope b = Envelope::ofBytes(row), w = Envelope::ofBits(bits, row.size());
+    EXPECT_EQ(w.size(), row.size());
+    EXPECT_EQ(w.value(299'999), 1);
+    EXPECT_EQ(w.value(300'036), 1);
+    for (const auto& [first, last] : {std::pair{0.0, 300'037.0}, {1'000.0, 61'000.0}, {299'000.0, 300'037.0},
+                                      {299'990.0, 300'010.0}}) {
+        const Envelope::View vb = b.view(first, last, 300), vw = w.view(first, last, 300);
+        EXPECT_EQ(vw.raw, vb.raw);
+        EXPECT_EQ(vw.keys, vb.keys);
+        EXPECT_EQ(vw.lo, vb.lo) << first;
+        EXPECT_EQ(vw.hi, vb.hi) << first;
+    }
+    // Any non-zero byte is a set marker.
+    EXPECT_EQ(Envelope::packBits(std::vector<std::uint8_t>{0, 7, 0, 255}), std::vector<std::uint64_t>{0b1010});
+}
+
 TEST(Envelope, ExtremesAreRoundedOutwards) {
     // A double that float rounds inwards stays inside the stored span.
     ComplexRow w(64, Complex(0, 0));

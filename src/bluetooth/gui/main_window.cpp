@@ -19,6 +19,7 @@
 #include "lib/errors.h"
 #include "lib/library.h"
 #include "ui/gui/instrument_actions.h"
+#include "ui/gui/progress_pacer.h"
 
 namespace bt::gui {
 
@@ -483,7 +484,8 @@ void MainWindow::pbCalibrateDelay_Callback() {
 
 bool MainWindow::Calculate() {
     AppState& s = appState();
-    // Whole percent steps: each step repaints the window, which costs time.
+    // Whole percent steps, paced: each step shown repaints the window on
+    // the calculating thread.
     QProgressDialog progress("Calculating the waveform...", "Cancel", 0, 100, window_);
     progress.setWindowTitle("Calculate");
     progress.setWindowModality(Qt::WindowModal);
@@ -494,12 +496,11 @@ bool MainWindow::Calculate() {
     // A large waveform takes seconds: its window (and Cancel) comes at once
     // rather than after the first half second.
     if (s.parameters.ProjectedLength >= kLargeWaveform) progress.show();
-    int last = -1;
+    ProgressPacer pacer(100);
     try {
         GeneratedSignal signal = bt::Calculate(s.parameters, [&](double fraction) {
             const int value = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 100));
-            if (value == last) return;
-            last = value;
+            if (!pacer.take(value)) return;
             progress.setValue(value);
             if (progress.wasCanceled()) throw CalculationCancelled{};
         });

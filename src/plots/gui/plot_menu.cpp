@@ -24,7 +24,6 @@ struct CopyKey {
 struct SharedCopy {
     CopyKey key;
     std::weak_ptr<const ComplexRow> wave;
-    std::weak_ptr<const Markers> markers;
 };
 
 SharedCopy& sharedCopy() {
@@ -34,12 +33,10 @@ SharedCopy& sharedCopy() {
 
 CopyKey keyOf(const AppState& s) { return {s.waveform.data(), s.waveform.size(), s.appInfo.LastCalcTimeStamp}; }
 
-std::shared_ptr<const Markers> sharedMarkers(const AppState& s) {
-    SharedCopy& c = sharedCopy();
-    if (auto m = c.markers.lock(); m && c.key == keyOf(s)) return m;
-    auto m = std::make_shared<const Markers>(s.markers);
-    c.markers = m;
-    return m;
+// The I(t) Q(t) window reads the marker rows while it opens and keeps them
+// packed to bits: the state's rows are handed over in place, not copied.
+std::shared_ptr<const Markers> markersOf(const AppState& s) {
+    return std::shared_ptr<const Markers>(std::shared_ptr<const Markers>(), &s.markers);
 }
 
 // The busy pointer while a plot is made; restored on every path.
@@ -64,7 +61,6 @@ std::shared_ptr<const ComplexRow> quantisedWaveform(const AppState& state) {
     if (auto w = c.wave.lock(); w && c.key == key) return w;
     auto copy = std::make_shared<ComplexRow>(state.waveform);
     applyDacResInPlace(*copy, 14);
-    if (c.key != key) c.markers.reset();
     c.key = key;
     c.wave = copy;
     return copy;
@@ -98,8 +94,8 @@ QWidget* openPlot(PlotItem item, const AppState& state, const QString& title, QW
         case PlotItem::Spectrum: return Ux_PlotSpectrum(*wave, rate, title, frame);
         case PlotItem::Waterfall:
             return Ux_PlotWaterfall(*wave, rate, plots::waterfallSlice(wave->size(), rate), title, frame);
-        case PlotItem::IQTime: return Ux_PlotIQTime(wave, rate, false, title, frame, sharedMarkers(state));
-        case PlotItem::IQTimeSameAxes: return Ux_PlotIQTime(wave, rate, true, title, frame, sharedMarkers(state));
+        case PlotItem::IQTime: return Ux_PlotIQTime(wave, rate, false, title, frame, markersOf(state));
+        case PlotItem::IQTimeSameAxes: return Ux_PlotIQTime(wave, rate, true, title, frame, markersOf(state));
         case PlotItem::CCDF: return Ux_PlotCCDF(*wave, title, frame);
         default: return nullptr;
     }

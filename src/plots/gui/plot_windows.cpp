@@ -128,35 +128,38 @@ QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, con
 
 namespace {
 
-// The envelope levels of one component of a waveform, shared by every
-// I(t) Q(t) window open on it (the split and the overlaid views): the
-// windows hold them, and they are found here only while one does.
-std::shared_ptr<const plots::Envelope> componentLevels(const std::shared_ptr<const ComplexRow>& wave,
-                                                       std::span<const Complex> samples, int component) {
+// What the I(t) Q(t) windows make from one waveform (its components'
+// envelope levels, its marker rows packed to bits), made once and shared by
+// every such window open on it (the split and the overlaid views): the
+// windows hold it, and it is found here only while one does.
+template <class T, class Make>
+std::shared_ptr<const T> perWaveform(const std::shared_ptr<const ComplexRow>& wave, int slot, Make make) {
     struct Entry {
         std::weak_ptr<const ComplexRow> wave;
-        int component;
-        std::weak_ptr<const plots::Envelope> levels;
+        int slot;
+        std::weak_ptr<const T> value;
     };
     static std::vector<Entry> shared;
-    std::erase_if(shared, [](const Entry& e) { return e.levels.expired() || e.wave.expired(); });
-    // The no-data test wave is the window's own.
-    if (!wave || wave->data() != samples.data())
-        return std::make_shared<const plots::Envelope>(plots::Envelope::ofComponent(samples, component));
+    std::erase_if(shared, [](const Entry& e) { return e.value.expired() || e.wave.expired(); });
+    if (!wave) return std::make_shared<const T>(make());
     for (const Entry& e : shared)
-        if (e.component == component && !e.wave.owner_before(wave) && !wave.owner_before(e.wave))
-            if (auto levels = e.levels.lock()) return levels;
-    auto levels = std::make_shared<const plots::Envelope>(plots::Envelope::ofComponent(samples, component));
-    shared.push_back({wave, component, levels});
-    return levels;
+        if (e.slot == slot && !e.wave.owner_before(wave) && !wave.owner_before(e.wave))
+            if (auto value = e.value.lock()) return value;
+    auto value = std::make_shared<const T>(make());
+    shared.push_back({wave, slot, value});
+    return value;
 }
+
+// A waveform's marker rows in an eighth of their bytes.
+struct MarkerBits {
+    std::vector<std::uint64_t> row1, row2;
+};
 
 class IqTimeWindow : public PlotWindow {
 public:
     IqTimeWindow(std::shared_ptr<const ComplexRow> wave, double rate, bool overlay, const QString& label,
                  QWidget* parent, std::shared_ptr<const Markers> markers)
-        : PlotWindow(plots::PlotKind::IqTime, QString(), parent), wave_(std::move(wave)),
-          markers_(std::move(markers)) {
+        : PlotWindow(plots::PlotKind::IqTime, QString(), parent), wave_(std::move(wave)) {
         static const ComplexRow none;
         d_ = plots::iqTimeData(wave_ ? std::span<const Complex>(*wave_) : std::span<const Complex>(none), rate,
                                label.toStdString());
@@ -182,7 +185,12 @@ public:
             a->axis(QCPAxis::atBottom)->setRange(d_.tMin, d_.tMax);
             a->axis(QCPAxis::atLeft)->setRange(d_.iMin, d_.iMax);
         }
-        if (markers_ && markers_->size() == s.size() && !s.empty()) {
+        if (markers && markers->size() == s.size() && !s.empty()) {
+            // The rows as bits: the caller's copy of the bytes (two a
+            // sample) need not be kept.
+            markerBits_ = perWaveform<MarkerBits>(wave_, 0, [&] {
+                return MarkerBits{plots::Envelope::packBits(markers->row1), plots::Envelope::packBits(markers->row2)};
+            });
             auto* item = handles().get<QAction>("Ux_ShowMarkers");
             item->setVisible(true);
             connect(item, &QAction::toggled, this, [this](bool on) { showMarkers(on); });
@@ -209,14 +217,14 @@ public:
             // The rows follow the time axis of the plot above.
             connect(axes_.back()->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
                     markerAxes_->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::setRange));
-            auto add = [&](const MarkerRow& rowData, double base, const QColor& c) {
+            auto add = [&](const std::vector<std::uint64_t>& bits, double base, const QColor& c) {
                 QCPGraph* g = plot()->addGraph(markerAxes_->axis(QCPAxis::atBottom), y);
                 g->setPen(QPen(c, 1));
                 g->setLineStyle(QCPGraph::lsStepLeft);
-                new EnvelopeTrace(g, plots::Envelope::ofBytes(rowData), d_.tMin, d_.tStep, 0.8, base);
+                new EnvelopeTrace(g, plots::Envelope::ofBits(bits, d_.points), d_.tMin, d_.tStep, 0.8, base);
             };
-            add(markers_->row1, 1.2, QColor(0, 128, 0));
-            add(markers_->row2, 0.0, QColor(200, 100, 0));
+            add(markerBits_->row1, 1.2, QColor(0, 128, 0));
+            add(markerBits_->row2, 0.0, QColor(200, 100, 0));
         } else if (!on && markerAxes_) {
             for (QCPGraph* g : markerAxes_->graphs()) plot()->removeGraph(g);
             plot()->plotLayout()->remove(markerAxes_);
@@ -230,11 +238,16 @@ private:
     void addTrace(QCPAxisRect* a, std::span<const Complex> s, int component, const QColor& c) {
         QCPGraph* g = plot()->addGraph(a->axis(QCPAxis::atBottom), a->axis(QCPAxis::atLeft));
         g->setPen(QPen(c, 1));
-        new EnvelopeTrace(g, componentLevels(wave_, s, component), d_.tMin, d_.tStep);
+        // The no-data test wave is the window's own.
+        const bool own = !wave_ || wave_->data() != s.data();
+        new EnvelopeTrace(g,
+                          perWaveform<plots::Envelope>(own ? nullptr : wave_, component,
+                                                       [&] { return plots::Envelope::ofComponent(s, component); }),
+                          d_.tMin, d_.tStep);
     }
 
     std::shared_ptr<const ComplexRow> wave_;
-    std::shared_ptr<const Markers> markers_;
+    std::shared_ptr<const MarkerBits> markerBits_;
     plots::IqTimeData d_;
     QList<QCPAxisRect*> axes_;
     QCPAxisRect* markerAxes_ = nullptr;

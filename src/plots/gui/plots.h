@@ -23,7 +23,8 @@ QWidget* plotSpectrumData(plots::SpectrumData data, const QString& label, QWidge
 QWidget* Ux_PlotWaterfall(std::span<const Complex> iqWave, double sampleRate, double period, const QString& label,
                           QWidget* parent);
 // `markers`, when given, can be drawn as two rows under the plot (Tools >
-// Show Markers).
+// Show Markers); they are read while the window opens and kept as bits, the
+// rows of every window on the same waveform shared.
 QWidget* Ux_PlotIQTime(std::shared_ptr<const ComplexRow> iqWave, double sampleRate, bool overlay,
                        const QString& label, QWidget* parent, std::shared_ptr<const Markers> markers = {});
 QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double period, double offset,

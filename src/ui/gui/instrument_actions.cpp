@@ -13,6 +13,7 @@
 #include "instrument/download.h"
 #include "instrument/download_play.h"
 #include "ui/gui/common_frame.h"
+#include "ui/gui/progress_pacer.h"
 
 namespace bt::gui {
 
@@ -41,26 +42,29 @@ void runWithProgress(QWidget* parent, const QString& title, const QString& label
     dialog.setMinimumDuration(500);
     dialog.setMinimumWidth(360);
 
-    // Cancel closes the window at once, but the worker still has to stop
-    // the transfer and put the player back: the window stays up (and modal)
-    // saying so until then.
+    // Cancel (or Escape, or closing the window) hides it at once, but the
+    // worker still has to stop the transfer and put the player back: the
+    // window stays up (and modal), saying so, until the worker is done.
     std::atomic<bool> cancelRequested{false};
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
-        cancelRequested = true;
-        dialog.setLabelText("Cancelling the download...");
-        if (auto* b = dialog.findChild<QPushButton*>()) b->setEnabled(false);
+        if (cancellable) {
+            cancelRequested = true;
+            dialog.setLabelText("Cancelling...");
+            if (auto* b = dialog.findChild<QPushButton*>()) b->setEnabled(false);
+        }
         dialog.show();
     });
     if (showAtOnce) dialog.show();
 
     // Each report waits for the window to take it: the bar moves with the
     // transfer, and a Cancel clicked before the report is answered by it.
+    ProgressPacer pacer(kSteps);
     const TransferProgress progress = [&](double fraction) {
         QMetaObject::invokeMethod(
             &dialog,
             [&] {
                 const int value = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps));
-                if (value != dialog.value()) dialog.setValue(value);
+                if (pacer.take(value)) dialog.setValue(value);
             },
             Qt::BlockingQueuedConnection);
         return !cancelRequested.load();
