@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 #include "lib/errors.h"
@@ -147,7 +148,9 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
                                     static_cast<double>(cells.back().col) == static_cast<double>(j + 1) * colsPerPoint;
                 const std::size_t count = j + 2 < pts && shared ? cells.size() - 1 : cells.size();
                 for (std::size_t k = 0; k < count; ++k) {
-                    const auto r = static_cast<std::size_t>(r0 + cells[k].f * (r1 - r0) + 0.5);
+                    // Truncated through a signed integer, which is one
+                    // instruction (the value is never negative).
+                    const auto r = static_cast<std::size_t>(static_cast<std::int64_t>(r0 + cells[k].f * (r1 - r0) + 0.5));
                     ++g[r * timeBins + cells[k].col];
                 }
             }
@@ -183,9 +186,11 @@ namespace {
 
 // std::lround for 0 <= v < 2^52, without the library call: v minus its
 // whole part is exact, so the half-way test is too.
+// (Through a signed integer: the processor converts to that in one
+// instruction, to an unsigned one in several.)
 inline std::size_t roundNonNegative(double v) {
-    const auto whole = static_cast<std::size_t>(v);
-    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+    const auto whole = static_cast<std::int64_t>(v);
+    return static_cast<std::size_t>(whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0));
 }
 
 }  // namespace
@@ -219,10 +224,21 @@ std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double lim
             const Complex& z = x[first + p * step];
             const double cx = cell(z.real()), cy = cell(z.imag());
             if (joined && p > 0) {
-                const auto steps = static_cast<int>(std::ceil(std::max(std::fabs(cx - px), std::fabs(cy - py))));
-                for (int k = 0; k <= steps; ++k) {
-                    const double f = steps ? static_cast<double>(k) / steps : 1;
-                    ++g[roundNonNegative(py + f * (cy - py)) * side + roundNonNegative(px + f * (cx - px))];
+                const double dx = cx - px, dy = cy - py;
+                const double span = std::max(std::fabs(dx), std::fabs(dy));
+                // ceil(span) for 0 <= span < side, without the library call.
+                auto steps = static_cast<int>(span);
+                steps += static_cast<double>(steps) < span ? 1 : 0;
+                if (steps == 0) {
+                    ++g[roundNonNegative(py + dy) * side + roundNonNegative(px + dx)];
+                } else {
+                    // The ends need no division: k/steps is 0 and 1 there.
+                    ++g[roundNonNegative(py) * side + roundNonNegative(px)];
+                    for (int k = 1; k < steps; ++k) {
+                        const double f = static_cast<double>(k) / steps;
+                        ++g[roundNonNegative(py + f * dy) * side + roundNonNegative(px + f * dx)];
+                    }
+                    ++g[roundNonNegative(py + dy) * side + roundNonNegative(px + dx)];
                 }
             } else {
                 ++g[roundNonNegative(cy) * side + roundNonNegative(cx)];
