@@ -1,7 +1,9 @@
 #include "analysis/demodulator.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace bt::analysis {
@@ -234,7 +236,11 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
             const double middle = 0.5 * (sum1 / double(n1) + sum0 / double(n0));
             threshold = first ? middle : 0.5 * (threshold + middle);
         }
-        for (const float a : advances) out.bits.push_back(a > threshold ? 1 : 0);
+        for (const float a : advances) {
+            out.bits.push_back(a > threshold ? 1 : 0);
+            out.advances.push_back(a);
+            out.carrier.push_back(static_cast<float>(threshold));
+        }
         if (symbols >= 8) first = false;
         next += double(symbols) * sps;
         if (firstWindow == 0) {
@@ -252,10 +258,337 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
             const double t = secondTiming - double(firstWindow - j) * sps;
             if (t < half) continue;
             out.centres[j] = t;
-            out.bits[j] = chordAdvance(y, samples, t - half, t + half) > secondThreshold ? 1 : 0;
+            out.advances[j] = chordAdvance(y, samples, t - half, t + half);
+            out.carrier[j] = static_cast<float>(secondThreshold);
+            out.bits[j] = out.advances[j] > secondThreshold ? 1 : 0;
         }
     }
     return out;
+}
+
+namespace {
+
+constexpr int kBins = 4;  // integrations per symbol period
+
+// The waveforms of one symbol period for the eight patterns of the symbol
+// and its neighbours (bit 2: the one before, bit 1: the symbol, bit 0: the
+// one after; 1 for a positive frequency), starting at phase 0: the mean of
+// exp(j phase) over each quarter, and the phase advance over the period.
+struct SymbolWaveforms {
+    std::array<std::array<CFloat, kBins>, 8> bins;
+    std::array<CFloat, 8> turn;  // exp(j advance)
+};
+
+constexpr int kFine = 8;  // points per quarter where the waveforms are averaged
+
+// The patterns' phase over a period at modulation index 1/(2 pi), in
+// radians: at the points the quarters are averaged over, and at the end.
+struct UnitPhases {
+    std::array<std::array<std::array<double, kFine>, kBins>, 8> fine;
+    std::array<double, 8> end;
+};
+
+const UnitPhases& unitPhases() {
+    static const UnitPhases table = [] {
+        // Phase response of the Gaussian frequency pulse (bandwidth-time
+        // 0.5) in symbol periods, 0 before the pulse and 1/2 after it.
+        constexpr int kGrid = 64;  // points per symbol
+        constexpr int kSpan = 3;   // symbols either side of the pulse centre
+        const double alpha = 2 * std::numbers::pi * 0.5 / std::sqrt(std::log(2.0));
+        const auto Q = [](double v) { return 0.5 * std::erfc(v / std::numbers::sqrt2); };
+        const auto g = [&](double t) { return 0.5 * (Q(alpha * (t - 0.5)) - Q(alpha * (t + 0.5))); };
+        std::vector<double> q(2 * kSpan * kGrid + 1);
+        for (std::size_t i = 1; i < q.size(); ++i) {
+            const double t0 = double(i - 1) / kGrid - kSpan, t1 = double(i) / kGrid - kSpan;
+            q[i] = q[i - 1] + 0.5 * (g(t0) + g(t1)) / kGrid;
+        }
+        const auto response = [&](double t) {
+            const double x = (t + kSpan) * kGrid;
+            if (x <= 0) return 0.0;
+            if (x >= double(q.size() - 1)) return q.back();
+            const auto i = static_cast<std::size_t>(x);
+            return q[i] + (x - double(i)) * (q[i + 1] - q[i]);
+        };
+        UnitPhases u{};
+        for (std::size_t p = 0; p < 8; ++p) {
+            const double a[3] = {p & 4 ? 1.0 : -1.0, p & 2 ? 1.0 : -1.0, p & 1 ? 1.0 : -1.0};
+            // Phase at time tau from the period's start (centre at 1/2); the
+            // symbols two away add less than 1e-4 of theirs.
+            const auto phase = [&](double tau) {
+                double v = 0;
+                for (int d = -1; d <= 1; ++d) v += a[d + 1] * (response(tau - 0.5 - d) - response(-0.5 - d));
+                return v;
+            };
+            for (std::size_t b = 0; b < kBins; ++b)
+                for (std::size_t f = 0; f < kFine; ++f)
+                    u.fine[p][b][f] = phase((double(b) + (double(f) + 0.5) / kFine) / kBins);
+            u.end[p] = phase(1.0);
+        }
+        return u;
+    }();
+    return table;
+}
+
+SymbolWaveforms symbolWaveforms(double h) {
+    const UnitPhases& u = unitPhases();
+    const double scale = 2 * std::numbers::pi * h;
+    SymbolWaveforms w{};
+    for (std::size_t p = 0; p < 8; ++p) {
+        for (std::size_t b = 0; b < kBins; ++b) {
+            std::complex<double> sum = 0;
+            for (const double v : u.fine[p][b]) sum += std::polar(1.0, scale * v);
+            w.bins[p][b] = CFloat(sum / double(kFine));
+        }
+        w.turn[p] = CFloat(std::polar(1.0, scale * u.end[p]));
+    }
+    return w;
+}
+
+// The integral of x over [a, b) in sample times, sample i holding
+// [i - 1/2, i + 1/2); nothing outside the row.
+CFloat integrate(const CFloat* x, std::size_t samples, double a, double b) {
+    a = std::max(a, -0.5);
+    b = std::min(b, double(samples) - 0.5);
+    if (!(b > a)) return {};
+    const auto first = static_cast<std::size_t>(std::floor(a + 0.5));
+    const auto last = std::min(samples - 1, static_cast<std::size_t>(std::floor(b + 0.5)));
+    if (first == last) return x[first] * float(b - a);
+    CFloat sum = x[first] * float(double(first) + 0.5 - a);
+    for (std::size_t i = first + 1; i < last; ++i) sum += x[i];
+    return sum + x[last] * float(b - (double(last) - 0.5));
+}
+
+}  // namespace
+
+namespace {
+
+float wrapPhase(float v) {
+    constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
+    return v - kTwoPi * std::round(v / kTwoPi);
+}
+
+// The pattern of symbol k and its neighbours in the sliced bits (a missing
+// neighbour taken equal to the symbol).
+std::size_t patternAt(const Bits& bits, std::size_t k) {
+    const unsigned b = bits[k] & 1u;
+    const unsigned before = k > 0 ? bits[k - 1] & 1u : b;
+    const unsigned after = k + 1 < bits.size() ? bits[k + 1] & 1u : b;
+    return (before << 2) | (b << 1) | after;
+}
+
+// Carrier turn per symbol and modulation index from the slicer's phase
+// advances and bits: each advance less what its pattern makes at index h
+// is the carrier's turn, averaged over 64 symbols about each stretch of 16
+// without the advances far from the stretch's median (the unmodulated
+// settling before a burst, slips, slicing errors); then the index that
+// fits the advances left best. Twice, from a nominal index.
+double carrierAndIndex(const SlicedBits& s, const std::array<float, 8>& unitAdvance, std::vector<float>& carrier) {
+    const std::size_t count = s.bits.size();
+    constexpr std::size_t kStretch = 16, kReach = 24;
+    constexpr float kInlier = 0.6f;  // rad
+    carrier.assign(count, 0.0f);
+    std::vector<float> residual(count), sorted;
+    double h = 0.315;
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t k = 0; k < count; ++k)
+            residual[k] = wrapPhase(s.advances[k] - float(h) * unitAdvance[patternAt(s.bits, k)]);
+        for (std::size_t from = 0; from < count; from += kStretch) {
+            const std::size_t lo = from > kReach ? from - kReach : 0;
+            const std::size_t hi = std::min(count, from + kStretch + kReach);
+            sorted.assign(residual.begin() + std::ptrdiff_t(lo), residual.begin() + std::ptrdiff_t(hi));
+            const auto mid = sorted.begin() + std::ptrdiff_t(sorted.size() / 2);
+            std::nth_element(sorted.begin(), mid, sorted.end());
+            const float median = *mid;
+            double sum = 0;
+            std::size_t n = 0;
+            for (std::size_t k = lo; k < hi; ++k)
+                if (std::fabs(residual[k] - median) < kInlier) sum += residual[k], ++n;
+            const auto value = static_cast<float>(n > 0 ? sum / double(n) : median);
+            std::fill(carrier.begin() + std::ptrdiff_t(from), carrier.begin() + std::ptrdiff_t(std::min(count, from + kStretch)), value);
+        }
+        double num = 0, den = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const float v = unitAdvance[patternAt(s.bits, k)];
+            const float a = wrapPhase(s.advances[k] - carrier[k]);
+            if (std::fabs(a - float(h) * v) >= kInlier) continue;
+            num += double(a) * v;
+            den += double(v) * v;
+        }
+        if (den > 0) h = std::clamp(num / den, 0.2, 0.5);
+    }
+    return h;
+}
+
+}  // namespace
+
+namespace {
+
+// One symbol period integrated in quarters, turned back by the carrier
+// within the period, and its correlation with each pattern's waveform.
+class PeriodCorrelator {
+public:
+    PeriodCorrelator(const CFloat* x, std::size_t samples, double sps, const SymbolWaveforms& w)
+        : x_(x), samples_(samples), sps_(sps), w_(w) {}
+
+    void operator()(double centre, float carrier, std::array<CFloat, 8>& corr) {
+        if (!(carrier == lastCarrier_)) {
+            lastCarrier_ = carrier;
+            for (std::size_t b = 0; b < kBins; ++b)
+                derotate_[b] = std::polar(1.0f, -carrier * (float(b) + 0.5f) / kBins);
+        }
+        const double start = centre - sps_ / 2;
+        std::array<CFloat, kBins> bin;
+        for (std::size_t b = 0; b < kBins; ++b)
+            bin[b] = integrate(x_, samples_, start + sps_ * double(b) / kBins, start + sps_ * double(b + 1) / kBins) *
+                     derotate_[b];
+        for (std::size_t p = 0; p < 8; ++p) {
+            CFloat c{};
+            for (std::size_t b = 0; b < kBins; ++b) c += bin[b] * std::conj(w_.bins[p][b]);
+            corr[p] = c;
+        }
+    }
+
+private:
+    const CFloat* x_;
+    std::size_t samples_;
+    double sps_;
+    const SymbolWaveforms& w_;
+    float lastCarrier_ = std::numeric_limits<float>::quiet_NaN();
+    std::array<CFloat, kBins> derotate_{};
+};
+
+// The Viterbi search over the periods with the carrier's turn per symbol
+// given; `keep` is how much of its carrier phase a path keeps from one
+// symbol to the next. Writes s.bits.
+void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::vector<float>& carrier, float keep,
+             SlicedBits& s) {
+    const std::size_t count = s.bits.size();
+    struct Path {
+        double metric = 0;
+        CFloat phase{};  // carrier phase at the period's start, scaled by the signal
+    };
+    std::array<Path, 4> paths{}, next{};    // state: bit 1 the previous symbol, bit 0 the symbol
+    std::vector<std::uint8_t> from(count);  // per period: bit s the earlier symbol of the survivor into state s
+    std::array<CFloat, 8> corr{};
+    for (std::size_t k = 0; k < count; ++k) {
+        correlate(s.centres[k], carrier[k], corr);
+        const CFloat carrierTurn = std::polar(1.0f, carrier[k]);
+        // From state (a_{k-1}, a_k) on a_{k+1} to state (a_k, a_{k+1}).
+        std::array<float, 4> scale{};
+        for (std::size_t i = 0; i < 4; ++i) {
+            const float n = std::norm(paths[i].phase);
+            scale[i] = n > 0 ? 1 / std::sqrt(n) : 0.0f;
+        }
+        std::uint8_t choice = 0;
+        for (std::size_t to = 0; to < 4; ++to) {
+            double best = -std::numeric_limits<double>::infinity();
+            std::size_t bestFrom = 0;
+            for (std::size_t earlier = 0; earlier < 2; ++earlier) {
+                const std::size_t state = (earlier << 1) | (to >> 1);
+                const std::size_t p = (state << 1) | (to & 1);
+                const Path& q = paths[state];
+                const double gain = double((corr[p] * std::conj(q.phase)).real() * scale[state]);
+                if (q.metric + gain > best) {
+                    best = q.metric + gain;
+                    bestFrom = earlier;
+                }
+            }
+            const std::size_t state = (bestFrom << 1) | (to >> 1);
+            const std::size_t p = (state << 1) | (to & 1);
+            next[to].metric = best;
+            next[to].phase = (keep * paths[state].phase + corr[p]) * w.turn[p] * carrierTurn;
+            choice |= static_cast<std::uint8_t>(bestFrom << to);
+        }
+        from[k] = choice;
+        double top = next[0].metric;
+        for (const Path& q : next) top = std::max(top, q.metric);
+        for (std::size_t i = 0; i < 4; ++i) paths[i] = {next[i].metric - top, next[i].phase};
+    }
+    std::size_t state = 0;
+    for (std::size_t i = 1; i < 4; ++i)
+        if (paths[i].metric > paths[state].metric) state = i;
+    // state holds (a_{count-1}, a_count); walk back.
+    for (std::size_t k = count; k-- > 0;) {
+        s.bits[k] = static_cast<std::uint8_t>(state >> 1);
+        const std::size_t earlier = (from[k] >> state) & 1u;
+        state = (earlier << 1) | (state >> 1);
+    }
+}
+
+// The carrier's turn refined from the decided bits: the carrier phase each
+// period shows against its decided pattern, unwrapped after what the
+// pattern and the estimate turn it by, and a line fitted through 112
+// periods about each stretch of 16 (again without the periods far off the
+// first line: settling, slips) adds its slope to the estimate. A phase
+// line averages the noise far better than the turns themselves do.
+double refineCarrier(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::array<float, 8>& unitAdvance,
+                     const SlicedBits& s, std::vector<float>& carrier) {
+    const std::size_t count = s.bits.size();
+    std::vector<double> track(count);
+    std::array<CFloat, 8> corr{};
+    float previous = 0;
+    // The turns left over, and how far they follow each pattern's advance:
+    // the error of the modulation index.
+    double num = 0, den = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        correlate(s.centres[k], carrier[k], corr);
+        const float theta = std::arg(corr[patternAt(s.bits, k)]);
+        if (k > 0) {
+            const std::size_t p = patternAt(s.bits, k - 1);
+            const float turn = wrapPhase(theta - previous - std::arg(w.turn[p]));
+            track[k] = turn;
+            if (std::fabs(turn - carrier[k - 1]) < 1.0f) num += double(turn - carrier[k - 1]) * unitAdvance[p], den += double(unitAdvance[p]) * unitAdvance[p];
+        }
+        previous = theta;
+    }
+    const double indexError = den > 0 ? num / den : 0.0;
+    double unwrapped = 0;
+    for (std::size_t k = 1; k < count; ++k) {
+        unwrapped += track[k] - indexError * unitAdvance[patternAt(s.bits, k - 1)];
+        track[k] = unwrapped;
+    }
+    // The slope: the median of the track's rises over 32 periods, which a
+    // few jumps (wrong decisions) do not move.
+    constexpr std::size_t kStretch = 16, kReach = 48, kRise = 32;
+    std::vector<float> slope(count / kStretch + 1), rises;
+    for (std::size_t from = 0, j = 0; from < count; from += kStretch, ++j) {
+        const std::size_t lo = from > kReach ? from - kReach : 0;
+        const std::size_t hi = std::min(count, from + kStretch + kReach);
+        rises.clear();
+        for (std::size_t k = lo; k + kRise < hi; ++k) rises.push_back(float((track[k + kRise] - track[k]) / kRise));
+        if (rises.empty()) {
+            slope[j] = carrier[from];
+            continue;
+        }
+        const auto mid = rises.begin() + std::ptrdiff_t(rises.size() / 2);
+        std::nth_element(rises.begin(), mid, rises.end());
+        slope[j] = *mid;
+    }
+    for (std::size_t k = 0; k < count; ++k) carrier[k] = slope[k / kStretch];
+    return indexError;
+}
+
+}  // namespace
+
+void detectSequence(const CFloat* x, std::size_t samples, double sps, SlicedBits& s) {
+    const std::size_t count = s.bits.size();
+    if (count < 2 || samples == 0) return;
+    // Each pattern's phase advance per unit of modulation index.
+    std::array<float, 8> unitAdvance{};
+    for (std::size_t p = 0; p < 8; ++p) unitAdvance[p] = float(2 * std::numbers::pi * unitPhases().end[p]);
+    std::vector<float> carrier;
+    double h = carrierAndIndex(s, unitAdvance, carrier);
+    const SymbolWaveforms w = symbolWaveforms(h);
+    PeriodCorrelator correlate(x, samples, sps, w);
+    // A first search that forgets the carrier phase fast, for the rough
+    // carrier of the slicer; then the carrier from its bits and a search
+    // that remembers the phase longer.
+    constexpr float kKeepRough = 0.6f, kKeep = 0.8f;
+    viterbi(correlate, w, carrier, kKeepRough, s);
+    h = std::clamp(h + refineCarrier(correlate, w, unitAdvance, s, carrier), 0.2, 0.5);
+    const SymbolWaveforms fitted = symbolWaveforms(h);
+    PeriodCorrelator again(x, samples, sps, fitted);
+    viterbi(again, fitted, carrier, kKeep, s);
 }
 
 }  // namespace bt::analysis

@@ -42,9 +42,14 @@ struct SampleSpan {
 std::vector<SampleSpan> findBursts(const CFloat* y, std::size_t n, double samplesPerSymbol);
 
 // Bits read at symbol centres; centres[k] is the time of bits[k].
+// advances[k] is the symbol's phase advance (rad) and carrier[k] the
+// advance the carrier offset alone makes over a symbol, which the slicer
+// took as its threshold.
 struct SlicedBits {
     Bits bits;
     std::vector<double> centres;
+    std::vector<float> advances;
+    std::vector<float> carrier;
 };
 
 // The running phase of a block: phase[k] is the sum of the discriminator
@@ -69,6 +74,16 @@ inline double phaseAt(const double* phase, std::size_t samples, double t) {
 // which a noise click (a 2 pi slip of the running phase) cannot upset.
 SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, SampleSpan span,
                      double samplesPerSymbol);
+
+// Reads the bits of the sliced symbols again as the most likely sequence
+// of Gaussian-filtered symbols (bandwidth-time 0.5) on the samples `x`
+// (not smoothed), on the slicer's clock: each symbol period is integrated
+// in quarters and correlated with the waveforms that the symbol and its
+// two neighbours make; a four-state Viterbi search over the neighbours
+// keeps its own carrier phase on every path, learnt from that path's
+// decisions. The carrier's turn per symbol and the modulation index come
+// from the slicer's advances and bits.
+void detectSequence(const CFloat* x, std::size_t samples, double samplesPerSymbol, SlicedBits& s);
 
 // The discriminator's value at time t (linear interpolation between the
 // elements either side), clamped to the row's ends.

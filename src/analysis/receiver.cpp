@@ -98,7 +98,9 @@ public:
             if (count < 2) continue;
             discriminate(y + span.begin, count, freq_.data() + span.begin);
             runningPhase(freq_.data() + span.begin, count - 1, phase_.data() + span.begin);
-            const SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
+            SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
+            // The slicer's clock and carrier, a sequence search for the bits.
+            detectSequence(x_.data(), len, sps_, sliced);
             search(sliced);
         }
         return std::move(found_);
