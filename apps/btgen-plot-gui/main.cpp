@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
     app.add_option("--platform", o.platform, "Instrument generation: c or b")->check(CLI::IsMember({"b", "c"}));
     app.add_option("--bbg", o.bbg, "Baseband generator option: 001 or 002")->check(CLI::IsMember({"001", "002"}));
     app.add_option("--input", o.input,
-                   "Plot this waveform instead of generating one: a MAT-file (waveform, samples or wave) or a "
-                   "SigMF recording (.sigmf-meta, cf32_le or ci16_le)");
+                   "Plot this waveform instead of generating one: a MAT-file (waveform, the first row of "
+                   "dtWaveform, samples or wave) or a SigMF recording (.sigmf-meta, cf32_le or ci16_le)");
     app.add_option("--rate", o.rate, "Sample rate in Hz (default: the file's, else the settings')");
     app.add_option("-o,--output", o.output, "Image file: .png, .svg or .pdf")->required();
     app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();

@@ -104,8 +104,8 @@ void setupMeasure(CLI::App& app) {
                                    "pass limits). Exit status 0: every measured test passes; 3: a test fails or no "
                                    "packet is found; 2: bad input");
     cmd->add_option("FILE", o.files,
-                    "Recordings: MAT-file (`waveform`, or `dtWaveform` row by row), SigMF (.sigmf-meta or "
-                    ".sigmf-data; cf32_le, ci16_le), or raw samples")
+                    "Recordings: MAT-file (`waveform`, `dtWaveform` row by row, or the frame's `samples` or "
+                    "`wave`), SigMF (.sigmf-meta or .sigmf-data; cf32_le, ci16_le), or raw samples")
         ->required()
         ->check(CLI::ExistingFile);
     cmd->add_option("--lap", o.lap, "Lower address part to look for (hex); default: any valid sync word")

@@ -134,10 +134,18 @@ Recording openMat(const std::filesystem::path& file) {
     limits.maxFileBytes = std::uint64_t(64) << 30;
     limits.maxUnpackedBytes = std::uint64_t(64) << 30;
     const MatFileReader reader(file, limits);
-    const bool dt = reader.info("waveform") == nullptr && reader.info("dtWaveform") != nullptr;
-    const std::string name = dt ? "dtWaveform" : "waveform";
+    // The generate command's `waveform`, the dirty-transmitter matrix, or
+    // the frame's waveform saves (`samples`, `wave`).
+    std::string name;
+    for (const char* v : {"waveform", "dtWaveform", "samples", "wave"})
+        if (reader.info(v)) {
+            name = v;
+            break;
+        }
+    if (name.empty())
+        throw Error(file.string() + "\nholds no waveform (waveform, dtWaveform, samples or wave).");
+    const bool dt = name == "dtWaveform";
     const MatValue* shape = reader.info(name);
-    if (!shape) throw Error(file.string() + "\nholds neither `waveform` nor `dtWaveform`.");
     if (!isNumericClass(shape->cls) || shape->dims.size() != 2)
         throw Error(file.string() + "\n`" + name + "` is " + shape->describe() + ", not a numeric matrix.");
 
@@ -149,9 +157,15 @@ Recording openMat(const std::filesystem::path& file) {
     const std::size_t rows = w.dims[0];
     const std::size_t cols = w.dims[1];
     const double* im = w.complex ? w.im.data() : nullptr;
-    if (!dt) {
+    if (!dt && (rows == 1 || cols == 1)) {
         // A row or a column: either way one waveform.
-        r.rows.push_back({"waveform", std::make_shared<SplitComplexSource>(w.re.data(), im, rows * cols, 1), {}});
+        r.rows.push_back({name, std::make_shared<SplitComplexSource>(w.re.data(), im, rows * cols, 1), {}});
+    } else if (!dt && !w.complex && cols == 2) {
+        // Two real columns, in-phase and quadrature (column-major storage).
+        r.rows.push_back({name, std::make_shared<SplitComplexSource>(w.re.data(), w.re.data() + rows, rows, 1), {}});
+    } else if (!dt) {
+        throw Error(file.string() + "\n`" + name + "` is " + w.describe() +
+                    "; a row, a column or two real columns (I, Q) is needed.");
     } else {
         for (std::size_t k = 0; k < rows; ++k) {
             bool zeros = true;
@@ -173,11 +187,15 @@ Recording openMat(const std::filesystem::path& file) {
         }
     }
 
-    if (const MatValue* rate = reader.info("SamplingRate"); rate && isNumericClass(rate->cls) && rate->numel() == 1) {
-        const MatValue v = reader.read("SamplingRate");
+    // SamplingRate from the dirty-transmitter command, sampleRate from the
+    // frame's saves.
+    for (const char* rateName : {"SamplingRate", "sampleRate"}) {
+        const MatValue* rate = reader.info(rateName);
+        if (!rate || !isNumericClass(rate->cls) || rate->numel() != 1) continue;
+        const MatValue v = reader.read(rateName);
         if (!v.re.empty() && std::isfinite(v.re[0]) && v.re[0] > 0) {
             r.sampleRate = v.re[0];
-            r.rateSource = "SamplingRate in the file";
+            r.rateSource = std::string(rateName) + " in the file";
             return r;
         }
     }
@@ -228,7 +246,7 @@ Recording openSigmf(const std::filesystem::path& file) {
     SampleFormat format;
     if (datatype == "cf32_le") format = SampleFormat::Cf32;
     else if (datatype == "ci16_le") format = SampleFormat::Ci16;
-    else throw Error(meta.string() + "\nholds " + datatype + " samples; cf32_le and ci16_le are read.");
+    else throw Error(meta.string() + "\nholds \"" + datatype + "\" samples; cf32_le and ci16_le are read.");
     Recording r;
     r.kind = "SigMF (" + datatype + ")";
     const auto rate = global->find("core:sample_rate");
@@ -336,6 +354,7 @@ std::size_t oversamplingOfMarker(const std::vector<std::uint8_t>& marker) {
 
 Recording openRecording(const std::filesystem::path& file, SampleFormat format) {
     const std::string name = lower(file.filename().string());
+    if (format == SampleFormat::Mat) return openMat(file);
     if (format == SampleFormat::Auto) {
         if (endsWith(name, ".mat")) return openMat(file);
         if (endsWith(name, ".sigmf-meta") || endsWith(name, ".sigmf-data") || endsWith(name, ".sigmf"))

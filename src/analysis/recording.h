@@ -1,11 +1,11 @@
 #pragma once
 // Recordings the receiver reads: our MAT-files (`waveform`, or
-// `dtWaveform` row by row), the raw export's 16-bit layout, SDR captures
+// `dtWaveform` row by row, or the frame's `samples` and `wave` saves), the raw export's 16-bit layout, SDR captures
 // as interleaved cf32 or ci16 (little-endian), and SigMF recordings
 // (`.sigmf-meta` with its `.sigmf-data`). Raw and SigMF data are read from
 // the file block by block, never held whole. The same reader serves the
-// Python module, which also takes the marker rows, the carrier and a SigMF
-// recording's metadata from it.
+// plots and the Python module, which also take the marker rows, the carrier
+// and a SigMF recording's metadata from it.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -25,6 +25,7 @@ enum class SampleFormat {
     Raw16,  // interleaved 16-bit I/Q, most significant byte first (our raw export)
     Cf32,   // interleaved 32-bit float I/Q, little-endian
     Ci16,   // interleaved 16-bit I/Q, little-endian
+    Mat,    // a MAT-file, whatever its name
 };
 
 // "raw", "cf32", "ci16"; none for anything else.

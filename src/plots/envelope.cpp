@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "lib/parallel.h"
 
@@ -120,6 +121,20 @@ void Envelope::build() {
         }
     });
     levels_.push_back(std::move(first));
+    buildCoarser();
+}
+
+Envelope Envelope::ofFinestLevel(std::vector<float> lo, std::vector<float> hi, std::size_t size) {
+    Envelope e;
+    if (lo.size() != hi.size() || lo.size() != (size + kFactor - 1) / kFactor)
+        throw std::invalid_argument("Envelope: a finest level of the wrong length");
+    e.size_ = size;
+    e.levels_.push_back(Level{std::move(lo), std::move(hi)});
+    e.buildCoarser();
+    return e;
+}
+
+void Envelope::buildCoarser() {
     while (levels_.back().lo.size() > kFactor) {
         const Level& prev = levels_.back();
         Level next;

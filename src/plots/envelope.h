@@ -33,6 +33,10 @@ public:
     // its min/max span instead of the values themselves.
     static Envelope levelsOf(std::span<const float> values);
     static constexpr std::size_t kKeptValues = std::size_t{1} << 16;
+    // The envelope of `size` values that were never stored, from its finest
+    // level made elsewhere: lo[k] and hi[k] the extremes of values
+    // [16 k, 16 k + 16), as levelsOf would have made them from the values.
+    static Envelope ofFinestLevel(std::vector<float> lo, std::vector<float> hi, std::size_t size);
     // The envelope of a 0/1 marker row, which must outlive it (no finest
     // level either).
     static Envelope ofBytes(std::span<const std::uint8_t> values);
@@ -78,6 +82,7 @@ private:
         std::vector<float> lo, hi;
     };
     void build();
+    void buildCoarser();
     void extremes(std::size_t a, std::size_t b, std::size_t level, double& lo, double& hi) const;
 
     const double* d_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "lib/memory.h"
 #include "lib/parallel.h"
+#include "plots/envelope.h"
 #include "plots/fft.h"
 
 namespace bt::plots {
@@ -33,7 +34,7 @@ std::size_t rotationStart(std::size_t n) {
     return static_cast<std::size_t>(roundHalfAway(static_cast<double>(n) / 2)) - 1;
 }
 
-SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate) {
+SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate, bool levelsOnly) {
     if (!(sampleRate > 0)) sampleRate = 1;
     SpectrumData d;
     std::vector<double> tmp;  // only for the test shape
@@ -48,9 +49,17 @@ SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate) {
         ComplexRow X;
         resizeLarge(X, N);
         fft(wave, X);
-        // Powers, rotated, into the float row; the FFT buffer goes as soon
-        // as they are taken.
-        resizeLarge(d.magSignal, N);
+        // Powers, rotated, into the float row (or its levels); the FFT
+        // buffer goes as soon as they are taken.
+        const bool levels = levelsOnly && N > Envelope::kKeptValues;
+        constexpr std::size_t run = Envelope::kFactor;
+        static_assert((std::size_t{1} << 18) % run == 0, "a chunk holds whole runs");
+        if (levels) {
+            resizeLarge(d.levelLo, (N + run - 1) / run);
+            resizeLarge(d.levelHi, (N + run - 1) / run);
+        } else {
+            resizeLarge(d.magSignal, N);
+        }
         const std::size_t start = rotationStart(N);
         double maxP = 0, minP = INFINITY;
         std::vector<std::pair<double, double>> ext((N + (std::size_t{1} << 18) - 1) >> 18);
@@ -73,7 +82,27 @@ SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate) {
         if (minP == 0) add = maxP != 0 ? 1e-20 * maxP : 1e-20;
         const double ref = 10 * std::log10(maxP + add);
         std::vector<float> lows(ext.size());
-        forChunks(N, [&](std::size_t a, std::size_t b) {
+        // A run's lowest and highest levels are those of its smallest and
+        // largest power: the logarithm and the rounding to float keep order.
+        if (levels) forChunks(N, [&](std::size_t a, std::size_t b) {
+            float lo = INFINITY;
+            for (std::size_t e = a; e < b; e += run) {
+                double pLo = INFINITY, pHi = -INFINITY;
+                for (std::size_t k = e; k < std::min(b, e + run); ++k) {
+                    const std::size_t j = start + k < N ? start + k : start + k - N;
+                    const Complex& z = X[j];
+                    const double p = z.imag() * z.imag() + z.real() * z.real() + add;
+                    pLo = std::min(pLo, p);
+                    pHi = std::max(pHi, p);
+                }
+                const auto vLo = static_cast<float>(10 * std::log10(pLo) - ref);
+                d.levelLo[e / run] = vLo;
+                d.levelHi[e / run] = static_cast<float>(10 * std::log10(pHi) - ref);
+                lo = std::min(lo, vLo);
+            }
+            lows[a >> 18] = lo;
+        });
+        else forChunks(N, [&](std::size_t a, std::size_t b) {
             float lo = INFINITY;
             for (std::size_t k = a; k < b; ++k) {
                 const std::size_t j = start + k < N ? start + k : start + k - N;

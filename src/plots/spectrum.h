@@ -29,11 +29,19 @@ struct SpectrumData {
     std::string yLabel = "LogMag (dB)";
 
     double frequency(std::size_t k) const { return k + 1 == points ? fMax : fMin + static_cast<double>(k) * fStep; }
+
+    // Instead of magSignal, when only the levels were asked for and the
+    // waveform is long: the smallest and largest level of each run of 16
+    // points, [16 k, 16 k + 16), all that drawing needs.
+    std::vector<float> levelLo, levelHi;
 };
 
 // The plot's data. sampleRate <= 0 counts as 1; an empty waveform gives a
-// 10-point test shape.
-SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate);
+// 10-point test shape. `levelsOnly`: for a waveform longer than
+// Envelope::kKeptValues, fill levelLo/levelHi and leave magSignal empty,
+// which spares a row a quarter of the waveform's size and one logarithm
+// per point.
+SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate, bool levelsOnly = false);
 
 struct WaterfallData {
     std::size_t n = 0;  // samples per slice (= frequency points)

@@ -66,6 +66,19 @@ TEST(Recording, OurMatAndRawFilesTellTheirRateByTheSymbolClock) {
     EXPECT_FALSE(openRecording(dir / "a.raw").sampleRate);
 }
 
+TEST(Recording, TheFramesWaveformSaves) {
+    ScratchDir dir;
+    const ComplexRow& w = dh1().waveform;
+    std::vector<double> columns(2 * w.size());
+    for (std::size_t k = 0; k < w.size(); ++k) columns[k] = w[k].real(), columns[w.size() + k] = w[k].imag();
+    writeMatFile(dir / "wave.mat", {{"wave", MatValue::realMatrix(w.size(), 2, columns)},
+                                    {"sampleRate", MatValue::scalar(10e6)}});
+    expectOneGoodPacket(openRecording(dir / "wave.mat"), 10e6);
+    // A matrix that is neither a row, a column nor I and Q columns.
+    writeMatFile(dir / "square.mat", {{"samples", MatValue::realMatrix(3, 3, std::vector<double>(9, 1.0))}});
+    EXPECT_THROW(openRecording(dir / "square.mat"), Error);
+}
+
 TEST(Recording, SdrCapturesAndSigmf) {
     ScratchDir dir;
     for (const bool cf32 : {true, false}) {

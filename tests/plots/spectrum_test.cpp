@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
+#include <stdexcept>
 
 #include "bluetooth/generate.h"
 #include "bluetooth/settings.h"
+#include "plots/envelope.h"
 #include "plots/fft.h"
 #include "plots/spectrum.h"
 
@@ -156,6 +159,45 @@ TEST(Spectrum, DefaultPacketIsCentredAndFallsOffBeyondOneMegahertz) {
     for (std::size_t k = 0; k < d.points; ++k)
         if (std::fabs(d.frequency(k)) > 1.0) outside = std::max(outside, d.magSignal[k]);
     EXPECT_LE(outside, -20);
+}
+
+TEST(Spectrum, LevelsOnlyAreTheRunsOfTheFullRow) {
+    // A long noisy two-tone waveform: the levels alone are the extremes of
+    // each run of 16 points of the full row, the limits are the same, and
+    // the envelope drawn from them is the one drawn from the row.
+    const std::size_t N = 100'003;
+    ComplexRow w = tones(N, 1e6, {{123e3, 1.0}, {-301e3, 1e-3}});
+    std::mt19937 rng(17);
+    std::normal_distribution<double> g(0, 1e-4);
+    for (auto& z : w) z += Complex(g(rng), g(rng));
+    const SpectrumData full = spectrumData(w, 1e6);
+    const SpectrumData lv = spectrumData(w, 1e6, true);
+    EXPECT_TRUE(lv.magSignal.empty());
+    ASSERT_EQ(lv.levelLo.size(), (N + 15) / 16);
+    ASSERT_EQ(lv.levelHi.size(), lv.levelLo.size());
+    for (std::size_t e = 0; e < lv.levelLo.size(); ++e) {
+        const auto a = full.magSignal.begin() + static_cast<std::ptrdiff_t>(16 * e);
+        const auto b = full.magSignal.begin() + static_cast<std::ptrdiff_t>(std::min(N, 16 * e + 16));
+        ASSERT_EQ(lv.levelLo[e], *std::min_element(a, b)) << e;
+        ASSERT_EQ(lv.levelHi[e], *std::max_element(a, b)) << e;
+    }
+    EXPECT_EQ(lv.mMin, full.mMin);
+    EXPECT_EQ(lv.mMax, full.mMax);
+    EXPECT_EQ(lv.points, full.points);
+    EXPECT_EQ(lv.fStep, full.fStep);
+    const Envelope fromRow = Envelope::levelsOf(full.magSignal);
+    const Envelope fromLevels = Envelope::ofFinestLevel(lv.levelLo, lv.levelHi, lv.points);
+    for (const auto& [first, last] : {std::pair{0.0, 100'003.0}, {40'000.0, 52'000.0}, {61'000.0, 61'100.0}}) {
+        const Envelope::View a = fromRow.view(first, last, 640), b = fromLevels.view(first, last, 640);
+        EXPECT_EQ(a.keys, b.keys) << first;
+        EXPECT_EQ(a.lo, b.lo) << first;
+        EXPECT_EQ(a.hi, b.hi) << first;
+    }
+    EXPECT_THROW(Envelope::ofFinestLevel(lv.levelLo, lv.levelHi, lv.points + 16), std::invalid_argument);
+    // A short waveform keeps its row either way.
+    const SpectrumData small = spectrumData(tones(1000, 1e6, {{1e5, 1.0}}), 1e6, true);
+    EXPECT_EQ(small.magSignal.size(), 1000u);
+    EXPECT_TRUE(small.levelLo.empty());
 }
 
 TEST(Waterfall, ThousandSamplesInFiveMicrosecondSlices) {

@@ -122,6 +122,20 @@ TEST(WaveformFile, MatLayouts) {
     ASSERT_EQ(w.waveform.size(), 3u);
     EXPECT_EQ(w.waveform[1], Complex(2, 5));
 
+    // The generate command's file with its marker rows; of a
+    // dirty-transmitter matrix, the first selected row.
+    const fs::path gen = scratch("gen.mat");
+    bt::writeMatFile(gen, {{"waveform", bt::MatValue::complexMatrix(1, 3, {1, 2, 3}, {0, 0, 0})},
+                           {"markers", bt::MatValue::realMatrix(2, 3, {1, 0, 0, 1, 1, 1})}});
+    w = readWaveformFile(gen);
+    ASSERT_TRUE(w.markers);
+    EXPECT_EQ(w.markers->row1, (bt::MarkerRow{1, 0, 1}));
+    EXPECT_EQ(w.markers->row2, (bt::MarkerRow{0, 1, 1}));
+    const fs::path dt = scratch("dt.mat");
+    bt::writeMatFile(dt, {{"dtWaveform", bt::MatValue::complexMatrix(2, 2, {0, 4, 0, 5}, {0, 0, 0, 1})}});
+    w = readWaveformFile(dt);
+    EXPECT_EQ(w.waveform, (bt::ComplexRow{Complex(4, 0), Complex(5, 1)}));
+
     const fs::path none = scratch("none.mat");
     bt::writeMatFile(none, {{"other", bt::MatValue::scalar(1)}});
     EXPECT_THROW(readWaveformFile(none), bt::Error);

@@ -94,9 +94,9 @@ QWidget* Ux_PlotCCDF(std::span<const Complex> iqWave, const QString& label, QWid
 
 namespace {
 
-// The spectrum window keeps only what it draws: the envelope's levels. The
-// row of dB values (a quarter of the waveform's size on a long waveform)
-// goes when the window is made.
+// The spectrum window keeps only what it draws: the envelope's levels. A
+// long waveform's row of dB values (a quarter of the waveform's size) is
+// never made, or goes when the window is made.
 class SpectrumWindow : public PlotWindow {
 public:
     SpectrumWindow(plots::SpectrumData data, const QString& label, QWidget* parent)
@@ -108,7 +108,12 @@ public:
         g->setPen(QPen(kDefaultBlue, 1));
         axes->axis(QCPAxis::atBottom)->setRange(data.fMin, data.fMax);
         axes->axis(QCPAxis::atLeft)->setRange(data.mMin, data.mMax);
-        new EnvelopeTrace(g, plots::Envelope::levelsOf(data.magSignal), data.fMin, data.fStep);
+        new EnvelopeTrace(g,
+                          data.levelLo.empty()
+                              ? plots::Envelope::levelsOf(data.magSignal)
+                              : plots::Envelope::ofFinestLevel(std::move(data.levelLo), std::move(data.levelHi),
+                                                               data.points),
+                          data.fMin, data.fStep);
     }
 };
 
@@ -121,7 +126,7 @@ QWidget* plotSpectrumData(plots::SpectrumData data, const QString& label, QWidge
 }
 
 QWidget* Ux_PlotSpectrum(std::span<const Complex> iqWave, double sampleRate, const QString& label, QWidget* parent) {
-    return plotSpectrumData(plots::spectrumData(iqWave, sampleRate), label, parent);
+    return plotSpectrumData(plots::spectrumData(iqWave, sampleRate, true), label, parent);
 }
 
 // ------------------------------------------------------------- I(t) Q(t)
