@@ -475,6 +475,9 @@ public:
     }
 
     void use(const SymbolWaveforms& w) { w_ = &w; }
+    // Period k is then the k-th before period `end`, read backwards in
+    // time; 0 reads forwards again.
+    void reverseFrom(std::size_t end) { reversedEnd_ = end; }
 
     void operator()(std::size_t k, float carrier, std::array<CFloat, 8>& corr) {
         if (!(carrier == lastCarrier_)) {
@@ -482,7 +485,16 @@ public:
             for (std::size_t b = 0; b < kBins; ++b)
                 derotate_[b] = std::polar(1.0f, -carrier * (float(b) + 0.5f) / kBins);
         }
-        const Quarters raw = kept_.empty() ? quarters(k) : kept_[k];
+        Quarters raw;
+        if (reversedEnd_ > 0) {
+            // Time reversed and conjugated, a Gaussian-filtered signal is
+            // one again, of the same symbols in reverse order.
+            const std::size_t at = reversedEnd_ - 1 - k;
+            const Quarters forward = kept_.empty() ? quarters(at) : kept_[at];
+            for (std::size_t b = 0; b < kBins; ++b) raw[b] = std::conj(forward[kBins - 1 - b]);
+        } else {
+            raw = kept_.empty() ? quarters(k) : kept_[k];
+        }
         Quarters bin;
         for (std::size_t b = 0; b < kBins; ++b) bin[b] = mul(raw[b], derotate_[b]);
         for (std::size_t p = 0; p < 8; ++p) {
@@ -510,16 +522,17 @@ private:
     const std::vector<double>& centres_;
     std::vector<Quarters> kept_;
     const SymbolWaveforms* w_ = nullptr;
+    std::size_t reversedEnd_ = 0;
     float lastCarrier_ = std::numeric_limits<float>::quiet_NaN();
     Quarters derotate_{};
 };
 
 // The Viterbi search over the periods with the carrier's turn per symbol
 // given; `keep` is how much of its carrier phase a path keeps from one
-// symbol to the next. Writes s.bits.
+// symbol to the next. Writes `bits` (its size is the periods').
 void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::vector<float>& carrier, float keep,
-             SlicedBits& s) {
-    const std::size_t count = s.bits.size();
+             Bits& bits) {
+    const std::size_t count = bits.size();
     struct Path {
         double metric = 0;
         CFloat phase{};  // carrier phase at the period's start, scaled by the signal
@@ -571,7 +584,7 @@ void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::v
         if (paths[i].metric > paths[state].metric) state = i;
     // state holds (a_{count-1}, a_count); walk back.
     for (std::size_t k = count; k-- > 0;) {
-        s.bits[k] = static_cast<std::uint8_t>(state >> 1);
+        bits[k] = static_cast<std::uint8_t>(state >> 1);
         const std::size_t earlier = (from[k] >> state) & 1u;
         state = (earlier << 1) | (state >> 1);
     }
@@ -653,11 +666,26 @@ void detectSequence(const CFloat* x, std::size_t samples, double sps, SlicedBits
     // carrier of the slicer; then the carrier from its bits and a search
     // that remembers the phase longer.
     constexpr float kKeepRough = 0.4f, kKeep = 0.75f;
-    viterbi(correlate, w, carrier, kKeepRough, s);
+    constexpr std::size_t kBackwards = 48;  // periods read backwards at the start
+    viterbi(correlate, w, carrier, kKeepRough, s.bits);
     h = std::clamp(h + refineCarrier(correlate, w, unitAdvance, s, carrier), 0.2, 0.5);
     const SymbolWaveforms fitted = symbolWaveforms(h);
     correlate.use(fitted);
-    viterbi(correlate, fitted, carrier, kKeep, s);
+    viterbi(correlate, fitted, carrier, kKeep, s.bits);
+    // A path learns its carrier phase from the symbols behind it, and at
+    // the start of a span there are none but the settling and the ramp:
+    // the start is read again backwards in time, where the path has the
+    // whole burst behind it when it reaches the access code.
+    // The search backwards starts 64 periods further on, enough for a path
+    // to learn the carrier phase.
+    const std::size_t end = std::min(count, kBackwards + 64);
+    if (end > kBackwards) {
+        std::vector<float> backCarrier(carrier.rend() - std::ptrdiff_t(end), carrier.rend());
+        Bits back(end);
+        correlate.reverseFrom(end);
+        viterbi(correlate, fitted, backCarrier, kKeep, back);
+        for (std::size_t k = 0; k < kBackwards; ++k) s.bits[k] = back[end - 1 - k];
+    }
 }
 
 }  // namespace bt::analysis
