@@ -181,6 +181,8 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     std::vector<double> score(phases);
     std::vector<float> advances;
     std::vector<double> values;
+    std::vector<std::uint8_t> used;
+    std::vector<float> levels;
     std::size_t firstWindow = 0;  // symbols read in the first window
     double secondThreshold = 0, secondTiming = 0;
     out.bits.reserve(static_cast<std::size_t>(double(span.end - span.begin) / sps) + 1);
@@ -188,14 +190,28 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     while (next < lastTime) {
         const auto symbols = std::min<std::size_t>(kWindow, static_cast<std::size_t>((lastTime - next) / sps) + 1);
         if (symbols >= 8) {
+            // The first window also holds the ramp-up and what came before
+            // it, whose noise swings the phase by as much as the clip: only
+            // symbols at more than half the window's median amplitude count
+            // there.
+            used.assign(symbols, 1);
+            if (first) {
+                levels.resize(symbols);
+                for (std::size_t j = 0; j < symbols; ++j) levels[j] = std::norm(sampleAt(y, samples, next + double(j) * sps));
+                std::vector<float> sorted = levels;
+                std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(symbols / 2), sorted.end());
+                const float floor = 0.25f * sorted[symbols / 2];
+                for (std::size_t j = 0; j < symbols; ++j) used[j] = levels[j] > floor;
+            }
             for (std::size_t p = 0; p < phases; ++p) {
                 const double offset = -half + double(p) * step;
                 // The spread about the window's mean, so that a carrier
                 // offset does not pull the clock towards the boundaries.
-                values.resize(symbols);
+                values.clear();
                 double mean = 0;
-                for (std::size_t j = 0; j < symbols; ++j) mean += values[j] = advance(next + offset + double(j) * sps);
-                mean /= double(symbols);
+                for (std::size_t j = 0; j < symbols; ++j)
+                    if (used[j]) mean += values.emplace_back(advance(next + offset + double(j) * sps));
+                mean /= double(std::max<std::size_t>(1, values.size()));
                 double sum = 0;
                 for (const double v : values) sum += std::min(std::fabs(v - mean), clip);
                 score[p] = sum;
@@ -270,6 +286,15 @@ namespace {
 
 constexpr int kBins = 4;  // integrations per symbol period
 
+// Products written out: std::complex's own checks for infinities keep
+// them from vectorising.
+inline CFloat mul(CFloat a, CFloat b) {
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+inline CFloat mulConj(CFloat a, CFloat b) {  // a conj(b)
+    return {a.real() * b.real() + a.imag() * b.imag(), a.imag() * b.real() - a.real() * b.imag()};
+}
+
 // The waveforms of one symbol period for the eight patterns of the symbol
 // and its neighbours (bit 2: the one before, bit 1: the symbol, bit 0: the
 // one after; 1 for a positive frequency), starting at phase 0: the mean of
@@ -277,6 +302,7 @@ constexpr int kBins = 4;  // integrations per symbol period
 struct SymbolWaveforms {
     std::array<std::array<CFloat, kBins>, 8> bins;
     std::array<CFloat, 8> turn;  // exp(j advance)
+    std::array<float, 8> advance;
 };
 
 constexpr int kFine = 8;  // points per quarter where the waveforms are averaged
@@ -335,11 +361,15 @@ SymbolWaveforms symbolWaveforms(double h) {
     SymbolWaveforms w{};
     for (std::size_t p = 0; p < 8; ++p) {
         for (std::size_t b = 0; b < kBins; ++b) {
-            std::complex<double> sum = 0;
-            for (const double v : u.fine[p][b]) sum += std::polar(1.0, scale * v);
-            w.bins[p][b] = CFloat(sum / double(kFine));
+            float re = 0, im = 0;
+            for (const double v : u.fine[p][b]) {
+                const auto angle = static_cast<float>(scale * v);
+                re += std::cos(angle), im += std::sin(angle);
+            }
+            w.bins[p][b] = CFloat(re, im) / float(kFine);
         }
         w.turn[p] = CFloat(std::polar(1.0, scale * u.end[p]));
+        w.advance[p] = static_cast<float>(scale * u.end[p]);
     }
     return w;
 }
@@ -353,18 +383,21 @@ CFloat integrate(const CFloat* x, std::size_t samples, double a, double b) {
     const auto first = static_cast<std::size_t>(std::floor(a + 0.5));
     const auto last = std::min(samples - 1, static_cast<std::size_t>(std::floor(b + 0.5)));
     if (first == last) return x[first] * float(b - a);
-    CFloat sum = x[first] * float(double(first) + 0.5 - a);
-    for (std::size_t i = first + 1; i < last; ++i) sum += x[i];
-    return sum + x[last] * float(b - (double(last) - 0.5));
+    float re = 0, im = 0;
+    for (std::size_t i = first + 1; i < last; ++i) re += x[i].real(), im += x[i].imag();
+    return CFloat(re, im) + x[first] * float(double(first) + 0.5 - a) + x[last] * float(b - (double(last) - 0.5));
 }
 
 }  // namespace
 
 namespace {
 
+// v within (-pi, pi], for v within a few turns of it.
 float wrapPhase(float v) {
-    constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
-    return v - kTwoPi * std::round(v / kTwoPi);
+    constexpr float kPi = std::numbers::pi_v<float>;
+    while (v > kPi) v -= 2 * kPi;
+    while (v <= -kPi) v += 2 * kPi;
+    return v;
 }
 
 // The pattern of symbol k and its neighbours in the sliced bits (a missing
@@ -380,8 +413,8 @@ std::size_t patternAt(const Bits& bits, std::size_t k) {
 // advances and bits: each advance less what its pattern makes at index h
 // is the carrier's turn, averaged over 64 symbols about each stretch of 16
 // without the advances far from the stretch's median (the unmodulated
-// settling before a burst, slips, slicing errors); then the index that
-// fits the advances left best. Twice, from a nominal index.
+// settling before a burst, slips, slicing errors), at the nominal index;
+// then the index that fits the advances left best.
 double carrierAndIndex(const SlicedBits& s, const std::array<float, 8>& unitAdvance, std::vector<float>& carrier) {
     const std::size_t count = s.bits.size();
     constexpr std::size_t kStretch = 16, kReach = 24;
@@ -389,7 +422,7 @@ double carrierAndIndex(const SlicedBits& s, const std::array<float, 8>& unitAdva
     carrier.assign(count, 0.0f);
     std::vector<float> residual(count), sorted;
     double h = 0.315;
-    for (int round = 0; round < 2; ++round) {
+    {
         for (std::size_t k = 0; k < count; ++k)
             residual[k] = wrapPhase(s.advances[k] - float(h) * unitAdvance[patternAt(s.bits, k)]);
         for (std::size_t from = 0; from < count; from += kStretch) {
@@ -423,46 +456,83 @@ double carrierAndIndex(const SlicedBits& s, const std::array<float, 8>& unitAdva
 
 namespace {
 
-// One symbol period integrated in quarters, turned back by the carrier
-// within the period, and its correlation with each pattern's waveform.
+// Symbol periods integrated in quarters, turned back by the carrier within
+// the period, and correlated with each pattern's waveform. The quarters of
+// a burst are integrated once and kept for the later searches; a span
+// longer than any packet (noise, a continuous stream) integrates them
+// again each time rather than hold them all.
 class PeriodCorrelator {
 public:
-    PeriodCorrelator(const CFloat* x, std::size_t samples, double sps, const SymbolWaveforms& w)
-        : x_(x), samples_(samples), sps_(sps), w_(w) {}
+    using Quarters = std::array<CFloat, kBins>;
 
-    void operator()(double centre, float carrier, std::array<CFloat, 8>& corr) {
+    PeriodCorrelator(const CFloat* x, std::size_t samples, double sps, const std::vector<double>& centres)
+        : x_(x), samples_(samples), sps_(sps), centres_(centres) {
+        constexpr std::size_t kKeptPeriods = std::size_t(1) << 16;
+        if (centres.size() <= kKeptPeriods) {
+            kept_.resize(centres.size());
+            for (std::size_t k = 0; k < centres.size(); ++k) kept_[k] = quarters(k);
+        }
+    }
+
+    void use(const SymbolWaveforms& w) { w_ = &w; }
+    // Period k is then the k-th before period `end`, read backwards in
+    // time; 0 reads forwards again.
+    void reverseFrom(std::size_t end) { reversedEnd_ = end; }
+
+    void operator()(std::size_t k, float carrier, std::array<CFloat, 8>& corr) {
         if (!(carrier == lastCarrier_)) {
             lastCarrier_ = carrier;
             for (std::size_t b = 0; b < kBins; ++b)
                 derotate_[b] = std::polar(1.0f, -carrier * (float(b) + 0.5f) / kBins);
         }
-        const double start = centre - sps_ / 2;
-        std::array<CFloat, kBins> bin;
-        for (std::size_t b = 0; b < kBins; ++b)
-            bin[b] = integrate(x_, samples_, start + sps_ * double(b) / kBins, start + sps_ * double(b + 1) / kBins) *
-                     derotate_[b];
+        Quarters raw;
+        if (reversedEnd_ > 0) {
+            // Time reversed and conjugated, a Gaussian-filtered signal is
+            // one again, of the same symbols in reverse order.
+            const std::size_t at = reversedEnd_ - 1 - k;
+            const Quarters forward = kept_.empty() ? quarters(at) : kept_[at];
+            for (std::size_t b = 0; b < kBins; ++b) raw[b] = std::conj(forward[kBins - 1 - b]);
+        } else {
+            raw = kept_.empty() ? quarters(k) : kept_[k];
+        }
+        Quarters bin;
+        for (std::size_t b = 0; b < kBins; ++b) bin[b] = mul(raw[b], derotate_[b]);
         for (std::size_t p = 0; p < 8; ++p) {
-            CFloat c{};
-            for (std::size_t b = 0; b < kBins; ++b) c += bin[b] * std::conj(w_.bins[p][b]);
-            corr[p] = c;
+            float re = 0, im = 0;
+            for (std::size_t b = 0; b < kBins; ++b) {
+                const CFloat v = mulConj(bin[b], w_->bins[p][b]);
+                re += v.real(), im += v.imag();
+            }
+            corr[p] = {re, im};
         }
     }
 
 private:
+    Quarters quarters(std::size_t k) const {
+        const double start = centres_[k] - sps_ / 2;
+        Quarters q;
+        for (std::size_t b = 0; b < kBins; ++b)
+            q[b] = integrate(x_, samples_, start + sps_ * double(b) / kBins, start + sps_ * double(b + 1) / kBins);
+        return q;
+    }
+
     const CFloat* x_;
     std::size_t samples_;
     double sps_;
-    const SymbolWaveforms& w_;
+    const std::vector<double>& centres_;
+    std::vector<Quarters> kept_;
+    const SymbolWaveforms* w_ = nullptr;
+    std::size_t reversedEnd_ = 0;
     float lastCarrier_ = std::numeric_limits<float>::quiet_NaN();
-    std::array<CFloat, kBins> derotate_{};
+    Quarters derotate_{};
 };
 
 // The Viterbi search over the periods with the carrier's turn per symbol
 // given; `keep` is how much of its carrier phase a path keeps from one
-// symbol to the next. Writes s.bits.
+// symbol to the next. Writes `bits` (its size is the periods').
 void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::vector<float>& carrier, float keep,
-             SlicedBits& s) {
-    const std::size_t count = s.bits.size();
+             Bits& bits) {
+    const std::size_t count = bits.size();
     struct Path {
         double metric = 0;
         CFloat phase{};  // carrier phase at the period's start, scaled by the signal
@@ -470,9 +540,14 @@ void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::v
     std::array<Path, 4> paths{}, next{};    // state: bit 1 the previous symbol, bit 0 the symbol
     std::vector<std::uint8_t> from(count);  // per period: bit s the earlier symbol of the survivor into state s
     std::array<CFloat, 8> corr{};
+    float turnOf = std::numeric_limits<float>::quiet_NaN();
+    CFloat carrierTurn{1, 0};
     for (std::size_t k = 0; k < count; ++k) {
-        correlate(s.centres[k], carrier[k], corr);
-        const CFloat carrierTurn = std::polar(1.0f, carrier[k]);
+        correlate(k, carrier[k], corr);
+        if (!(carrier[k] == turnOf)) {
+            turnOf = carrier[k];
+            carrierTurn = std::polar(1.0f, turnOf);
+        }
         // From state (a_{k-1}, a_k) on a_{k+1} to state (a_k, a_{k+1}).
         std::array<float, 4> scale{};
         for (std::size_t i = 0; i < 4; ++i) {
@@ -487,7 +562,7 @@ void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::v
                 const std::size_t state = (earlier << 1) | (to >> 1);
                 const std::size_t p = (state << 1) | (to & 1);
                 const Path& q = paths[state];
-                const double gain = double((corr[p] * std::conj(q.phase)).real() * scale[state]);
+                const double gain = double(mulConj(corr[p], q.phase).real() * scale[state]);
                 if (q.metric + gain > best) {
                     best = q.metric + gain;
                     bestFrom = earlier;
@@ -496,7 +571,7 @@ void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::v
             const std::size_t state = (bestFrom << 1) | (to >> 1);
             const std::size_t p = (state << 1) | (to & 1);
             next[to].metric = best;
-            next[to].phase = (keep * paths[state].phase + corr[p]) * w.turn[p] * carrierTurn;
+            next[to].phase = mul(mul(keep * paths[state].phase + corr[p], w.turn[p]), carrierTurn);
             choice |= static_cast<std::uint8_t>(bestFrom << to);
         }
         from[k] = choice;
@@ -509,18 +584,21 @@ void viterbi(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::v
         if (paths[i].metric > paths[state].metric) state = i;
     // state holds (a_{count-1}, a_count); walk back.
     for (std::size_t k = count; k-- > 0;) {
-        s.bits[k] = static_cast<std::uint8_t>(state >> 1);
+        bits[k] = static_cast<std::uint8_t>(state >> 1);
         const std::size_t earlier = (from[k] >> state) & 1u;
         state = (earlier << 1) | (state >> 1);
     }
 }
 
-// The carrier's turn refined from the decided bits: the carrier phase each
-// period shows against its decided pattern, unwrapped after what the
-// pattern and the estimate turn it by, and a line fitted through 112
-// periods about each stretch of 16 (again without the periods far off the
-// first line: settling, slips) adds its slope to the estimate. A phase
-// line averages the noise far better than the turns themselves do.
+// The carrier's turn and the modulation index again, from the decided
+// bits: the carrier phase each period shows against its decided pattern,
+// less what the pattern turns it by, leaves the carrier's turn per period;
+// how far those turns follow the patterns' advances is the index's error
+// (returned). Followed through the span, the phase rises by the carrier's
+// turn per period; its rise over 32 periods, the median of those in the 112
+// periods about each stretch of 16, is the new turn. A rise over many
+// periods averages the noise far better than the turns one by one, and the
+// median keeps the jumps of wrong decisions out.
 double refineCarrier(PeriodCorrelator& correlate, const SymbolWaveforms& w, const std::array<float, 8>& unitAdvance,
                      const SlicedBits& s, std::vector<float>& carrier) {
     const std::size_t count = s.bits.size();
@@ -531,11 +609,12 @@ double refineCarrier(PeriodCorrelator& correlate, const SymbolWaveforms& w, cons
     // the error of the modulation index.
     double num = 0, den = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        correlate(s.centres[k], carrier[k], corr);
-        const float theta = std::arg(corr[patternAt(s.bits, k)]);
+        correlate(k, carrier[k], corr);
+        const CFloat c = corr[patternAt(s.bits, k)];
+        const float theta = fastArg(c.real(), c.imag());
         if (k > 0) {
             const std::size_t p = patternAt(s.bits, k - 1);
-            const float turn = wrapPhase(theta - previous - std::arg(w.turn[p]));
+            const float turn = wrapPhase(theta - previous - w.advance[p]);
             track[k] = turn;
             if (std::fabs(turn - carrier[k - 1]) < 1.0f) num += double(turn - carrier[k - 1]) * unitAdvance[p], den += double(unitAdvance[p]) * unitAdvance[p];
         }
@@ -552,10 +631,12 @@ double refineCarrier(PeriodCorrelator& correlate, const SymbolWaveforms& w, cons
     constexpr std::size_t kStretch = 16, kReach = 48, kRise = 32;
     std::vector<float> slope(count / kStretch + 1), rises;
     for (std::size_t from = 0, j = 0; from < count; from += kStretch, ++j) {
-        const std::size_t lo = from > kReach ? from - kReach : 0;
-        const std::size_t hi = std::min(count, from + kStretch + kReach);
+        // Windows keep their length at the ends of the span.
+        const std::size_t width = std::min(count, kStretch + 2 * kReach);
+        const std::size_t lo = std::min(from > kReach ? from - kReach : 0, count - width);
+        const std::size_t hi = lo + width;
         rises.clear();
-        for (std::size_t k = lo; k + kRise < hi; ++k) rises.push_back(float((track[k + kRise] - track[k]) / kRise));
+        for (std::size_t k = lo; k + kRise < hi; k += 2) rises.push_back(float((track[k + kRise] - track[k]) / kRise));
         if (rises.empty()) {
             slope[j] = carrier[from];
             continue;
@@ -579,16 +660,32 @@ void detectSequence(const CFloat* x, std::size_t samples, double sps, SlicedBits
     std::vector<float> carrier;
     double h = carrierAndIndex(s, unitAdvance, carrier);
     const SymbolWaveforms w = symbolWaveforms(h);
-    PeriodCorrelator correlate(x, samples, sps, w);
+    PeriodCorrelator correlate(x, samples, sps, s.centres);
+    correlate.use(w);
     // A first search that forgets the carrier phase fast, for the rough
     // carrier of the slicer; then the carrier from its bits and a search
     // that remembers the phase longer.
-    constexpr float kKeepRough = 0.6f, kKeep = 0.8f;
-    viterbi(correlate, w, carrier, kKeepRough, s);
+    constexpr float kKeepRough = 0.4f, kKeep = 0.75f;
+    constexpr std::size_t kBackwards = 48;  // periods read backwards at the start
+    viterbi(correlate, w, carrier, kKeepRough, s.bits);
     h = std::clamp(h + refineCarrier(correlate, w, unitAdvance, s, carrier), 0.2, 0.5);
     const SymbolWaveforms fitted = symbolWaveforms(h);
-    PeriodCorrelator again(x, samples, sps, fitted);
-    viterbi(again, fitted, carrier, kKeep, s);
+    correlate.use(fitted);
+    viterbi(correlate, fitted, carrier, kKeep, s.bits);
+    // A path learns its carrier phase from the symbols behind it, and at
+    // the start of a span there are none but the settling and the ramp:
+    // the start is read again backwards in time, where the path has the
+    // whole burst behind it when it reaches the access code.
+    // The search backwards starts 64 periods further on, enough for a path
+    // to learn the carrier phase.
+    const std::size_t end = std::min(count, kBackwards + 64);
+    if (end > kBackwards) {
+        std::vector<float> backCarrier(carrier.rend() - std::ptrdiff_t(end), carrier.rend());
+        Bits back(end);
+        correlate.reverseFrom(end);
+        viterbi(correlate, fitted, backCarrier, kKeep, back);
+        for (std::size_t k = 0; k < kBackwards; ++k) s.bits[k] = back[end - 1 - k];
+    }
 }
 
 }  // namespace bt::analysis

@@ -81,8 +81,9 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
 // in quarters and correlated with the waveforms that the symbol and its
 // two neighbours make; a four-state Viterbi search over the neighbours
 // keeps its own carrier phase on every path, learnt from that path's
-// decisions. The carrier's turn per symbol and the modulation index come
-// from the slicer's advances and bits.
+// decisions. A first search runs on the carrier turn and modulation index
+// the slicer's advances show; the carrier phase its bits read, followed
+// through the span, gives both again, far finer, for the second.
 void detectSequence(const CFloat* x, std::size_t samples, double samplesPerSymbol, SlicedBits& s);
 
 // The discriminator's value at time t (linear interpolation between the

@@ -170,24 +170,38 @@ TEST(DirtyTransmitter, EverySetMeasuresItsOffsetAndIndex) {
     }
 }
 
-TEST(Noise, NearlyEveryPacketIsFoundAtTwelveDecibelsAndAllDecodeAtTwenty) {
-    for (const double ratio : {12.0, 20.0}) {
-        const Parameters p = settingsWith({{"multiPacket", "1"}, {"impairments.AWGNactive", "1"},
-                                           {"impairments.AWGNratio", std::to_string(ratio)}});
-        const Reception r = receiveSettings(p);
-        const std::size_t expected = generatedPacketCount(p);
-        std::size_t ok = 0;
-        for (const ReceivedPacket& q : r.packets) ok += q.decoded.ok();
-        EXPECT_GE(r.packets.size(), expected - 1) << ratio << " dB";
-        EXPECT_LE(r.packets.size(), expected) << ratio << " dB";
-        if (ratio >= 20) {
-            EXPECT_EQ(ok, expected);
+// Twenty DH1 packets per waveform under noise at a ratio per symbol (per
+// bit): the sequence search decodes them with about 2e-3 bit errors at
+// 10 dB, so that a third of the packets meet one (slicing the phase advance
+// gave 4e-2 there and decoded few packets even at 14 dB). Counts over fixed
+// noise seeds, with a margin below what was measured (10 dB, seeds 1-10:
+// 189 of 200 found, 139 decoded).
+TEST(Noise, MostPacketsDecodeAtTenDecibelsAndAllAreFoundFromTwelve) {
+    struct Case {
+        double ratio;
+        int seeds;
+        double found, decoded;  // shares of the packets sent, at least
+    };
+    for (const Case c : {Case{10, 4, 0.85, 0.55}, Case{12, 2, 1.0, 0.9}, Case{20, 1, 1.0, 1.0}}) {
+        std::size_t sent = 0, found = 0, ok = 0;
+        for (int seed = 1; seed <= c.seeds; ++seed) {
+            const Parameters p = settingsWith({{"multiPacket", "1"}, {"impairments.AWGNactive", "1"},
+                                               {"impairments.AWGNratio", std::to_string(c.ratio)},
+                                               {"impairments.AWGNseed", std::to_string(seed)}});
+            const Reception r = receiveSettings(p);
+            const std::size_t expected = generatedPacketCount(p);
+            EXPECT_LE(r.packets.size(), expected) << c.ratio << " dB";
+            sent += expected;
+            found += r.packets.size();
+            for (const ReceivedPacket& q : r.packets) {
+                ok += q.decoded.ok();
+                ASSERT_TRUE(q.measured.snrDb);
+                // The ratio is per symbol; the estimate is per sample (10 per symbol).
+                EXPECT_NEAR(*q.measured.snrDb, c.ratio - 10, 2);
+            }
         }
-        for (const ReceivedPacket& q : r.packets) {
-            ASSERT_TRUE(q.measured.snrDb);
-            // The ratio is per symbol; the estimate is per sample (10 per symbol).
-            EXPECT_NEAR(*q.measured.snrDb, ratio - 10, 2);
-        }
+        EXPECT_GE(double(found), c.found * double(sent)) << c.ratio << " dB";
+        EXPECT_GE(double(ok), c.decoded * double(sent)) << c.ratio << " dB";
     }
 }
 
