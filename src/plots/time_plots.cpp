@@ -116,18 +116,25 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
         const std::size_t t0 = th * per, t1 = std::min(e.traces, t0 + per);
         // The columns each segment owns and where they lie along it are the
         // same for every trace: worked out once.
-        struct Cell {
-            std::size_t col;
-            double f;
-        };
-        std::vector<std::vector<Cell>> own(e.n);
+        // Flat tables, for segment j: its cells from begin[j], `all[j]` of
+        // them at the trace's end, `inner[j]` elsewhere (one fewer when the
+        // next segment starts on its last column, which happens only when
+        // the boundary falls exactly on a column).
+        std::vector<std::size_t> cellCol, begin(e.n), all(e.n), inner(e.n);
+        std::vector<double> cellF;
         for (std::size_t j = 0; j < e.n; ++j) {
             const double c0 = static_cast<double>(j) * colsPerPoint;
             const double c1 = static_cast<double>(j + 1) * colsPerPoint;
             const auto ca = static_cast<std::size_t>(std::ceil(c0));
             const auto cb = static_cast<std::size_t>(std::floor(c1));
-            for (std::size_t c = ca; c <= cb && c < timeBins; ++c)
-                own[j].push_back({c, c1 > c0 ? (static_cast<double>(c) - c0) / (c1 - c0) : 0});
+            begin[j] = cellCol.size();
+            for (std::size_t c = ca; c <= cb && c < timeBins; ++c) {
+                cellCol.push_back(c);
+                cellF.push_back(c1 > c0 ? (static_cast<double>(c) - c0) / (c1 - c0) : 0);
+            }
+            all[j] = cellCol.size() - begin[j];
+            const bool shared = all[j] > 0 && static_cast<double>(cellCol.back()) == c1;
+            inner[j] = shared ? all[j] - 1 : all[j];
         }
         const double* base0 = reinterpret_cast<const double*>(x.data()) + (component == 0 ? 0 : 1);
         for (std::size_t tr = t0; tr < t1; ++tr) {
@@ -141,17 +148,13 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
             for (std::size_t j = 0; j + 1 < pts; ++j) {
                 const double r0 = r1;
                 r1 = rowOf(base0[2 * (base + j + 1)]);
-                const auto& cells = own[j];
-                // The next segment starts on this one's last column only
-                // when the boundary falls exactly on a column.
-                const bool shared = !cells.empty() &&
-                                    static_cast<double>(cells.back().col) == static_cast<double>(j + 1) * colsPerPoint;
-                const std::size_t count = j + 2 < pts && shared ? cells.size() - 1 : cells.size();
-                for (std::size_t k = 0; k < count; ++k) {
+                const double dr = r1 - r0;
+                const std::size_t from = begin[j], to = from + (j + 2 < pts ? inner[j] : all[j]);
+                for (std::size_t k = from; k < to; ++k) {
                     // Truncated through a signed integer, which is one
                     // instruction (the value is never negative).
-                    const auto r = static_cast<std::size_t>(static_cast<std::int64_t>(r0 + cells[k].f * (r1 - r0) + 0.5));
-                    ++g[r * timeBins + cells[k].col];
+                    const auto r = static_cast<std::size_t>(static_cast<std::int64_t>(r0 + cellF[k] * dr + 0.5));
+                    ++g[r * timeBins + cellCol[k]];
                 }
             }
         }

@@ -142,6 +142,46 @@ TEST(Eye, DensityCountsEveryTraceOnce) {
     EXPECT_EQ(total, cols * e.traces - 4);
 }
 
+TEST(Eye, DensityEqualsAColumnByColumnReference) {
+    // Random traces of 7 samples after an offset of 3, on column counts
+    // that fall on the samples or between them: every cell count equals a
+    // plain scan of each trace's segments over every column (a column
+    // belongs to the segment that starts at or before it, the last segment
+    // of a trace also keeping its end column), on any number of threads.
+    std::mt19937 rng(21);
+    std::normal_distribution<double> g(0, 0.4);
+    ComplexRow w(7 * 300 + 5);
+    for (auto& z : w) z = Complex(g(rng), g(rng));
+    w[40] = Complex(9, -9);  // clamped to the edge rows
+    const EyeData e = eyeDiagram(w, 7, 1, 3);
+    for (const std::size_t cols : {15u, 33u, 48u}) {
+        const std::size_t rows = 33;
+        std::vector<std::uint32_t> want(cols * rows, 0);
+        const double cpp = static_cast<double>(cols - 1) / 7;
+        const double rpu = static_cast<double>(rows - 1) / (2 * e.yLimit);
+        auto rowOf = [&](double v) { return std::clamp((v + e.yLimit) * rpu, 0.0, static_cast<double>(rows - 1)); };
+        for (std::size_t tr = 0; tr < e.traces; ++tr) {
+            const std::size_t base = 3 + tr * 7;
+            const std::size_t segments = base + 7 < w.size() ? 7 : 6;
+            for (std::size_t j = 0; j < segments; ++j) {
+                const double c0 = static_cast<double>(j) * cpp, c1 = static_cast<double>(j + 1) * cpp;
+                const double r0 = rowOf(w[base + j].real()), r1 = rowOf(w[base + j + 1].real());
+                for (std::size_t c = 0; c < cols; ++c) {
+                    const auto cd = static_cast<double>(c);
+                    if (cd < c0 || cd > c1 || (cd == c1 && j + 1 < segments)) continue;
+                    const double f = c1 > c0 ? (cd - c0) / (c1 - c0) : 0;
+                    ++want[static_cast<std::size_t>(r0 + f * (r1 - r0) + 0.5) * cols + c];
+                }
+            }
+        }
+        for (unsigned threads : {1u, 2u, 5u}) {
+            bt::setWorkerThreads(threads);
+            EXPECT_EQ(eyeDensity(w, e, 0, cols, rows), want) << cols << " " << threads;
+        }
+        bt::setWorkerThreads(0);
+    }
+}
+
 TEST(Scatter, SymbolPointsAndMessages) {
     const ScatterArgs a = clampScatterArgs(10, 3);
     EXPECT_EQ(a.offset, 3);
