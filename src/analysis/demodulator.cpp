@@ -497,13 +497,17 @@ public:
         }
         Quarters bin;
         for (std::size_t b = 0; b < kBins; ++b) bin[b] = mul(raw[b], derotate_[b]);
-        for (std::size_t p = 0; p < 8; ++p) {
-            float re = 0, im = 0;
-            for (std::size_t b = 0; b < kBins; ++b) {
-                const CFloat v = mulConj(bin[b], w_->bins[p][b]);
-                re += v.real(), im += v.imag();
+        // The pattern of the opposite symbols turns the other way: its
+        // waveform is the conjugate, and shares the products.
+        for (std::size_t p = 0; p < 4; ++p) {
+            float a = 0, b = 0, c = 0, d = 0;
+            for (std::size_t q = 0; q < kBins; ++q) {
+                const CFloat v = bin[q], u = w_->bins[p][q];
+                a += v.real() * u.real(), b += v.imag() * u.imag();
+                c += v.imag() * u.real(), d += v.real() * u.imag();
             }
-            corr[p] = {re, im};
+            corr[p] = {a + b, c - d};
+            corr[7 - p] = {a - b, c + d};
         }
     }
 
