@@ -84,36 +84,39 @@ SpectrumData spectrumData(std::span<const Complex> wave, double sampleRate, bool
         std::vector<float> lows(ext.size());
         // A run's lowest and highest levels are those of its smallest and
         // largest power: the logarithm and the rounding to float keep order.
-        if (levels) forChunks(N, [&](std::size_t a, std::size_t b) {
-            float lo = INFINITY;
-            for (std::size_t e = a; e < b; e += run) {
-                double pLo = INFINITY, pHi = -INFINITY;
-                for (std::size_t k = e; k < std::min(b, e + run); ++k) {
+        if (levels) {
+            forChunks(N, [&](std::size_t a, std::size_t b) {
+                float lo = INFINITY;
+                for (std::size_t e = a; e < b; e += run) {
+                    double pLo = INFINITY, pHi = -INFINITY;
+                    for (std::size_t k = e; k < std::min(b, e + run); ++k) {
+                        const std::size_t j = start + k < N ? start + k : start + k - N;
+                        const Complex& z = X[j];
+                        const double p = z.imag() * z.imag() + z.real() * z.real() + add;
+                        pLo = std::min(pLo, p);
+                        pHi = std::max(pHi, p);
+                    }
+                    const auto vLo = static_cast<float>(10 * std::log10(pLo) - ref);
+                    d.levelLo[e / run] = vLo;
+                    d.levelHi[e / run] = static_cast<float>(10 * std::log10(pHi) - ref);
+                    lo = std::min(lo, vLo);
+                }
+                lows[a >> 18] = lo;
+            });
+        } else {
+            forChunks(N, [&](std::size_t a, std::size_t b) {
+                float lo = INFINITY;
+                for (std::size_t k = a; k < b; ++k) {
                     const std::size_t j = start + k < N ? start + k : start + k - N;
                     const Complex& z = X[j];
                     const double p = z.imag() * z.imag() + z.real() * z.real() + add;
-                    pLo = std::min(pLo, p);
-                    pHi = std::max(pHi, p);
+                    const auto v = static_cast<float>(10 * std::log10(p) - ref);
+                    d.magSignal[k] = v;
+                    lo = std::min(lo, v);
                 }
-                const auto vLo = static_cast<float>(10 * std::log10(pLo) - ref);
-                d.levelLo[e / run] = vLo;
-                d.levelHi[e / run] = static_cast<float>(10 * std::log10(pHi) - ref);
-                lo = std::min(lo, vLo);
-            }
-            lows[a >> 18] = lo;
-        });
-        else forChunks(N, [&](std::size_t a, std::size_t b) {
-            float lo = INFINITY;
-            for (std::size_t k = a; k < b; ++k) {
-                const std::size_t j = start + k < N ? start + k : start + k - N;
-                const Complex& z = X[j];
-                const double p = z.imag() * z.imag() + z.real() * z.real() + add;
-                const auto v = static_cast<float>(10 * std::log10(p) - ref);
-                d.magSignal[k] = v;
-                lo = std::min(lo, v);
-            }
-            lows[a >> 18] = lo;
-        });
+                lows[a >> 18] = lo;
+            });
+        }
         d.mMax = 0;  // the peak, after normalisation
         d.mMin = *std::min_element(lows.begin(), lows.end());
     } else {
