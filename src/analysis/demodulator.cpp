@@ -47,41 +47,40 @@ void smooth(const CFloat* x, std::size_t n, std::size_t length, CFloat* out) {
         std::copy(x, x + n, out);
         return;
     }
-    // First stage into `out` at offset 0 (window [k, k + length)), second
-    // stage in place; sums in double so they do not wander over a block.
-    const double scale = 1.0 / double(length);
-    const std::size_t first = n - length + 1;  // outputs of stage one
-    {
-        double re = 0, im = 0;
-        for (std::size_t k = 0; k < length; ++k) re += x[k].real(), im += x[k].imag();
-        for (std::size_t k = 0; k < first; ++k) {
-            out[k] = CFloat(float(re * scale), float(im * scale));
-            if (k + length < n) {
-                re += double(x[k + length].real()) - double(x[k].real());
-                im += double(x[k + length].imag()) - double(x[k].imag());
-            }
-        }
-    }
-    const std::size_t second = first - length + 1;
-    {
-        double re = 0, im = 0;
-        for (std::size_t k = 0; k < length; ++k) re += out[k].real(), im += out[k].imag();
-        for (std::size_t k = 0; k < second; ++k) {
-            const CFloat leaving = out[k];
-            const CFloat v(float(re * scale), float(im * scale));
-            if (k + length < first) {
-                re += double(out[k + length].real()) - double(leaving.real());
-                im += double(out[k + length].imag()) - double(leaving.imag());
-            }
-            out[k] = v;
-        }
-    }
+    // One pass: the first stage's sum runs `length` samples ahead of the
+    // second's, which takes the first's values back from a ring of the last
+    // `length`; sums in double so they do not wander over a block.
     // Output k covers input [k, k + 2 length - 1): it belongs to the centre
-    // k + length - 1. Move it there and keep the input at the edges.
+    // k + length - 1; the edges keep the input.
+    const std::size_t first = n - length + 1;       // outputs of stage one
+    const std::size_t second = first - length + 1;  // outputs of stage two
     const std::size_t delay = length - 1;
-    for (std::size_t k = second; k-- > 0;) out[k + delay] = out[k];
-    for (std::size_t k = 0; k < delay; ++k) out[k] = x[k];
-    for (std::size_t k = second + delay; k < n; ++k) out[k] = x[k];
+    const double scale = 1.0 / (double(length) * double(length));
+    std::vector<double> ringRe(length), ringIm(length);
+    double re1 = 0, im1 = 0;  // stage one at the ring's newest index
+    for (std::size_t k = 0; k < length; ++k) re1 += x[k].real(), im1 += x[k].imag();
+    double re2 = 0, im2 = 0;
+    for (std::size_t j = 0; j < length; ++j) {
+        if (j > 0) {
+            re1 += double(x[j + length - 1].real()) - double(x[j - 1].real());
+            im1 += double(x[j + length - 1].imag()) - double(x[j - 1].imag());
+        }
+        ringRe[j] = re1, ringIm[j] = im1;
+        re2 += re1, im2 += im1;
+    }
+    std::size_t oldest = 0;  // ring index of stage one at k
+    for (std::size_t k = 0; k < second; ++k) {
+        out[k + delay] = CFloat(float(re2 * scale), float(im2 * scale));
+        if (k + 1 == second) break;
+        re1 += double(x[k + 2 * length - 1].real()) - double(x[k + length - 1].real());
+        im1 += double(x[k + 2 * length - 1].imag()) - double(x[k + length - 1].imag());
+        re2 += re1 - ringRe[oldest];
+        im2 += im1 - ringIm[oldest];
+        ringRe[oldest] = re1, ringIm[oldest] = im1;
+        if (++oldest == length) oldest = 0;
+    }
+    std::copy(x, x + delay, out);
+    std::copy(x + second + delay, x + n, out + second + delay);
 }
 
 std::vector<SampleSpan> findBursts(const CFloat* y, std::size_t n, double samplesPerSymbol) {
@@ -497,13 +496,17 @@ public:
         }
         Quarters bin;
         for (std::size_t b = 0; b < kBins; ++b) bin[b] = mul(raw[b], derotate_[b]);
-        for (std::size_t p = 0; p < 8; ++p) {
-            float re = 0, im = 0;
-            for (std::size_t b = 0; b < kBins; ++b) {
-                const CFloat v = mulConj(bin[b], w_->bins[p][b]);
-                re += v.real(), im += v.imag();
+        // The pattern of the opposite symbols turns the other way: its
+        // waveform is the conjugate, and shares the products.
+        for (std::size_t p = 0; p < 4; ++p) {
+            float a = 0, b = 0, c = 0, d = 0;
+            for (std::size_t q = 0; q < kBins; ++q) {
+                const CFloat v = bin[q], u = w_->bins[p][q];
+                a += v.real() * u.real(), b += v.imag() * u.imag();
+                c += v.imag() * u.real(), d += v.real() * u.imag();
             }
-            corr[p] = {re, im};
+            corr[p] = {a + b, c - d};
+            corr[7 - p] = {a - b, c + d};
         }
     }
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <map>
+#include <memory>
 
 #include "lib/errors.h"
 #include "lib/parallel.h"
@@ -68,6 +69,27 @@ bool barkerOk(std::uint64_t word) {
     const unsigned top = static_cast<unsigned>(word >> 57) & 1u;
     return tail == (top ? 0b010011u : 0b101100u);
 }
+
+// A row of samples that is not cleared when made: every element is
+// written before it is read (the source fills it, the filter overwrites
+// it), and clearing two rows of a block took as long as detecting its bits.
+class SampleRow {
+public:
+    void resize(std::size_t n) {
+        if (n > capacity_) {
+            // complex<float> is laid out as float[2].
+            storage_ = std::make_unique_for_overwrite<float[]>(2 * n);
+            capacity_ = n;
+        }
+        size_ = n;
+    }
+    CFloat* data() { return reinterpret_cast<CFloat*>(storage_.get()); }
+    std::size_t size() const { return size_; }
+
+private:
+    std::unique_ptr<float[]> storage_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
 
 class BlockReceiver {
 public:
@@ -215,7 +237,7 @@ private:
     double rate_, sps_;
     ReceiverOptions options_;
     Block block_;
-    std::vector<CFloat> x_, y_;
+    SampleRow x_, y_;
     std::vector<float> freq_;
     std::vector<double> phase_;
     std::vector<Target> targets_;

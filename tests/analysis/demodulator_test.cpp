@@ -1,4 +1,5 @@
-// The front end's bit detection on its own: the sequence search against
+// The front end on its own: the channel filter against its definition;
+// the bit detection, the sequence search against
 // slicing the phase advance, both on the slicer's clock, counted against
 // the bits the same front end reads from the waveform without noise; and
 // the receiver under noise with a carrier far off and drifting.
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +65,32 @@ std::size_t errorsAgainst(const SlicedBits& reference, const SlicedBits& read, s
             ++errors;
     }
     return errors;
+}
+
+// The channel filter is two moving averages of `length` in cascade,
+// centred, the edges left as they were: against the sums written out, on
+// noise, for short and long rows.
+TEST(ChannelFilter, IsTwoCentredMovingAverages) {
+    std::mt19937 rng(5);
+    std::normal_distribution<float> gauss;
+    for (const std::size_t length : {std::size_t(2), std::size_t(5), std::size_t(10)}) {
+        for (const std::size_t n : {std::size_t(3), 2 * length, 2 * length + 1, std::size_t(5000)}) {
+            std::vector<CFloat> x(n), y(n);
+            for (CFloat& v : x) v = {gauss(rng), gauss(rng)};
+            smooth(x.data(), n, length, y.data());
+            const std::size_t delay = length - 1;
+            for (std::size_t c = 0; c < n; ++c) {
+                std::complex<double> want = x[c];
+                if (n >= 2 * length && c >= delay && c + length <= n) {
+                    want = 0;
+                    for (std::size_t j = c - delay; j <= c; ++j)
+                        for (std::size_t i = j; i < j + length; ++i) want += std::complex<double>(x[i]);
+                    want /= double(length * length);
+                }
+                ASSERT_LT(std::abs(std::complex<double>(y[c]) - want), 1e-5) << length << " " << n << " " << c;
+            }
+        }
+    }
 }
 
 // A DH5 burst (2,871 air bits) at 10 and 12 dB per bit, at 10 and 4
