@@ -218,13 +218,26 @@ std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double lim
         if (th != 0) own.assign(side * side, 0);
         const std::size_t p0 = th * per, p1 = std::min(points, p0 + per);
         double px = 0, py = 0;
+        Complex previous;
         if (joined && p0 > 0) {
-            const Complex& z = x[first + (p0 - 1) * step];
-            px = cell(z.real());
-            py = cell(z.imag());
+            previous = x[first + (p0 - 1) * step];
+            px = cell(previous.real());
+            py = cell(previous.imag());
         }
+        // A point equal to the one before it (silence, a held level) is a
+        // segment of no length: it marks the previous point's cell, worked
+        // out once for a run of them.
+        constexpr std::size_t none = ~std::size_t{0};
+        std::size_t stillCell = none;
         for (std::size_t p = p0; p < p1; ++p) {
             const Complex& z = x[first + p * step];
+            if (joined && p > 0 && z == previous) {
+                if (stillCell == none) stillCell = roundNonNegative(py) * side + roundNonNegative(px);
+                ++g[stillCell];
+                continue;
+            }
+            stillCell = none;
+            previous = z;
             const double cx = cell(z.real()), cy = cell(z.imag());
             if (joined && p > 0) {
                 const double dx = cx - px, dy = cy - py;

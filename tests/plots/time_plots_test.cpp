@@ -241,6 +241,11 @@ TEST(Scatter, DensityEqualsOneWalkOnAnyNumberOfThreads) {
     w[500] = Complex(3, -3);
     w[501] = Complex(0.25, -0.75);  // (v + 1) * 100 / 2: cells 62.5 and 12.5 exactly
     w[502] = Complex(0.25, 0.25);
+    // Held points: silence, a held level, and a run across the middle where
+    // two threads split the walk.
+    std::fill(w.begin() + 1000, w.begin() + 1500, Complex(0, 0));
+    std::fill(w.begin() + 2000, w.begin() + 2100, w[1999]);
+    std::fill(w.begin() + 99'950, w.begin() + 100'050, Complex(-0.3, 0.7));
     const std::size_t side = 101;
     const double limit = 1;
     for (const auto& [first, step, joined] : {std::tuple{0u, 1u, true}, {7u, 20u, false}, {3u, 7u, true}}) {
