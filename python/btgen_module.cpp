@@ -593,8 +593,8 @@ PYBIND11_MODULE(btgen, m) {
 
     m.def("read_recording", &readRecording, py::arg("path"), py::arg("format") = py::none(),
           py::arg("rate") = py::none(),
-          "Reads a recording as btgen measure does: a MAT-file (`waveform`, or the selected rows of "
-          "`dtWaveform`), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "
+          "Reads a recording as btgen measure does: a MAT-file (`waveform`, the selected rows of "
+          "`dtWaveform`, or the window's `samples`/`wave` I and Q columns), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "
           "(format \"raw\", \"cf32\" or \"ci16\"; by default from the name, else raw). Returns a dict: "
           "waveform (complex128, one row per waveform row; 16-bit samples scaled to full scale 1), markers "
           "(uint8, two rows per waveform row, or None), labels (the rows), rate (Hz: the given one, else the "
