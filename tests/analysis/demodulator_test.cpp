@@ -16,21 +16,13 @@
 #include "analysis/receiver.h"
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
+#include "support/settings_edits.h"
 
 namespace bt::analysis {
 namespace {
 
-using Edits = std::vector<std::pair<std::string, std::string>>;
-
-Parameters settingsWith(const Edits& edits) {
-    Parameters p;
-    for (const auto& [field, value] : edits) {
-        EditResult r = editField(p, field, value, EditContext{});
-        EXPECT_FALSE(r.refused()) << field << "=" << value;
-        p = std::move(r.parameters);
-    }
-    return p;
-}
+using bttest::Edits;
+using bttest::settingsWith;
 
 // The bits of every burst of the waveform, sliced or searched.
 SlicedBits readBits(const ComplexRow& waveform, double sps, bool search) {

@@ -17,21 +17,13 @@
 #include "bluetooth/dirty_tx_edits.h"
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
+#include "support/settings_edits.h"
 
 namespace bt::analysis {
 namespace {
 
-using Edits = std::vector<std::pair<std::string, std::string>>;
-
-Parameters settingsWith(const Edits& edits) {
-    Parameters p;
-    for (const auto& [field, value] : edits) {
-        EditResult r = editField(p, field, value, EditContext{});
-        EXPECT_FALSE(r.refused()) << field << "=" << value;
-        p = std::move(r.parameters);
-    }
-    return p;
-}
+using bttest::Edits;
+using bttest::settingsWith;
 
 Reception receiveSettings(const Parameters& p, ReceiverOptions o = {}) {
     const GeneratedSignal s = Calculate(p);

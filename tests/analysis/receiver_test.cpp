@@ -11,22 +11,13 @@
 
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
+#include "support/settings_edits.h"
 
 namespace bt::analysis {
 namespace {
 
-using Edits = std::vector<std::pair<std::string, std::string>>;
-
-Parameters settingsWith(const Edits& edits) {
-    Parameters p;
-    for (const auto& [field, value] : edits) {
-        EditResult r = editField(p, field, value, EditContext{});
-        EXPECT_FALSE(r.refused()) << field << "=" << value;
-        EXPECT_TRUE(r.ignored.empty()) << field << "=" << value;
-        p = std::move(r.parameters);
-    }
-    return p;
-}
+using bttest::Edits;
+using bttest::settingsWith;
 
 constexpr std::uint32_t kLap = 0xC0FFEE;  // top bit set: the other Barker bits
 constexpr std::uint8_t kUap = 0xA5;
