@@ -20,6 +20,7 @@
 #include "bluetooth/settings_editor.h"
 #include "lib/dialogs.h"
 #include "lib/library.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -54,16 +55,9 @@ void BM_EditWithRedraw(benchmark::State& state) {
 }
 BENCHMARK(BM_EditWithRedraw)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// The largest waveform the instrument holds (multi-packet continuous PN15
-// at 20 samples per symbol, 30.35 M samples).
-void makeLargest(bt::Parameters& p) {
-    for (const auto& [field, value] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}})
-        p = bt::editField(p, field, value, bt::EditContext{}).parameters;
-}
-
 void BM_CalculateLargestFromButton(benchmark::State& state) {
     bt::gui::MainWindow win(quickStart());
-    makeLargest(bt::appState().parameters);
+    bt::appState().parameters = benchsupport::largestSettings();
     win.redraw();
     auto* button = win.handles().get<QPushButton>("pbCalculate");
     for (auto _ : state) {
@@ -75,8 +69,7 @@ void BM_CalculateLargestFromButton(benchmark::State& state) {
 BENCHMARK(BM_CalculateLargestFromButton)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_CalculateLargestCore(benchmark::State& state) {
-    bt::Parameters p;
-    makeLargest(p);
+    const bt::Parameters p = benchsupport::largestSettings();
     bt::ComplexRow keep;  // the window keeps the previous waveform as well
     for (auto _ : state) {
         bt::GeneratedSignal s = bt::Calculate(p);
@@ -86,12 +79,6 @@ void BM_CalculateLargestCore(benchmark::State& state) {
     state.counters["samples"] = static_cast<double>(keep.size());
 }
 BENCHMARK(BM_CalculateLargestCore)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-double processCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return 1e3 * static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_nsec);
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -110,15 +97,14 @@ double median(std::vector<double> v) {
 // included), and the window's extra over the core in the same round.
 void BM_CalculateLargestButtonAgainstCore(benchmark::State& state) {
     bt::gui::MainWindow win(quickStart());
-    makeLargest(bt::appState().parameters);
+    bt::appState().parameters = benchsupport::largestSettings();
     win.redraw();
     auto* button = win.handles().get<QPushButton>("pbCalculate");
-    bt::Parameters p;
-    makeLargest(p);
+    const bt::Parameters p = benchsupport::largestSettings();
     bt::GeneratedSignal kept;
     std::vector<double> wall[2], cpu[2], extraWall, extraCpu;
     const auto measure = [&](int which) {
-        const double cpu0 = processCpuMs();
+        const double cpu0 = 1e3 * benchsupport::processCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         if (which == 0)
             kept = bt::Calculate(p);
@@ -126,7 +112,7 @@ void BM_CalculateLargestButtonAgainstCore(benchmark::State& state) {
             button->click();
         wall[which].push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-        cpu[which].push_back(processCpuMs() - cpu0);
+        cpu[which].push_back(1e3 * benchsupport::processCpuSeconds() - cpu0);
     };
     // The first calculations of a process wait for the kernel to assemble
     // huge pages; later ones get back the pages the previous ones freed.

@@ -24,6 +24,7 @@
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "plots/spectrum.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -31,33 +32,12 @@ constexpr double kRate = 20e6;
 
 std::shared_ptr<const bt::ComplexRow> largest() {
     static const std::shared_ptr<const bt::ComplexRow> w = [] {
-        bt::Parameters p;
-        for (const auto& [field, value] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}}) {
-            bt::EditResult r = bt::editField(p, field, value, bt::EditContext{});
-            p = std::move(r.parameters);
-        }
-        return std::make_shared<const bt::ComplexRow>(bt::ApplyDacRes(bt::Calculate(p).waveform, 14));
+        return std::make_shared<const bt::ComplexRow>(
+            bt::ApplyDacRes(bt::Calculate(benchsupport::largestSettings()).waveform, 14));
     }();
     return w;
 }
 
-double processCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// The CPU time of every thread (the CPU column is the calling thread's),
-// in ms per iteration, closing the windows included: on a shared machine
-// the wall time is no measure.
-struct ProcessCpu {
-    benchmark::State& state;
-    double start = processCpuSeconds();
-    ~ProcessCpu() {
-        state.counters["processCPU_ms"] =
-            (processCpuSeconds() - start) * 1e3 / double(std::max<benchmark::IterationCount>(1, state.iterations()));
-    }
-};
 
 void closeWindow(QWidget* w) {
     bt::gui::PlotWindow::close(bt::gui::PlotWindow::handleOf(w));
@@ -68,7 +48,7 @@ void closeWindow(QWidget* w) {
 // window opens.
 void BM_OpenIqTime(benchmark::State& state) {
     const auto w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) {
         QWidget* win = bt::gui::Ux_PlotIQTime(w, kRate, false, "bench", nullptr);
         QCoreApplication::processEvents();
@@ -84,7 +64,7 @@ BENCHMARK(BM_OpenIqTime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 // window.
 void BM_OpenSpectrumFromData(benchmark::State& state) {
     static const bt::plots::SpectrumData data = bt::plots::spectrumData(*largest(), kRate, true);
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) {
         state.PauseTiming();
         bt::plots::SpectrumData copy = data;
@@ -102,7 +82,7 @@ BENCHMARK(BM_OpenSpectrumFromData)->Unit(benchmark::kMillisecond)->UseRealTime()
 // with its trajectory: drawn as density pictures.
 void BM_OpenEye(benchmark::State& state) {
     const auto w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) {
         QWidget* win = bt::gui::Ux_PlotEyeDiagram(*w, 20, 1e-6, 0, "bench", nullptr);
         QCoreApplication::processEvents();
@@ -115,7 +95,7 @@ BENCHMARK(BM_OpenEye)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 
 void BM_OpenScatterWithTrace(benchmark::State& state) {
     const auto w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) {
         QWidget* win = bt::gui::Ux_PlotScatterDiagram(*w, 20, 0, true, "bench", nullptr);
         QCoreApplication::processEvents();

@@ -17,18 +17,13 @@
 #include "plots/ccdf.h"
 #include "plots/envelope.h"
 #include "plots/spectrum.h"
+#include "bench_support.h"
 
 namespace {
 
 const bt::ComplexRow& largest() {
     static const std::unique_ptr<bt::ComplexRow> w = [] {
-        bt::Parameters p;
-        for (const auto& [field, value] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}}) {
-            bt::EditResult r = bt::editField(p, field, value, bt::EditContext{});
-            if (r.refused() || !r.ignored.empty()) std::abort();
-            p = std::move(r.parameters);
-        }
-        auto q = std::make_unique<bt::ComplexRow>(bt::Calculate(p).waveform);
+        auto q = std::make_unique<bt::ComplexRow>(bt::Calculate(benchsupport::largestSettings()).waveform);
         bt::applyDacResInPlace(*q, 14);
         return q;
     }();
@@ -37,22 +32,6 @@ const bt::ComplexRow& largest() {
 
 constexpr double kRate = 20e6;
 
-double processCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// The CPU time of every thread (the CPU column is the calling thread's),
-// in ms per iteration: on a shared machine the wall time is no measure.
-struct ProcessCpu {
-    benchmark::State& state;
-    double start = processCpuSeconds();
-    ~ProcessCpu() {
-        state.counters["processCPU_ms"] =
-            (processCpuSeconds() - start) * 1e3 / double(std::max<benchmark::IterationCount>(1, state.iterations()));
-    }
-};
 
 void counters(benchmark::State& state) {
     rusage u{};
@@ -63,7 +42,7 @@ void counters(benchmark::State& state) {
 
 void BM_CcdfData(benchmark::State& state) {
     const auto& w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) benchmark::DoNotOptimize(bt::plots::ccdfData(w).Y.data());
     counters(state);
 }
@@ -71,7 +50,7 @@ BENCHMARK(BM_CcdfData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations
 
 void BM_SpectrumData(benchmark::State& state) {
     const auto& w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) benchmark::DoNotOptimize(bt::plots::spectrumData(w, kRate).magSignal.data());
     counters(state);
 }
@@ -80,7 +59,7 @@ BENCHMARK(BM_SpectrumData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterat
 // What the spectrum window asks for: the levels of the row, not the row.
 void BM_SpectrumLevels(benchmark::State& state) {
     const auto& w = largest();
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) benchmark::DoNotOptimize(bt::plots::spectrumData(w, kRate, true).levelLo.data());
     counters(state);
 }
@@ -91,7 +70,7 @@ BENCHMARK(BM_SpectrumLevels)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 void BM_WaterfallData(benchmark::State& state) {
     const auto& w = largest();
     const double period = static_cast<double>(w.size()) / kRate / 200;
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state)
         benchmark::DoNotOptimize(
             bt::plots::waterfallData(w, kRate, period, static_cast<std::size_t>(state.range(0))).magSignal.data());
@@ -102,7 +81,7 @@ BENCHMARK(BM_WaterfallData)->Arg(2048)->Arg(0)->Unit(benchmark::kMillisecond)->U
 void BM_EnvelopeBuildIQ(benchmark::State& state) {
     const auto& w = largest();
     std::size_t bytes = 0;
-    const ProcessCpu cpu{state};
+    const benchsupport::ProcessCpu cpu{state};
     for (auto _ : state) {
         const auto i = bt::plots::Envelope::ofComponent(w, 0);
         const auto q = bt::plots::Envelope::ofComponent(w, 1);

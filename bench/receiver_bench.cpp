@@ -14,6 +14,7 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
 #include "lib/parallel.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -30,10 +31,7 @@ void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 const bt::GeneratedSignal& largest() {
     static const bt::GeneratedSignal s = [] {
-        bt::Parameters p;
-        for (const auto& [f, v] : {std::pair{"multiPacket", "1"}, {"payloadType", "10"}, {"OverSampling", "20"}})
-            p = bt::editField(p, f, v, bt::EditContext{}).parameters;
-        return bt::Calculate(p);
+        return bt::Calculate(benchsupport::largestSettings());
     }();
     return s;
 }
