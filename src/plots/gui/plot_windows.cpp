@@ -212,6 +212,13 @@ public:
             plot()->plotLayout()->addElement(row, 0, markerAxes_);
             plot()->plotLayout()->setRowStretchFactor(row, 0.25);
             styleAxes(markerAxes_, qs(d_.xLabel), "Markers", false);
+            // The same left and right margins as the plots above, so that a
+            // marker edge sits under the sample it marks.
+            if (!margins_) {
+                margins_ = new QCPMarginGroup(plot());
+                for (QCPAxisRect* a : axes_) a->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
+            }
+            markerAxes_->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
             QCPAxis* y = markerAxes_->axis(QCPAxis::atLeft);
             auto ticks = QSharedPointer<QCPAxisTickerText>::create();
             ticks->addTick(0.4, "2");
@@ -256,6 +263,7 @@ private:
     plots::IqTimeData d_;
     QList<QCPAxisRect*> axes_;
     QCPAxisRect* markerAxes_ = nullptr;
+    QCPMarginGroup* margins_ = nullptr;
 };
 
 }  // namespace
