@@ -111,6 +111,7 @@ public:
             y = y_.data();
         }
         if (len < 2) return {};
+        std::vector<SlicedBits> missed;
         freq_.resize(len - 1);
         phase_.resize(len);
         for (const SampleSpan& span : findBursts(y, len, sps_)) {
@@ -123,7 +124,17 @@ public:
             SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
             // The slicer's clock and carrier, a sequence search for the bits.
             detectSequence(x_.data(), len, sps_, sliced);
+            const std::size_t before = found_.size();
             search(sliced);
+            if (found_.size() == before) missed.push_back(std::move(sliced));
+        }
+        // Bursts without a packet last, when the UAP of the block's other
+        // packets is known.
+        if (!missed.empty()) {
+            for (const SlicedBits& s : missed) secondChance(s);
+            std::stable_sort(found_.begin(), found_.end(), [](const ReceivedPacket& a, const ReceivedPacket& b) {
+                return a.startSample < b.startSample;
+            });
         }
         return std::move(found_);
     }
@@ -133,6 +144,36 @@ private:
         std::uint32_t lap;
         std::uint64_t word;
     };
+
+    // A burst is a packet's, and noise that reads a long run of equal
+    // symbols as a carrier offset can put more errors into its sync word
+    // than the search allows. A burst that gave no packet is searched once
+    // more at its start, for the position of fewest errors against the
+    // known sync words; that one is taken only within kSecondChanceErrors
+    // and when the header behind it checks (a position of noise comes
+    // within 13 of 64 bits about once in 10^7 tries).
+    void secondChance(const SlicedBits& s) {
+        constexpr int kSecondChanceErrors = 13;
+        const Bits& bits = s.bits;
+        const std::size_t nb = bits.size();
+        if (targets_.empty() || nb < 68 || options_.maxSyncErrors >= kSecondChanceErrors) return;
+        // The sync word starts after the preamble, a ramp and the margin
+        // the burst detection leaves.
+        constexpr std::size_t kStartReach = 48;
+        std::size_t bestAt = 0;
+        const Target* best = nullptr;
+        int fewest = kSecondChanceErrors + 1;
+        std::uint64_t word = 0;
+        for (unsigned k = 0; k < 64; ++k) word |= std::uint64_t(bits[k]) << k;
+        for (std::size_t j = 0; j < kStartReach && j + 64 <= nb; ++j) {
+            if (j > 0) word = (word >> 1) | (std::uint64_t(bits[j + 63]) << 63);
+            for (const Target& t : targets_) {
+                const int errors = std::popcount(word ^ t.word);
+                if (errors < fewest) fewest = errors, best = &t, bestAt = j;
+            }
+        }
+        if (best) packetAt(s, bestAt, best->lap, fewest, true);
+    }
 
     void search(const SlicedBits& s) {
         const Bits& bits = s.bits;
@@ -163,7 +204,7 @@ private:
                 }
             }
             if (hit) {
-                const std::size_t used = packetAt(s, j, hit->lap, errors);
+                const std::size_t used = packetAt(s, j, hit->lap, errors, false);
                 if (used > 0) {
                     j += used;
                     if (j + 64 <= nb) word = wordAt(j);
@@ -177,8 +218,10 @@ private:
     }
 
     // Decodes and measures the packet whose sync word starts at bit j of
-    // the span; returns the bits it used (0: not this block's).
-    std::size_t packetAt(const SlicedBits& s, std::size_t j, std::uint32_t lap, int syncErrors) {
+    // the span; returns the bits it used (0: not this block's). With
+    // `headerMustCheck`, a packet whose header does not check is not one
+    // (0): its HEC, and the CRC too where the HEC named the UAP.
+    std::size_t packetAt(const SlicedBits& s, std::size_t j, std::uint32_t lap, int syncErrors, bool headerMustCheck) {
         const double syncTime = double(block_.readBegin) + s.centres[j];
         if (syncTime < double(block_.ownBegin) || syncTime >= double(block_.ownEnd)) return 64;
         // Air bits from the preamble on; a preamble cut off by the span is
@@ -196,6 +239,16 @@ private:
                   air.begin() + static_cast<std::ptrdiff_t>(missing));
         std::copy(s.centres.begin() + static_cast<std::ptrdiff_t>(from),
                   s.centres.begin() + static_cast<std::ptrdiff_t>(to), centres.begin() + static_cast<std::ptrdiff_t>(missing));
+        if (headerMustCheck && air.size() >= 72) {
+            // The access code this position was taken for, trailer too:
+            // the errors cluster at its end, where the trailer would read
+            // as missing and the packet as an ID packet; the header decides.
+            const std::uint64_t word = syncWordOf(lap);
+            const auto bit = [&](unsigned k) { return static_cast<std::uint8_t>((word >> k) & 1u); };
+            for (unsigned k = 0; k < kPreambleBits; ++k) air[k] = bit(0) ^ ((kPreambleBits - k) & 1u);
+            for (unsigned k = 0; k < 64; ++k) air[kPreambleBits + k] = bit(k);
+            for (unsigned k = 0; k < 4; ++k) air[68 + k] = bit(63) ^ 1u ^ (k & 1u);
+        }
 
         DecodeKey key;
         key.lap = lap;
@@ -212,6 +265,8 @@ private:
 
         ReceivedPacket p;
         p.decoded = decodePacket(air, key, true);
+        if (headerMustCheck && (!p.decoded.hecOk || p.decoded.isId || (key.findUap && !p.decoded.confirmedByCrc)))
+            return 0;
         p.decoded.syncErrors = syncErrors;
         p.decoded.lap = lap;
         if (key.findUap && p.decoded.confirmedByCrc) learnedUap_[lap] = p.decoded.uap;

@@ -165,16 +165,18 @@ TEST(DirtyTransmitter, EverySetMeasuresItsOffsetAndIndex) {
 // Twenty DH1 packets per waveform under noise at a ratio per symbol (per
 // bit): the sequence search decodes them with about 2e-3 bit errors at
 // 10 dB, so that a third of the packets meet one (slicing the phase advance
-// gave 4e-2 there and decoded few packets even at 14 dB). Counts over fixed
-// noise seeds, with a margin below what was measured (10 dB, seeds 1-10:
-// 189 of 200 found, 139 decoded).
+// gave 4e-2 there and decoded few packets even at 14 dB). A burst whose
+// sync word holds more errors than the search allows is searched again
+// at its start, so every packet is found. Counts over fixed noise seeds,
+// with a margin below what was measured (10 dB, seeds 1-10: 200 of 200
+// found, 141 decoded; seeds 1-40: 798 of 800 found).
 TEST(Noise, MostPacketsDecodeAtTenDecibelsAndAllAreFoundFromTwelve) {
     struct Case {
         double ratio;
         int seeds;
         double found, decoded;  // shares of the packets sent, at least
     };
-    for (const Case c : {Case{10, 4, 0.85, 0.55}, Case{12, 2, 1.0, 0.9}, Case{20, 1, 1.0, 1.0}}) {
+    for (const Case c : {Case{10, 4, 0.97, 0.55}, Case{12, 2, 1.0, 0.9}, Case{20, 1, 1.0, 1.0}}) {
         std::size_t sent = 0, found = 0, ok = 0;
         for (int seed = 1; seed <= c.seeds; ++seed) {
             const Parameters p = settingsWith({{"multiPacket", "1"}, {"impairments.AWGNactive", "1"},

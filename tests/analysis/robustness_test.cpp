@@ -127,9 +127,22 @@ TEST(Damage, UncorrectableErrorsFailTheChecks) {
     ASSERT_EQ(r.packets.size(), 1u);
     EXPECT_FALSE(r.packets[0].decoded.hecOk);
 
-    // Too many sync-word errors: no packet.
+    // More sync-word errors than the search allows: the burst's one
+    // position of fewest errors stands when the header behind it checks,
+    // and reports its errors; with a header that fails, or beyond 13
+    // errors, there is no packet.
     dh1 = packetBits(2, 4);
     for (std::size_t k = 4; k < 68; k += 8) flip(dh1, k);
+    r = receiveBits(dh1, 2);
+    ASSERT_EQ(r.packets.size(), 1u);
+    EXPECT_EQ(r.packets[0].decoded.syncErrors, 8);
+    EXPECT_TRUE(r.packets[0].decoded.ok());
+    EXPECT_NEAR(double(r.packets[0].startSample), double(receiveBits(packetBits(2, 4), 2).packets.at(0).startSample), 1);
+    flip(dh1, 72 + 3 * 5);
+    flip(dh1, 72 + 3 * 5 + 1);
+    EXPECT_TRUE(receiveBits(dh1, 2).packets.empty());
+    dh1 = packetBits(2, 4);
+    for (std::size_t k = 4; k < 68; k += 4) flip(dh1, k);
     EXPECT_TRUE(receiveBits(dh1, 2).packets.empty());
 }
 
@@ -153,6 +166,11 @@ TEST(Empty, NoiseZerosAndMissingAccessCodesGiveNoPacket) {
     small.blockSamples = 50000;  // streamed in many blocks
     EXPECT_TRUE(receive(noise.data(), noise.size(), kRate, small).packets.empty());
     EXPECT_TRUE(receive(noise.data(), noise.size(), 2e6).packets.empty());
+    // A known LAP gives every burst a second search for its sync word:
+    // noise still holds none.
+    ReceiverOptions knownLap = small;
+    knownLap.lap = 0xC0FFEE;
+    EXPECT_TRUE(receive(noise.data(), noise.size(), kRate, knownLap).packets.empty());
     // Values that are not numbers, huge or infinite: still no packet, no fault.
     for (std::size_t k = 0; k < noise.size(); k += 7)
         noise[k] = {k % 3 ? std::nan("") : 1e300, k % 2 ? -INFINITY : INFINITY};
@@ -166,6 +184,9 @@ TEST(Empty, NoiseZerosAndMissingAccessCodesGiveNoPacket) {
     for (const ReceivedPacket& p : clean.packets)
         for (std::size_t k = p.startSample; k < p.startSample + 680; ++k) s.waveform[k] = std::conj(s.waveform[k]);
     EXPECT_TRUE(receive(s.waveform.data(), s.waveform.size(), kRate).packets.empty());
+    ReceiverOptions defaultLap;
+    defaultLap.lap = 0x000008;  // the generator's default address
+    EXPECT_TRUE(receive(s.waveform.data(), s.waveform.size(), kRate, defaultLap).packets.empty());
 }
 
 TEST(Empty, ABurstCutOffByTheEndIsReportedCutOff) {
