@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -88,7 +89,15 @@ int run(const Options& o) {
     // The plots see the waveform as the instrument's converters would.
     bt::applyDacResInPlace(*wave, 14);
     const QString label = QString::fromStdString(bt::appState().appInfo.Name);
-    const double os = p.OverSampling;
+    // A recording's samples per symbol follow from its rate (one symbol a
+    // microsecond), not from the settings it was not made with.
+    double os = p.OverSampling;
+    if (!o.input.empty() && (o.kind == "eye" || o.kind == "scatter")) {
+        os = std::round(rate / 1e6);
+        if (os < 1 || std::abs(rate / 1e6 - os) > 1e-6)
+            fail(kBadInput, "the eye and scatter plots need a whole number of samples per symbol; the rate of " +
+                                o.input + " gives " + std::to_string(rate / 1e6) + ".");
+    }
 
     QWidget* w = nullptr;
     if (o.kind == "ccdf") {

@@ -90,6 +90,15 @@ TEST(BtgenPlot, RecordingsFromFiles) {
     bt::writeMatFile(mat, {{"wave", bt::MatValue::realMatrix(1000, 2, cols)}, {"sampleRate", bt::MatValue::scalar(2e6)}});
     r = runProcess({appPath("btgen"), "plot", "iq-overlay", "--input", mat.string(), "-o", scratch("wave.svg").string()});
     EXPECT_EQ(r.status, 0) << r.err;
+    // Its eye takes two samples a symbol from the file's rate; a rate that
+    // is no whole number of samples a symbol is refused, whatever the
+    // settings' oversampling.
+    r = runProcess({appPath("btgen"), "plot", "eye", "--input", mat.string(), "-o", scratch("wave-eye.png").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = runProcess({appPath("btgen"), "plot", "scatter", "--input", mat.string(), "--rate", "2.5e6", "-o",
+                    scratch("wave-scatter.png").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("whole number of samples per symbol"), std::string::npos) << r.err;
     r = runProcess({appPath("btgen"), "plot", "ccdf", "--input", scratch("missing.mat").string(), "-o", out.string()});
     EXPECT_EQ(r.status, 2);
 }
