@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "bluetooth/generate.h"
-#include "bluetooth/gui/main_window.h"
+#include "app/gui/main_window.h"
 #include "bluetooth/settings_editor.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "bench_support.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/noise.h"
 #include "bluetooth/settings_editor.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "plots/spectrum.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace {
 

@@ -33,11 +33,11 @@
 #include "instrument/hw_wrappers.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "lib/numtext.h"
-#include "ui/records_json.h"
-#include "ui/settings_files.h"
-#include "ui/sigmf_recording.h"
+#include "app/records_json.h"
+#include "app/settings_files.h"
+#include "app/sigmf_recording.h"
 
 namespace py = pybind11;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds the project twice (optimised with
-# warnings as errors, and under AddressSanitizer + UndefinedBehaviorSanitizer)
-# and runs the whole test suite in both trees.
+# warnings as errors, in the tree scripts/run.sh builds, and under
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the whole test
+# suite in both trees.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

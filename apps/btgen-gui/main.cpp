@@ -5,10 +5,10 @@
 #include <iostream>
 #include <memory>
 
-#include "bluetooth/gui/main_window.h"
+#include "app/gui/main_window.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
-#include "ui/gui/qt_dialogs.h"
+#include "app/app_state.h"
+#include "windowkit/gui/qt_dialogs.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes the toolkit's own options out of argv

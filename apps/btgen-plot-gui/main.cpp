@@ -20,12 +20,12 @@
 #include "bluetooth/settings_editor.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "plots/plot_requests.h"
 #include "plots/waveform_file.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace {
 

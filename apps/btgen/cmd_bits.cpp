@@ -4,7 +4,7 @@
 
 #include "bluetooth/air_bits.h"
 #include "commands.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 
 namespace btgen {
 namespace {

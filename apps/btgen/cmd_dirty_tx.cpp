@@ -11,12 +11,12 @@
 #include "dt_edits.h"
 #include "instrument/hw_wrappers.h"
 #include "instrument/signal_files.h"
-#include "ui/sigmf_recording.h"
+#include "app/sigmf_recording.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "lib/matfile.h"
 #include "lib/numtext.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace btgen {
 namespace {

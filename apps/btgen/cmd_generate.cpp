@@ -6,11 +6,11 @@
 #include "bluetooth/generate.h"
 #include "bluetooth/size_est.h"
 #include "commands.h"
-#include "ui/sigmf_recording.h"
+#include "app/sigmf_recording.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
-#include "ui/records_json.h"
+#include "app/records_json.h"
 
 namespace btgen {
 namespace {

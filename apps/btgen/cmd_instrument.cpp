@@ -10,7 +10,7 @@
 #include "instrument/download_play.h"
 #include "instrument/hw_wrappers.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "lib/numtext.h"
 
 namespace btgen {

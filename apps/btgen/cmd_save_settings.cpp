@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "commands.h"
-#include "lib/library.h"
-#include "ui/settings_files.h"
+#include "app/app_state.h"
+#include "app/settings_files.h"
 
 namespace btgen {
 namespace {

@@ -3,8 +3,8 @@
 
 #include "bluetooth/size_est.h"
 #include "commands.h"
-#include "lib/library.h"
-#include "ui/records_json.h"
+#include "app/app_state.h"
+#include "app/records_json.h"
 
 namespace btgen {
 namespace {

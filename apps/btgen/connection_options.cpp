@@ -2,7 +2,7 @@
 
 #include "commands.h"
 #include "instrument/hw_wrappers.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 
 namespace btgen {
 

@@ -11,9 +11,9 @@
 #include "commands.h"
 #include "dt_edits.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "lib/numtext.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace btgen {
 

@@ -3,7 +3,7 @@
 
 #include "commands.h"
 #include "lib/errors.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "lib/numtext.h"
 
 namespace btgen {

@@ -6,7 +6,7 @@
 #include "bluetooth/settings_editor.h"
 #include "bluetooth/size_est.h"
 #include "lib/numtext.h"
-#include "ui/window_utils.h"
+#include "lib/num2str.h"
 
 namespace bt {
 

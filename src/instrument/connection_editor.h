@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 
 namespace bt {
 

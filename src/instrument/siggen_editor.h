@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 
 namespace bt {
 

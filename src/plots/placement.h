@@ -5,7 +5,7 @@
 // bottom width height] with the bottom counted up from the screen's foot.
 #include <optional>
 
-#include "ui/window_utils.h"
+#include "windowkit/window_geometry.h"
 
 namespace bt::plots {
 

@@ -5,7 +5,7 @@
 #include "bluetooth/dirty_tx_edits.h"
 #include "sim/sim_server.h"
 #include "lib/matfile.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 #include "support/files.h"
 #include "support/process.h"
 

@@ -11,7 +11,7 @@
 #include "support/fake_instrument.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace {
 

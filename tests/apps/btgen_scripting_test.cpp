@@ -9,7 +9,7 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace {
 

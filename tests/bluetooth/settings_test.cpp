@@ -2,7 +2,7 @@
 
 #include "bluetooth/dirty_tx_state.h"
 #include "bluetooth/settings.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 
 using namespace bt;
 

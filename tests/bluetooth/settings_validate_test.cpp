@@ -6,7 +6,7 @@
 #include <random>
 
 #include "lib/errors.h"
-#include "lib/library.h"
+#include "app/app_state.h"
 #include "support/files.h"
 
 namespace bt {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "ui/settings_files.h"
+#include "app/settings_files.h"
 
 namespace {
 

@@ -17,7 +17,6 @@
 #include "instrument/gui/siggen_panel.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
-#include "lib/library.h"
 
 namespace bt::gui {
 
@@ -27,8 +26,6 @@ constexpr int kSets = static_cast<int>(kDtTestSets);
 constexpr const char* kWindowTitle = "Dirty Transmitter";
 constexpr const char* kDownloadErrorTitle = "Error Occurred During Waveform Download";
 
-DirtyTxState& dt() { return appState().dirtyTx; }
-char platform() { return appState().appInfo.Platform; }
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string text(const QLineEdit* e) { return e->text().toStdString(); }
 
@@ -160,18 +157,20 @@ private:
     std::vector<QPointer<QWidget>> disabled_;
 };
 
-DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) {
+DirtyTransmitterWindow::DirtyTransmitterWindow(DtWindowRecords records, QWidget* parent) : r_(records) {
     QWidget* w = loadFigure("bt_DirtyTransmitter.fig", parent);
     w->hide();
     setParent(w);
     h_ = Handles(w);
-    markers_ = new DtEventMarkersWindow(w);
+    markers_ = new DtEventMarkersWindow(r_.dirtyTx, w);
     connect(markers_, &DtEventMarkersWindow::edited, this, [this] { redraw(); });
     // The signal-generator panel on the application's instrument settings:
     // the sequence plays with this window's own carrier, power and title,
     // so of the panel only the advanced settings (filters, scaling, ALC,
     // reference), which the sequence shares, are offered.
-    panel_ = new SigGenPanel(h_.get<QWidget>("IXOconfig_b_c"));
+    panel_ = new SigGenPanel(
+        h_.get<QWidget>("IXOconfig_b_c"), [this]() -> SigGenSettings& { return r_.sigGen; },
+        [this] { return platform(); });
     for (const char* tag : {"lblFrequency", "txtFrequency", "pdFrequencyUnits", "lblAmplitude", "txtAmplitude",
                             "lblAmplitudeUnits", "lblWaveformTitle", "txtWaveformTitle"})
         panel_->handles().get<QWidget>(tag)->hide();
@@ -260,11 +259,11 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(QWidget* parent) {
     d_.add("redrawDtImpairments", [this] { redraw(); });
     d_.add("InitializeFigure", [this] { initializeFigure(); });
     // The start-up steps the main window runs by name.
-    d_.add("initDtParameters", [] { initDtParameters(dt(), appState().parameters); });
-    d_.add("initDtImpairments", [] { initDtImpairments(dt()); });
-    d_.add("initDtSigGenSettings", [] { initDtSigGenSettings(dt()); });
-    d_.add("initDtTestSelect", [] { initDtTestSelect(dt()); });
-    d_.add("initDtQ7395", [] { initDtQ7395(dt()); });
+    d_.add("initDtParameters", [this] { initDtParameters(dt(), r_.parameters); });
+    d_.add("initDtImpairments", [this] { initDtImpairments(dt()); });
+    d_.add("initDtSigGenSettings", [this] { initDtSigGenSettings(dt()); });
+    d_.add("initDtTestSelect", [this] { initDtTestSelect(dt()); });
+    d_.add("initDtQ7395", [this] { initDtQ7395(dt()); });
 
     // Controls to callbacks: typed text when editing ends, lists and boxes
     // when the user picks.
@@ -341,7 +340,7 @@ void DirtyTransmitterWindow::initializeFigure() {
 }
 
 void DirtyTransmitterWindow::open() {
-    dtOpenFromParameters(dt(), appState().parameters);
+    dtOpenFromParameters(dt(), r_.parameters);
     panel_->redrawSigGenSettings();
     redraw();
     // Over the main window the first time; where the user left it after.
@@ -353,7 +352,7 @@ void DirtyTransmitterWindow::open() {
 }
 
 void DirtyTransmitterWindow::exit() {
-    saveDtState(dt(), appState().parameters);
+    saveDtState(dt(), r_.parameters);
     markers_->window()->hide();
     window()->hide();
 }
@@ -484,7 +483,7 @@ void DirtyTransmitterWindow::download() {
     DtDownloadOutcome out;
     try {
         Busy busy(*this, h_.get<QPushButton>("pbDownload"));
-        out = dtDownload(s, appState().configuration, appState().SigGenSettings, platform(), {},
+        out = dtDownload(s, r_.configuration, r_.sigGen, platform(), {},
                          [this](const DtProgressEvent& e) {
                              return showProgress(e.set, e.stage == DtStage::Downloading, e.finished);
                          });

@@ -1,6 +1,6 @@
 #pragma once
 // Bt_DirtyTransmitter: the window of the dirty-transmitter test. It shows
-// and edits the dirty-transmitter state (bt::appState().dirtyTx) through the
+// and edits the dirty-transmitter state through the
 // core's entry rules, runs the calculation and the download with the set in
 // progress highlighted and Cancel between sets, and opens the event-marker
 // window. Created once at start-up and hidden on Exit.
@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "bluetooth/dirty_tx_state.h"
+#include "bluetooth/settings.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 class QLineEdit;
 
@@ -20,13 +22,22 @@ namespace bt::gui {
 class DtEventMarkersWindow;
 class SigGenPanel;
 
+// The application records the window reads and edits. They outlive it.
+struct DtWindowRecords {
+    DirtyTxState& dirtyTx;
+    Parameters& parameters;  // open() takes the state kept here; Exit writes it back
+    const Configuration& configuration;
+    SigGenSettings& sigGen;  // the advanced instrument settings the sequence shares
+    const AppInfo& appInfo;  // the platform
+};
+
 class DirtyTransmitterWindow : public QObject {
     Q_OBJECT
 public:
     // Loads the layout bt_DirtyTransmitter as a window over `parent`, hidden,
     // with its event-marker window, and initialises both. The object belongs
     // to its window and goes with it.
-    explicit DirtyTransmitterWindow(QWidget* parent = nullptr);
+    explicit DirtyTransmitterWindow(DtWindowRecords records, QWidget* parent = nullptr);
     ~DirtyTransmitterWindow() override;
     // The object behind a window this class made (null for any other).
     static DirtyTransmitterWindow* of(const QWidget* window);
@@ -68,6 +79,10 @@ private:
     void download();
     void exit();
 
+    DirtyTxState& dt() const { return r_.dirtyTx; }
+    char platform() const { return r_.appInfo.Platform; }
+
+    DtWindowRecords r_;
     Handles h_;
     Dispatcher d_{"Bt_DirtyTransmitter"};
     DtEventMarkersWindow* markers_ = nullptr;

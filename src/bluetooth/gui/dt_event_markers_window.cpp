@@ -7,32 +7,30 @@
 #include <QScreen>
 
 #include "bluetooth/dirty_tx_entries.h"
-#include "lib/library.h"
 
 namespace bt::gui {
 
 namespace {
-DirtyTxState& dt() { return appState().dirtyTx; }
 }  // namespace
 
-DtEventMarkersWindow::DtEventMarkersWindow(QWidget* parent) {
+DtEventMarkersWindow::DtEventMarkersWindow(DirtyTxState& dirtyTx, QWidget* parent) : dt_(dirtyTx) {
     QWidget* w = loadFigure("bt_DT_EventMarkers.fig", parent);
     w->hide();
     setParent(w);
     h_ = Handles(w);
 
     d_.add("pdEvent1Marker_Callback", [this] {
-        dtSelectMarker1Type(dt(), h_.get<QComboBox>("pdEvent1Marker")->currentIndex() + 1);
-        showTimingControls(dtEventMarkerView(dt()).timingShown);
+        dtSelectMarker1Type(dt_, h_.get<QComboBox>("pdEvent1Marker")->currentIndex() + 1);
+        showTimingControls(dtEventMarkerView(dt_).timingShown);
         emit edited();
     });
     d_.add("editMarker1Timing_Callback", [this] {
-        dtEnterMarker1Timing(dt(), h_.get<QLineEdit>("editMarker1Timing")->text().toStdString());
-        h_.get<QLineEdit>("editMarker1Timing")->setText(QString::fromStdString(dtEventMarkerView(dt()).marker1Timing));
+        dtEnterMarker1Timing(dt_, h_.get<QLineEdit>("editMarker1Timing")->text().toStdString());
+        h_.get<QLineEdit>("editMarker1Timing")->setText(QString::fromStdString(dtEventMarkerView(dt_).marker1Timing));
         emit edited();
     });
     d_.add("pdEvent2Marker_Callback", [this] {
-        dtSelectMarker2Type(dt(), h_.get<QComboBox>("pdEvent2Marker")->currentIndex() + 1);
+        dtSelectMarker2Type(dt_, h_.get<QComboBox>("pdEvent2Marker")->currentIndex() + 1);
         emit edited();
     });
     d_.add("pbExit_Callback", [this] { window()->hide(); });
@@ -77,7 +75,7 @@ void DtEventMarkersWindow::showTimingControls(bool shown) {
 }
 
 void DtEventMarkersWindow::redraw() {
-    const DtEventMarkerView v = dtEventMarkerView(dt());
+    const DtEventMarkerView v = dtEventMarkerView(dt_);
     h_.get<QComboBox>("pdEvent1Marker")->setCurrentIndex(v.marker1Item - 1);
     h_.get<QComboBox>("pdEvent2Marker")->setCurrentIndex(v.marker2Item - 1);
     h_.get<QLineEdit>("editMarker1Timing")->setText(QString::fromStdString(v.marker1Timing));

@@ -5,17 +5,19 @@
 #include <QVariant>
 #include <string>
 
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "bluetooth/dirty_tx_state.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 namespace bt::gui {
 
 class DtEventMarkersWindow : public QObject {
     Q_OBJECT
 public:
-    // Loads the layout bt_DT_EventMarkers as a window over `parent`, hidden.
-    // The object belongs to its window and goes with it.
-    explicit DtEventMarkersWindow(QWidget* parent = nullptr);
+    // Loads the layout bt_DT_EventMarkers as a window over `parent`, hidden,
+    // on the dirty-transmitter state `dirtyTx`, which outlives it. The object
+    // belongs to its window and goes with it.
+    explicit DtEventMarkersWindow(DirtyTxState& dirtyTx, QWidget* parent = nullptr);
     ~DtEventMarkersWindow() override;
 
     QWidget* window() const { return h_.root(); }
@@ -35,6 +37,7 @@ private:
     void redraw();
     void showTimingControls(bool shown);
 
+    DirtyTxState& dt_;
     Handles h_;
     Dispatcher d_{"Bt_DT_EventMarkers"};
 };

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "bluetooth/impairment_editor.h"
-#include "ui/gui/dialog_figure.h"
+#include "windowkit/gui/dialog_figure.h"
 
 namespace bt::gui {
 

@@ -10,8 +10,8 @@
 
 #include "instrument/delay_calibration.h"
 #include "instrument/instrument_settings.h"
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 class QCustomPlot;
 class QDialog;

@@ -18,7 +18,7 @@
 
 #include "instrument/hw_wrappers.h"
 #include "instrument/serial_transport.h"
-#include "ui/gui/dialog_figure.h"
+#include "windowkit/gui/dialog_figure.h"
 
 namespace bt::gui {
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "instrument/connection_editor.h"
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 namespace bt::gui {
 

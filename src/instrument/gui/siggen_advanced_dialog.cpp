@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "lib/numtext.h"
-#include "ui/gui/dialog_figure.h"
-#include "ui/gui/unit_entry.h"
+#include "windowkit/gui/dialog_figure.h"
+#include "windowkit/gui/unit_entry.h"
 
 namespace bt::gui {
 

@@ -8,10 +8,10 @@
 #include <QPointer>
 #include <string>
 
-#include "bluetooth/settings.h"
+#include "instrument/instrument_settings.h"
 #include "instrument/siggen_editor.h"
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 namespace bt::gui {
 

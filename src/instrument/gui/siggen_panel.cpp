@@ -7,15 +7,13 @@
 
 #include "instrument/gui/siggen_advanced_dialog.h"
 #include "instrument/siggen_editor.h"
-#include "lib/library.h"
-#include "ui/gui/dialog_figure.h"
-#include "ui/gui/unit_entry.h"
+#include "windowkit/gui/dialog_figure.h"
+#include "windowkit/gui/unit_entry.h"
 
 namespace bt::gui {
 
-SigGenPanel::SigGenPanel(QWidget* host, Record record, SigGenAdvancedDialog* advanced)
-    : record_(std::move(record)), advanced_(advanced) {
-    if (!record_) record_ = []() -> SigGenSettings& { return appState().SigGenSettings; };
+SigGenPanel::SigGenPanel(QWidget* host, Record record, Platform platform, SigGenAdvancedDialog* advanced)
+    : record_(std::move(record)), platform_(std::move(platform)), advanced_(advanced) {
     widget_ = loadPanelFigure("IXOconfig_b_c.ui", host);
     setParent(widget_);
     setWindowOwner(host, this);
@@ -107,7 +105,7 @@ void SigGenPanel::txtWaveformTitle_Callback() {
 void SigGenPanel::pbAdvancedSettings_Callback() {
     SigGenAdvancedDialog* dialog = advancedDialog();
     if (!dialog) {
-        dialog = new SigGenAdvancedDialog(widget_->window(), appState().appInfo.Platform);
+        dialog = new SigGenAdvancedDialog(widget_->window(), platform_ ? platform_() : 'c');
         advanced_ = dialog;
     }
     const SigGenAnswer a = dialog->open(record_());

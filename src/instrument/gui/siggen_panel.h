@@ -8,7 +8,8 @@
 // InitializeSigGenScreenObjects once and redrawSigGenSettings after
 // changing the record:
 //
-//     auto* panel = new SigGenPanel(host, [] -> SigGenSettings& { return appState().SigGenSettings; });
+//     auto* panel = new SigGenPanel(host, [&]() -> SigGenSettings& { return settings; },
+//                                   [&] { return platform; });
 //     panel->addRoutinesTo(hostDispatcher);
 //     panel->InitializeSigGenScreenObjects();
 #include <QObject>
@@ -17,9 +18,9 @@
 #include <functional>
 #include <string>
 
-#include "bluetooth/settings.h"
-#include "ui/gui/dispatch.h"
-#include "ui/gui/figure.h"
+#include "instrument/instrument_settings.h"
+#include "windowkit/gui/dispatch.h"
+#include "windowkit/gui/figure.h"
 
 namespace bt::gui {
 
@@ -29,13 +30,15 @@ class SigGenPanel : public QObject {
     Q_OBJECT
 public:
     using Record = std::function<SigGenSettings&()>;
+    using Platform = std::function<char()>;
 
     // Loads "IXOconfig_b_c.ui" into `host` (into its layout when it has
-    // one). `record` gives the settings the panel edits (the application's
-    // SigGenSettings when empty); `advanced` is the dialog the advanced
-    // button opens (the panel makes its own when null). The panel lives as
-    // long as `host`.
-    explicit SigGenPanel(QWidget* host, Record record = {}, SigGenAdvancedDialog* advanced = nullptr);
+    // one). `record` gives the settings the panel edits; `advanced` is the
+    // dialog the advanced button opens (when null, the panel makes its own
+    // for the instrument generation `platform` names, IXO-C when empty).
+    // The panel lives as long as `host`.
+    explicit SigGenPanel(QWidget* host, Record record, Platform platform = {},
+                         SigGenAdvancedDialog* advanced = nullptr);
     // The panel loaded into `host`, if any.
     static SigGenPanel* of(QWidget* host);
 
@@ -75,6 +78,7 @@ private:
     Handles handles_;
     Dispatcher dispatcher_{"IXOconfig_b_c"};
     Record record_;
+    Platform platform_;
     QPointer<QObject> advanced_;
     std::function<void()> frequencyCallback_;
     std::function<void()> edited_;

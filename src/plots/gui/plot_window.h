@@ -15,7 +15,7 @@
 
 #include "plots/placement.h"
 #include "plots/zoom.h"
-#include "ui/gui/figure.h"
+#include "windowkit/gui/figure.h"
 
 class QCustomPlot;
 class QCPAxisRect;

@@ -18,7 +18,8 @@
 #include "instrument/gui/siggen_panel.h"
 #include "instrument/sim_fixture.h"
 #include "lib/dialogs.h"
-#include "lib/library.h"
+#include "app/app_state.h"
+#include "app/gui/window_records.h"
 #include "support/gui/gui_support.h"
 
 namespace bt::gui {
@@ -51,7 +52,7 @@ protected:
         initializeAppState(appState());
         dialogs = std::make_shared<PresetDialogs>("OK");
         setDialogs(dialogs);
-        window = new DirtyTransmitterWindow;
+        window = new DirtyTransmitterWindow(dtWindowRecords(appState()));
         root.reset(window->window());
         window->open();
     }
@@ -103,7 +104,7 @@ TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
 
     // An IXO-B offers no DH5.
     appState().appInfo.Platform = 'b';
-    auto* b = new DirtyTransmitterWindow;
+    auto* b = new DirtyTransmitterWindow(dtWindowRecords(appState()));
     const std::unique_ptr<QWidget> bWindow(b->window());
     EXPECT_EQ(DirtyTransmitterWindow::of(bWindow.get()), b);
     EXPECT_EQ(b->handles().get<QComboBox>("pdPacketType")->count(), 2);
@@ -346,7 +347,7 @@ protected:
         appState().configuration = config;
         dialogs = std::make_shared<PresetDialogs>("OK");
         setDialogs(dialogs);
-        window = new DirtyTransmitterWindow;
+        window = new DirtyTransmitterWindow(dtWindowRecords(appState()));
         root.reset(window->window());
         window->open();
     }

@@ -15,7 +15,7 @@
 #include "instrument/gui/siggen_advanced_dialog.h"
 #include "instrument/gui/siggen_panel.h"
 #include "support/gui/gui_support.h"
-#include "ui/gui/dispatch.h"
+#include "windowkit/gui/dispatch.h"
 
 namespace bt::gui {
 namespace {

@@ -18,7 +18,7 @@
 #include "bluetooth/settings.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
-#include "plots/gui/plot_menu.h"
+#include "app/gui/plot_menu.h"
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "support/gui/gui_support.h"

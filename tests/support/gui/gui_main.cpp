@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "lib/library.h"
+#include "app/app_state.h"
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -1,0 +1,18 @@
+// Configuration > Sig Gen I/O: the instrument connection dialog; on "OK"
+// its record replaces appState().configuration.
+#include "instrument/gui/connection_dialog.h"
+#include "app/app_state.h"
+#include "app/gui/common_frame.h"
+
+namespace bt::gui {
+
+void CommonFrame::menuConfigSigGenIO_Callback() {
+    // Made once, on first use, and kept hidden between openings.
+    ConnectionDialog* dialog = main()->findChild<ConnectionDialog*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!dialog) dialog = new ConnectionDialog(main());
+    AppState& s = appState();
+    const ConnectionAnswer a = dialog->open(s.configuration, std::string(1, s.appInfo.Platform));
+    if (a.response == "OK") s.configuration = a.config;
+}
+
+}  // namespace bt::gui

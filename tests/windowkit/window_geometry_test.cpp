@@ -1,0 +1,29 @@
+#include "windowkit/window_geometry.h"
+
+#include <gtest/gtest.h>
+
+namespace bt {
+namespace {
+
+TEST(WindowUtils, CentresAChildOverTheScreenOrItsParent) {
+    // A 400 x 300 window on a 1024 x 768 screen whose corner is at (1, 1).
+    const WindowRect w = centredOver({1, 1, 400, 300}, {1, 1, 1024, 768});
+    EXPECT_DOUBLE_EQ(w.left, 313);
+    EXPECT_DOUBLE_EQ(w.bottom, 235);
+    EXPECT_DOUBLE_EQ(w.width, 400);
+    EXPECT_DOUBLE_EQ(w.height, 300);
+    // Larger than its parent: it overhangs evenly on both sides.
+    const WindowRect big = centredOver({0, 0, 300, 100}, {100, 50, 100, 100});
+    EXPECT_DOUBLE_EQ(big.left, 0);
+    EXPECT_DOUBLE_EQ(big.bottom, 50);
+}
+
+TEST(WindowUtils, FontsGrowOnlyOnStandardResolutionScreens) {
+    EXPECT_DOUBLE_EQ(scaledFontSize(8, 96), 9);
+    EXPECT_DOUBLE_EQ(scaledFontSize(10, 96), 11);
+    EXPECT_DOUBLE_EQ(scaledFontSize(8, 120), 8);
+    EXPECT_DOUBLE_EQ(scaledFontSize(8, 72), 8);
+}
+
+}  // namespace
+}  // namespace bt
