@@ -18,7 +18,7 @@ struct AppState {
     Markers markers;
     DirtyTxState dirtyTx;
     bt::DelayFinderConfig DelayFinderConfig;  // the clock/gate delay calibration
-    // The Gaussian generator that noise draws from is process-wide on its
+    // The Gaussian generator that noise draws from is the calling thread's
     // own (gaussianGenerator(), lib/random.h): generation routines use it
     // without the library state.
 };

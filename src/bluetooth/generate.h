@@ -42,7 +42,7 @@ struct GenerateInputs {
     double CGdelay = 0;
 };
 
-// Reseeds the process-wide Gaussian generator with AWGNseed, then builds
+// Reseeds the thread's Gaussian generator with AWGNseed, then builds
 // the signal; a linear drift always runs at 1600 Hz. Both marker rows are
 // rotated right (circularly) by round(CGdelay x oversamplingRate) samples;
 // mirroring negates Q. `progress` is called now and then on this thread.

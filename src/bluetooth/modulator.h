@@ -115,7 +115,7 @@ private:
     bool noiseOn_ = false;
 };
 
-// Modulates `bitstream`, drawing noise from `noise` (the process-wide
+// Modulates `bitstream`, drawing noise from `noise` (the thread's
 // generator by default), which advances by noiseDeviates().
 ModulatedSignal Bt_Modulate(const Bits& bitstream, const ModulatorSettings& s,
                             GaussianRandom& noise = gaussianGenerator());

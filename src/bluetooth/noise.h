@@ -1,7 +1,7 @@
 #pragma once
 // Additive white Gaussian noise and converter resolution.
 //
-// Noise comes from the process-wide generator (lib/random.h) unless a
+// Noise comes from the calling thread's generator (lib/random.h) unless a
 // generator is passed. Complex noise takes two consecutive deviates per
 // sample (real part first); real noise one per element, column by column.
 #include <span>

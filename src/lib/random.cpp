@@ -131,7 +131,9 @@ void GaussianRandom::philoxBlock(const std::uint32_t counter[4], std::uint64_t k
 }
 
 GaussianRandom& gaussianGenerator() {
-    static GaussianRandom generator;
+    // One per thread: generations running side by side (Python threads,
+    // a batch spread over workers) each reseed and draw from their own.
+    thread_local GaussianRandom generator;
     return generator;
 }
 

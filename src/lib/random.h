@@ -57,10 +57,11 @@ private:
     std::uint64_t position_ = 0;
 };
 
-// The one process-wide generator that the generation chain's noise draws
-// from. The generation driver reseeds it once per generation. Not
-// synchronised: use it from one thread, and hand workers a copy positioned
-// with reserve()/fillAt() instead.
+// The calling thread's generator, which the generation chain's noise draws
+// from. The generation driver reseeds it once per generation, so a
+// generation owns it from start to end and generations on different
+// threads never disturb each other. Workers of one generation are handed a
+// reference and draw with fillAt() at positions claimed by reserve().
 GaussianRandom& gaussianGenerator();
 
 }  // namespace bt

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
+#include <thread>
 
 #include "bluetooth/multi_packet.h"
 #include "bluetooth/packet_types.h"
@@ -319,6 +321,36 @@ TEST(GenerateDriver, ThreadCountAndRepetitionChangeNothing) {
             EXPECT_EQ(s.markers, reference.markers) << threads << " threads";
         }
         setWorkerThreads(0);
+    }
+}
+
+// Generations running side by side, each with its own seed, give what each
+// gives alone: none reseeds or draws from another's noise.
+TEST(GenerateDriver, ConcurrentGenerationsKeepTheirOwnNoise) {
+    std::random_device rd;
+    const unsigned first = rd() % 60000 + 1;
+    SCOPED_TRACE("first seed " + std::to_string(first));
+    std::vector<GenerationSettings> settings;
+    for (unsigned k = 0; k < 6; ++k) {
+        GenerationSettings p = impaired(k % 2 ? 1.0 : 0.0, 1);
+        p.patternLength = 3000;
+        p.impairments.AWGNseed = first + k;
+        settings.push_back(p);
+    }
+    std::vector<ComplexRow> alone;
+    for (const GenerationSettings& p : settings) alone.push_back(Calculate(p).waveform);
+    for (int round = 0; round < 3; ++round) {
+        std::vector<ComplexRow> together(settings.size());
+        std::vector<std::thread> threads;
+        for (std::size_t k = 0; k < settings.size(); ++k)
+            threads.emplace_back([&, k] { together[k] = Calculate(settings[k]).waveform; });
+        for (std::thread& t : threads) t.join();
+        std::vector<ComplexRow> spread(settings.size());
+        parallelFor(settings.size(), [&](std::size_t k) { spread[k] = Calculate(settings[k]).waveform; });
+        for (std::size_t k = 0; k < settings.size(); ++k) {
+            EXPECT_EQ(together[k], alone[k]) << "thread " << k;
+            EXPECT_EQ(spread[k], alone[k]) << "task " << k;
+        }
     }
 }
 
