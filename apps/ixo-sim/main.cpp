@@ -1,7 +1,11 @@
 // ixo-sim: an IXO-family signal generator simulated on a loopback SCPI
 // socket, for tests, CI and trying the application without an instrument.
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -57,6 +61,11 @@ int main(int argc, char** argv) {
     number("--idle-timeout", idleSeconds, 0.001, 86'400,
            "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
         ->type_name("SECONDS");
+    double lineSeconds = 60;
+    number("--line-timeout", lineSeconds, 0.001, 86'400,
+           "Close a connection whose command line has not arrived whole this many seconds after its first byte "
+           "(default 60)")
+        ->type_name("SECONDS");
     std::string transcriptFile;
     app.add_option("--transcript", transcriptFile,
                    "Write every command received to FILE as it arrives, one per line (a block as its header and "
@@ -75,6 +84,7 @@ int main(int argc, char** argv) {
     options.instrument.idn = idn;
     options.instrument.memorySamples = memory;
     options.idleTimeoutMs = static_cast<int>(std::lround(idleSeconds * 1000));
+    options.lineTimeoutMs = static_cast<int>(std::lround(lineSeconds * 1000));
     std::mutex logMutex;
     options.log = [&logMutex](const std::string& line) {
         std::lock_guard lock(logMutex);
@@ -87,27 +97,46 @@ int main(int argc, char** argv) {
             return 2;
         }
 
-    // Wait for the stop signal on this thread only.
+    // The whole transcript goes to the file; memory keeps only its tail.
+    // A FIFO would hold the opening until a reader came, before the port is
+    // printed: refused. Anything else that takes writes (a file, a
+    // terminal, /dev/null) is opened without waiting.
+    std::ofstream transcript;
+    if (!transcriptFile.empty()) {
+        struct stat st{};
+        if (::stat(transcriptFile.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+            std::cerr << "ixo-sim: cannot write the transcript " << transcriptFile
+                      << ": a pipe or socket is not taken; give a file\n";
+            return 2;
+        }
+        transcript.open(transcriptFile, std::ios::out | std::ios::trunc);
+        if (!transcript) {
+            std::cerr << "ixo-sim: cannot write the transcript " << transcriptFile << ": " << std::strerror(errno) << '\n';
+            return 2;
+        }
+    }
+
+    // Wait for the stop signal on this thread only; blocked only now, so
+    // that until the server runs the signals end the program as usual.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    // The whole transcript goes to the file; memory keeps only its tail.
-    std::ofstream transcript;
-    if (!transcriptFile.empty()) {
-        transcript.open(transcriptFile, std::ios::out | std::ios::trunc);
-        if (!transcript) {
-            std::cerr << "ixo-sim: cannot write the transcript " << transcriptFile << '\n';
-            return 2;
-        }
-    }
-
     bt::sim::Server server(options);
+    bool transcriptFailed = false;
     if (transcript.is_open())
-        server.instrument().setTranscriptSink(
-            [&transcript](const std::string& line) { transcript << line << '\n' << std::flush; });
+        server.instrument().setTranscriptSink([&](const std::string& line) {
+            if (transcriptFailed) return;
+            transcript << line << '\n' << std::flush;
+            if (!transcript) {
+                // Said once: every later line would fail the same way.
+                transcriptFailed = true;
+                options.log("cannot write the transcript " + transcriptFile + ": " + std::strerror(errno) +
+                            "; commands are no longer written to it");
+            }
+        });
     std::string error;
     const std::uint16_t bound = server.start(static_cast<std::uint16_t>(port), error);
     if (bound == 0) {

@@ -430,7 +430,17 @@ void Instrument::pushError(int code, const std::string& message) {
 }
 
 std::vector<Reply> Instrument::execute(const std::string& line, std::vector<Block>& blocks, const std::string& raw) {
-    std::lock_guard lock(mutex_);
+    std::vector<Reply> all;
+    execute(line, blocks, raw, [&](Reply&& r) {
+        all.push_back(std::move(r));
+        return true;
+    });
+    return all;
+}
+
+void Instrument::execute(const std::string& line, std::vector<Block>& blocks, const std::string& raw,
+                         const std::function<bool(Reply&&)>& sink) {
+    std::unique_lock lock(mutex_);
     if (transcriptSink_) transcriptSink_(raw);
     transcript_.push_back(raw);
     transcriptSize_ += raw.size();
@@ -441,8 +451,19 @@ std::vector<Reply> Instrument::execute(const std::string& line, std::vector<Bloc
     }
     std::vector<Reply> replies;
     Impl impl{*this, blocks, 0, replies};
-    for (const CommandUnit& u : splitUnits(line)) impl.run(u);
-    return replies;
+    for (const CommandUnit& u : splitUnits(line)) {
+        impl.run(u);
+        if (replies.empty()) continue;
+        // Each reply leaves before the next query runs, so a line of
+        // thousands of queries never holds more than one; the instrument is
+        // not locked while a slow client takes it.
+        lock.unlock();
+        bool more = true;
+        for (Reply& r : replies) more = more && sink(std::move(r));
+        replies.clear();
+        if (!more) return;
+        lock.lock();
+    }
 }
 
 std::vector<std::string> Instrument::transcript() const {

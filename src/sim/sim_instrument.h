@@ -60,6 +60,10 @@ public:
     // copied). `raw` is the line as received, for the transcript. Returns
     // the responses of the queries, in order.
     std::vector<Reply> execute(const std::string& line, std::vector<Block>& blocks, const std::string& raw);
+    // The same, handing each response to `sink` as soon as its query has
+    // run; a false from the sink ends the line (the client has gone).
+    void execute(const std::string& line, std::vector<Block>& blocks, const std::string& raw,
+                 const std::function<bool(Reply&&)>& sink);
     // Records an error found before a line could be executed (a malformed
     // block, a line too long).
     void pushError(int code, const std::string& message);

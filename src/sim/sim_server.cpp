@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "instrument/block_format.h"
@@ -61,17 +62,19 @@ public:
     LineParser& operator=(const LineParser&) = delete;
 
     // Feeds bytes; every completed line is executed and its replies are
-    // appended to `replies`.
-    void feed(const std::uint8_t* p, std::size_t n, std::vector<Reply>& replies) {
+    // handed to `send` as they are made. False when `send` failed (the
+    // client is gone): the rest of the bytes are not looked at.
+    bool feed(const std::uint8_t* p, std::size_t n, const std::function<bool(Reply&&)>& send) {
         while (n > 0) {
             switch (state_) {
                 case State::Text: {
                     const std::uint8_t c = *p++;
                     --n;
                     if (c == '\n') {
-                        auto r = in_.execute(line_, blocks_, raw_);
-                        for (auto& x : r) replies.push_back(std::move(x));
+                        bool sent = true;
+                        in_.execute(line_, blocks_, raw_, [&](Reply&& r) { return sent = send(std::move(r)); });
                         reset();
+                        if (!sent) return false;
                     } else if (c == '#' && !quoted_) {
                         header_ = "#";
                         state_ = State::BlockHeader;
@@ -133,7 +136,12 @@ public:
                 }
             }
         }
+        return true;
     }
+
+    // Part of a line has arrived and its end has not.
+    bool midLine() const { return state_ != State::Text || !raw_.empty(); }
+    std::uint64_t linesEnded() const { return linesEnded_; }
 
 private:
     enum class State { Text, BlockHeader, BlockData, Skip, Discard };
@@ -162,6 +170,7 @@ private:
         lineBytes_ = 0;
     }
     void reset() {
+        ++linesEnded_;
         release();
         line_.clear();
         raw_.clear();
@@ -183,6 +192,7 @@ private:
     std::vector<Block> blocks_;
     std::uint64_t remaining_ = 0;
     bool quoted_ = false;
+    std::uint64_t linesEnded_ = 0;
 };
 
 // The reply as a misbehaving instrument would send it.
@@ -294,6 +304,17 @@ void Server::logLine(const std::string& line) const {
     if (options_.log) options_.log(line);
 }
 
+namespace {
+std::string peerName(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return "a client";
+    char host[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &addr.sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+}  // namespace
+
 void Server::acceptLoop() {
     for (;;) {
         if (!waitReadable(listenFd_, -1)) return;
@@ -309,6 +330,12 @@ void Server::acceptLoop() {
             }
         }
         if (connections_.size() >= options_.maxConnections) {
+            // Told why, so that it does not read a bare close as a fault.
+            const std::string refusal = "ixo-sim: too many connections (" + std::to_string(options_.maxConnections) +
+                                        " at most); try again later\n";
+            [[maybe_unused]] const auto sent = ::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            logLine("refused a connection from " + peerName(fd) + ": " + std::to_string(options_.maxConnections) +
+                    " clients are connected");
             ::close(fd);
             continue;
         }
@@ -324,23 +351,14 @@ void Server::acceptLoop() {
     }
 }
 
-namespace {
-std::string peerName(int fd) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return "a client";
-    char host[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &addr.sin_addr, host, sizeof host);
-    return std::string(host) + ":" + std::to_string(ntohs(addr.sin_port));
-}
-}  // namespace
 
 void Server::serve(int fd, Faults faults) {
     LineParser parser(instrument_, options_, held_);
     bool idle = false;
     std::vector<std::uint8_t> buffer(1 << 20);
     std::uint64_t received = 0;
-    std::vector<Reply> replies;
+    bool slow = false;
+    auto lineStart = std::chrono::steady_clock::now();
     bool open = !(faults.closeAfter && *faults.closeAfter == 0);
     while (open) {
         if (faults.stallAfter && received >= *faults.stallAfter) {
@@ -351,7 +369,27 @@ void Server::serve(int fd, Faults faults) {
         std::uint64_t limit = buffer.size();
         if (faults.closeAfter) limit = std::min(limit, *faults.closeAfter - received);
         if (faults.stallAfter) limit = std::min(limit, *faults.stallAfter - received);
-        const Wait w = waitFor(fd, idleWaitMs());
+        int waitMs = idleWaitMs();
+        bool lineDeadline = false;  // the wait ends at the line's deadline
+        if (options_.lineTimeoutMs > 0 && parser.midLine()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                                  lineStart + std::chrono::milliseconds(options_.lineTimeoutMs) -
+                                  std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0) {
+                slow = true;
+                break;
+            }
+            if (waitMs < 0 || left <= waitMs) {
+                waitMs = static_cast<int>(left);
+                lineDeadline = true;
+            }
+        }
+        const Wait w = waitFor(fd, waitMs);
+        if (w == Wait::TimedOut && lineDeadline) {
+            slow = true;
+            break;
+        }
         if (w != Wait::Ready) {
             idle = w == Wait::TimedOut;
             break;
@@ -360,21 +398,24 @@ void Server::serve(int fd, Faults faults) {
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) break;
         received += static_cast<std::uint64_t>(n);
-        parser.feed(buffer.data(), static_cast<std::size_t>(n), replies);
-        for (const Reply& r : replies) {
+        // The deadline runs from the first byte of a line; a buffer that
+        // ends lines and starts another restarts it (a slow line started
+        // in this buffer gets its full time).
+        const bool wasMidLine = parser.midLine();
+        const std::uint64_t linesBefore = parser.linesEnded();
+        open = parser.feed(buffer.data(), static_cast<std::size_t>(n), [&](Reply&& r) {
             pollfd stopping{wake_[0], POLLIN, 0};
-            if (faults.lateMs > 0 && ::poll(&stopping, 1, faults.lateMs) > 0) {
-                open = false;
-                break;
-            }
-            if (!sendAll(fd, wireReply(r, faults), idle)) {
-                open = false;
-                break;
-            }
-        }
-        replies.clear();
+            if (faults.lateMs > 0 && ::poll(&stopping, 1, faults.lateMs) > 0) return false;
+            return sendAll(fd, wireReply(r, faults), idle);
+        });
+        if (!open) break;
+        if (!wasMidLine || parser.linesEnded() != linesBefore)
+            lineStart = std::chrono::steady_clock::now();
         if (faults.closeAfter && received >= *faults.closeAfter) break;
     }
+    if (slow)
+        logLine("closed the connection from " + peerName(fd) + ": a command line took longer than " +
+                formatNumber(options_.lineTimeoutMs / 1000.0) + " s to arrive");
     if (idle)
         logLine("closed the connection from " + peerName(fd) + ": idle for " +
                 formatNumber(options_.idleTimeoutMs / 1000.0) + " s");

@@ -41,6 +41,10 @@ struct ServerOptions {
     // A connection that sends nothing (or takes no reply) for this long is
     // closed, so idle clients cannot lock the others out.
     int idleTimeoutMs = 60'000;
+    // A command line (its blocks included) must arrive whole within this
+    // long of its first byte: a client trickling bytes keeps no connection
+    // for ever. 0: no limit.
+    int lineTimeoutMs = 60'000;
     Faults faults;
     // Receives the server's log lines (connections closed for idling).
     std::function<void(const std::string&)> log;

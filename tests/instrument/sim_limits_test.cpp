@@ -11,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -178,6 +180,115 @@ TEST(SimLimits, HostileLinesDoNotGrowTheSimulatorsMemory) {
     const long afterBlocks = sim.residentKb();
     EXPECT_LT(afterBlocks - afterTranscript, 12'000) << "kB held for the unfinished line";
     ::close(fd);
+}
+
+// Exactly n bytes, or fewer when the connection ends.
+std::string readBytes(int fd, std::size_t n) {
+    std::string out(n, '\0');
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::recv(fd, out.data() + done, n - done, 0);
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(done);
+    return out;
+}
+
+// One definite-length block reply and its line end: the data.
+std::string readBlockReply(int fd) {
+    const std::string head = readBytes(fd, 2);
+    if (head.size() != 2 || head[0] != '#' || head[1] < '1' || head[1] > '9') return {};
+    const std::string digits = readBytes(fd, static_cast<std::size_t>(head[1] - '0'));
+    const std::string data = readBytes(fd, std::stoul(digits));
+    return readBytes(fd, 1) == "\n" ? data : std::string();
+}
+
+TEST(SimLimits, RepliesOfALineLeaveAsTheyAreMade) {
+    testsupport::SimProcess sim({"--memory", "1000000"}, {asanReleasingAtOnce()});
+    ASSERT_NE(sim.port(), 0);
+    const int fd = connectTo(sim.port());
+    ASSERT_GE(fd, 0);
+    std::string iq(4'000'000, '\0');
+    for (std::size_t k = 0; k < iq.size(); ++k) iq[k] = static_cast<char>(k * 7 % 251);
+    ASSERT_TRUE(sendAll(fd, ":MEM:DATA \"WFM1:W\"," + *blockHeader(iq.size()) + iq + "\n*OPC?\n"));
+    ASSERT_EQ(readLine(fd), "1");
+    const long before = sim.residentKb();
+    // 150 queries of the 4 MB waveform on one line: 600 MB if every reply
+    // were made before the first is sent.
+    constexpr int queries = 150;
+    std::string line;
+    for (int k = 0; k < queries; ++k) line += (k ? ";" : "") + std::string(":MEM:DATA? \"WFM1:W\"");
+    ASSERT_TRUE(sendAll(fd, line + "\n"));
+    ASSERT_EQ(readBlockReply(fd), iq);
+    // The client reads slowly: the simulator waits with one reply, not all.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long held = sim.residentKb() - before;
+    EXPECT_LT(held, 60'000) << "kB held while the client had read one reply of " << queries;
+    int complete = 1;
+    for (int k = 1; k < queries; ++k) complete += readBlockReply(fd) == iq;
+    EXPECT_EQ(complete, queries);
+    ASSERT_TRUE(sendAll(fd, "*OPC?\n"));
+    EXPECT_EQ(readLine(fd), "1");
+    ::close(fd);
+    std::printf("resident growth with one reply of %d taken: %ld kB\n", queries, held);
+}
+
+TEST(SimLimits, TricklingClientsAreClosedAndTheOneTooManyIsTold) {
+    sim::ServerOptions options;
+    options.lineTimeoutMs = 400;
+    std::mutex logMutex;
+    std::vector<std::string> log;
+    options.log = [&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        log.push_back(line);
+    };
+    sim::Server server(options);
+    std::string error;
+    const std::uint16_t port = server.start(0, error);
+    ASSERT_NE(port, 0) << error;
+    std::vector<int> slow;
+    for (std::size_t k = 0; k < options.maxConnections; ++k) slow.push_back(connectTo(port));
+    // Every slow client sends a byte now and then: each resets an idle
+    // timer, none completes a line.
+    for (int fd : slow) ASSERT_TRUE(sendAll(fd, "*"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int extra = connectTo(port);
+    EXPECT_EQ(readLine(extra), "ixo-sim: too many connections (8 at most); try again later");
+    ::close(extra);
+    std::vector<bool> closed(slow.size(), false);
+    for (int round = 0; round < 100; ++round) {
+        bool all = true;
+        for (std::size_t k = 0; k < slow.size(); ++k) {
+            if (!closed[k]) {
+                char c;
+                const ssize_t r = ::recv(slow[k], &c, 1, MSG_DONTWAIT);
+                closed[k] = r == 0 || (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+                if (!closed[k]) sendAll(slow[k], "I");
+            }
+            all = all && closed[k];
+        }
+        if (all) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::size_t k = 0; k < slow.size(); ++k) {
+        EXPECT_TRUE(closed[k]) << "slow client " << k << " was kept";
+        ::close(slow[k]);
+    }
+    Configuration c;
+    c.type = "TCPIP";
+    c.TCPIP.address = "127.0.0.1:" + std::to_string(port);
+    HwSetTimeout(c, 5000);
+    EXPECT_EQ(HwQuery(c, "*IDN?").status, 0);
+    server.stop();
+    std::lock_guard lock(logMutex);
+    int refusals = 0, slowLines = 0;
+    for (const std::string& l : log) {
+        refusals += l.starts_with("refused a connection from 127.0.0.1:");
+        slowLines += l.ends_with(": a command line took longer than 0.4 s to arrive");
+    }
+    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(slowLines, static_cast<int>(options.maxConnections));
 }
 
 }  // namespace
