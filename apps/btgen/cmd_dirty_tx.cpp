@@ -107,6 +107,8 @@ void writeSegments(const std::string& file, const bt::DirtyTxState& s) {
 
 void run() {
     const Options& o = options();
+    if (o.calculate && o.format == "sigmf")
+        if (const auto problem = bt::sigmfNameProblem(o.out)) fail(kExitBadInput, *problem);
     bt::SigGenSettings sigGen = bt::appState().SigGenSettings;
     bt::DirtyTxState s = configuredState(sigGen);
     const char platform = o.platform.at(0);

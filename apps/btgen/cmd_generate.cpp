@@ -81,6 +81,8 @@ void setupGenerate(CLI::App& app) {
     cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {
         const Options& opt = options();
+        if (sigmfOutput(opt))
+            if (const auto problem = bt::sigmfNameProblem(opt.output)) fail(kExitBadInput, *problem);
         const auto [p, sigGen] = opt.generation.resolve(std::cout);
         const bt::GeneratedSignal s = generateWithProgress(p);
         const bool sigmf = sigmfOutput(opt);

@@ -22,6 +22,8 @@ struct Options {
     bool sniff = false;
     double rate = 0;
     bool json = false;
+    bool noVerify = false;
+    double matLimit = 0;
 };
 
 Options& options() {
@@ -48,7 +50,11 @@ int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json) {
     std::vector<const bt::analysis::Reception*> all;
     for (const auto& r : rows) all.push_back(r.reception);
     const bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
-    if (json) std::cout << bt::analysis::reportJson(rows, summary).dump(2) << '\n';
+    // File names need not be UTF-8: their undecodable bytes are printed as
+    // U+FFFD rather than failing the whole report.
+    if (json)
+        std::cout << bt::analysis::reportJson(rows, summary).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << '\n';
     else bt::analysis::printReport(std::cout, rows, summary);
     return bt::analysis::verdictOf(rows, summary) == bt::analysis::Verdict::Pass ? 0 : kExitFailed;
 }
@@ -73,7 +79,7 @@ void run() {
     for (const std::string& file : o.files) {
         bt::analysis::Recording rec;
         try {
-            rec = bt::analysis::openRecording(file, format);
+            rec = bt::analysis::openRecording(file, format, {.verify = !o.noVerify, .maxMatBytes = static_cast<std::uint64_t>(o.matLimit)});
         } catch (const bt::Error& e) {
             fail(kExitBadInput, e.what());
         }
@@ -123,6 +129,12 @@ void setupMeasure(CLI::App& app) {
                     "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")
         ->check(CLI::IsMember({"raw", "cf32", "ci16"}));
     cmd->add_flag("--json", o.json, "Print the results as JSON");
+    addNumberOption(*cmd, "--mat-limit", o.matLimit, 1, 1e15, true,
+                    "Most bytes a MAT-file's data may unpack to (default: a quarter of the memory); a larger file "
+                    "is refused as too large to read")
+        ->type_name("BYTES");
+    cmd->add_flag("--no-verify", o.noVerify,
+                  "Read a SigMF dataset without checking it against the metadata's SHA-512 (faster for large files)");
     cmd->callback(run);
 }
 

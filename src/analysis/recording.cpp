@@ -14,9 +14,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "instrument/sigmf.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
 #include "lib/matfile.h"
+#include "lib/memory.h"
 
 namespace bt::analysis {
 
@@ -129,10 +131,16 @@ struct MatStorage {
     MatValue waveform;
 };
 
-Recording openMat(const std::filesystem::path& file) {
+MatReadLimits matLimits(const OpenOptions& options) {
     MatReadLimits limits;
-    limits.maxFileBytes = std::uint64_t(64) << 30;
-    limits.maxUnpackedBytes = std::uint64_t(64) << 30;
+    const std::uint64_t cap = options.maxMatBytes ? options.maxMatBytes : usableMemoryBytes() / 4;
+    limits.maxFileBytes = cap;
+    limits.maxUnpackedBytes = cap;
+    return limits;
+}
+
+Recording openMat(const std::filesystem::path& file, const OpenOptions& options) {
+    const MatReadLimits limits = matLimits(options);
     const MatFileReader reader(file, limits);
     // The generate command's `waveform`, the dirty-transmitter matrix, or
     // the frame's waveform saves (`samples`, `wave`).
@@ -217,7 +225,33 @@ Recording openMat(const std::filesystem::path& file) {
     return r;
 }
 
-Recording openSigmf(const std::filesystem::path& file) {
+// A crash between the renames of a save can leave a dataset beside the
+// metadata of another: refused when the metadata shows it, naming both.
+void checkDatasetBelongs(const nlohmann::json& j, const nlohmann::json& global, const std::filesystem::path& meta,
+                         const std::filesystem::path& data, std::size_t samples, const OpenOptions& options) {
+    const std::string pair = meta.string() + "\nand " + data.string() + "\ndo not belong together: ";
+    if (const auto annotations = j.find("annotations"); annotations != j.end() && annotations->is_array()) {
+        for (const nlohmann::json& a : *annotations) {
+            if (!a.is_object()) continue;
+            const auto start = a.find("core:sample_start");
+            const auto count = a.find("core:sample_count");
+            if (start == a.end() || count == a.end() || !start->is_number_unsigned() || !count->is_number_unsigned())
+                continue;
+            const std::uint64_t end = start->get<std::uint64_t>() + count->get<std::uint64_t>();
+            if (end < start->get<std::uint64_t>() || end > samples)
+                throw Error(pair + "an annotation reaches sample " + std::to_string(end) + " of a dataset of " +
+                            std::to_string(samples) + " samples.");
+        }
+    }
+    const auto sha = global.find("core:sha512");
+    if (!options.verify || sha == global.end() || !sha->is_string()) return;
+    std::string expected = sha->get<std::string>();
+    std::transform(expected.begin(), expected.end(), expected.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (sha512OfFile(data) != expected)
+        throw Error(pair + "the dataset's SHA-512 is not the one in the metadata.");
+}
+
+Recording openSigmf(const std::filesystem::path& file, const OpenOptions& options) {
     std::filesystem::path base = file;
     const std::string name = file.string();
     // NAME.sigmf stands for the recording NAME, as when it is written.
@@ -231,6 +265,9 @@ Recording openSigmf(const std::filesystem::path& file) {
         throw Error(meta.string() + "\nis not a regular file.");
     std::ifstream in(meta);
     if (!in) throw Error(meta.string() + "\ncannot be opened.");
+    if (const std::uintmax_t size = std::filesystem::file_size(meta, ec); !ec && size > kMaxSigmfMetaBytes)
+        throw Error(meta.string() + "\nis " + std::to_string(size >> 20) + " MB; SigMF metadata of more than " +
+                    std::to_string(kMaxSigmfMetaBytes >> 20) + " MB is not read.");
     nlohmann::json j;
     try {
         in >> j;
@@ -262,13 +299,17 @@ Recording openSigmf(const std::filesystem::path& file) {
             r.frequency = f->get<double>();
     }
     RecordingRow row{data.filename().string(), std::make_shared<FileSource>(data, format), {}};
+    checkDatasetBelongs(j, *global, meta, data, row.source->size(), options);
     // The marker file the metadata names, looked for beside it only (a name
-    // in the metadata never reaches another folder), else the usual one.
+    // in the metadata never reaches another folder), else the usual one
+    // beside the dataset (the recording renamed after it was written).
     std::filesystem::path markers = markerFilePath(data);
     if (const auto m = global->find("btgen:markers"); m != global->end() && m->is_object()) {
         if (const auto f = m->find("file"); f != m->end() && f->is_string()) {
             const std::filesystem::path named = std::filesystem::path(f->get<std::string>()).filename();
-            if (!named.empty() && named != "." && named != "..") markers = meta.parent_path() / named;
+            if (!named.empty() && named != "." && named != ".." &&
+                std::filesystem::is_regular_file(meta.parent_path() / named, ec))
+                markers = meta.parent_path() / named;
         }
     }
     if (std::filesystem::is_regular_file(markers, ec)) row.markers.file = markers;
@@ -279,10 +320,7 @@ Recording openSigmf(const std::filesystem::path& file) {
 
 // Rows `firstRow` and `firstRow` + 1 of a MAT-file matrix (column-major).
 std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
-    MatReadLimits limits;
-    limits.maxFileBytes = std::uint64_t(64) << 30;
-    limits.maxUnpackedBytes = std::uint64_t(64) << 30;
-    const MatFileReader reader(at.file, limits, {at.variable});
+    const MatFileReader reader(at.file, matLimits({}), {at.variable});
     const MatValue* shape = reader.info(at.variable);
     if (!shape || !isNumericClass(shape->cls) || shape->dims.size() != 2 || shape->dims[1] != count ||
         shape->dims[0] < at.firstRow + 2)
@@ -352,18 +390,18 @@ std::size_t oversamplingOfMarker(const std::vector<std::uint8_t>& marker) {
     return count >= 8 && best >= 2 ? best : 0;
 }
 
-Recording openRecording(const std::filesystem::path& file, SampleFormat format) {
+Recording openRecording(const std::filesystem::path& file, SampleFormat format, const OpenOptions& options) {
     const std::string name = lower(file.filename().string());
-    if (format == SampleFormat::Mat) return openMat(file);
+    if (format == SampleFormat::Mat) return openMat(file, options);
     if (format == SampleFormat::Auto) {
-        if (endsWith(name, ".mat")) return openMat(file);
+        if (endsWith(name, ".mat")) return openMat(file, options);
         if (endsWith(name, ".sigmf-meta") || endsWith(name, ".sigmf-data") || endsWith(name, ".sigmf"))
-            return openSigmf(file);
+            return openSigmf(file, options);
         // A recording named by its base name, as when it was written.
         std::error_code ec;
         std::filesystem::path meta = file;
         meta += ".sigmf-meta";
-        if (!std::filesystem::exists(file, ec) && std::filesystem::exists(meta, ec)) return openSigmf(meta);
+        if (!std::filesystem::exists(file, ec) && std::filesystem::exists(meta, ec)) return openSigmf(meta, options);
         format = SampleFormat::Raw16;
     }
     Recording r;

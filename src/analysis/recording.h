@@ -57,9 +57,28 @@ struct Recording {
     nlohmann::json metadata;              // a SigMF recording's metadata as read; null otherwise
 };
 
+struct OpenOptions {
+    // A SigMF dataset is checked against its metadata's core:sha512 (one
+    // pass over the file before it is read); false skips it for speed.
+    bool verify = true;
+    // The most a MAT-file's compressed data may unpack to (and the most of
+    // an uncompressed file read); 0: a quarter of the memory the process can
+    // count on (lib/memory.h), as reading costs a few times the data.
+    // Beyond it the file is refused as too large to read.
+    std::uint64_t maxMatBytes = 0;
+};
+
+// The largest SigMF metadata read: descriptions of any real recording are
+// far smaller, and the whole of it is held while it is parsed.
+constexpr std::uintmax_t kMaxSigmfMetaBytes = std::uintmax_t(64) << 20;
+
 // Opens a recording. Throws bt::Error with the reason when the file cannot
-// be read, is not what its name or `format` says, or holds no waveform.
-Recording openRecording(const std::filesystem::path& file, SampleFormat format = SampleFormat::Auto);
+// be read, is not what its name or `format` says, or holds no waveform; for
+// SigMF also when the dataset does not belong to the metadata (a checksum
+// or an annotation that does not fit it: a save cut short between files),
+// naming both files.
+Recording openRecording(const std::filesystem::path& file, SampleFormat format = SampleFormat::Auto,
+                        const OpenOptions& options = {});
 
 // The marker rows of `row`; none when the recording has none or when they
 // are not as long as the row's samples. Throws bt::Error when the marker

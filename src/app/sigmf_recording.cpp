@@ -131,9 +131,15 @@ std::vector<SigmfFiles> writeDirtyTxSigmf(const std::filesystem::path& name, Sig
                                           const DirtyTxState& s) {
     if (s.dtWaveform.size() != kDtTestSets || s.dtMarkers.size() != kDtTestSets)
         throw Error("the dirty-transmitter sequence has not been calculated");
+    if (const auto problem = sigmfNameProblem(name)) throw Error(*problem);
     std::filesystem::path base = sigmfFiles(name).meta;
     base.replace_extension();
+    // The sets are one sequence: their files are saved together, so a full
+    // disk leaves every old recording as it was instead of new sets beside
+    // old ones.
     std::vector<SigmfFiles> written;
+    std::vector<FileToSave> all;
+    static const PacketLayout none;
     for (std::size_t n = 0; n < kDtTestSets; ++n) {
         if (s.dtTestSelect[n] == 0) continue;
         SigmfDescription d;
@@ -153,10 +159,15 @@ std::vector<SigmfFiles> writeDirtyTxSigmf(const std::filesystem::path& name, Sig
                     {"dtSigGenSettings", toJson(s.dtSigGenSettings)}};
         std::filesystem::path setName = base;
         setName += "-set" + std::to_string(n + 1);
-        const PacketLayout none;
-        written.push_back(writeSigmfRecording(setName, type, s.dtWaveform[n], s.dtMarkers[n],
-                                     n < s.dtPackets.size() ? s.dtPackets[n] : none, d));
+        const PacketLayout& packets = n < s.dtPackets.size() ? s.dtPackets[n] : none;
+        written.push_back(sigmfFiles(setName));
+        auto files = sigmfFilesToSave(written.back(), type, s.dtWaveform[n], s.dtMarkers[n],
+                                      [d = std::move(d), &packets, type](const std::string& sha, const std::string& markerFile) {
+                                          return sigmfMetadata(d, packets, type, sha, markerFile);
+                                      });
+        for (FileToSave& f : files) all.push_back(std::move(f));
     }
+    saveTogether(all);
     return written;
 }
 

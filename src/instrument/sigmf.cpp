@@ -72,8 +72,10 @@ std::int16_t toInt16(double value) {
 
 // Writes the dataset to `file` and returns its SHA-512.
 std::string writeDataset(const std::filesystem::path& file, SigmfDatatype type, const ComplexRow& waveform) {
+    // Errors give the system's reason; the save names the target (never
+    // the temporary file, which is gone by then).
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file.c_str(), "wb"));
-    if (!f) throw Error("cannot open " + file.string());
+    if (!f) throw Error(std::string("cannot create the file: ") + std::strerror(errno));
     const double gain = type == SigmfDatatype::Ci16Le ? exportGain(waveform) : 1.0;
     const std::size_t sampleBytes = type == SigmfDatatype::Ci16Le ? 4 : 8;
     std::vector<unsigned char> buffer(kChunk * sampleBytes);
@@ -91,14 +93,29 @@ std::string writeDataset(const std::filesystem::path& file, SigmfDatatype type, 
             }
         }
         const std::size_t bytes = count * sampleBytes;
-        if (std::fwrite(buffer.data(), 1, bytes, f.get()) != bytes) throw Error("cannot write " + file.string());
+        if (std::fwrite(buffer.data(), 1, bytes, f.get()) != bytes)
+            throw Error(std::string("cannot write the file: ") + std::strerror(errno));
         sha.update(buffer.data(), bytes);
     }
-    if (std::fclose(f.release()) != 0) throw Error("cannot finish " + file.string());
+    if (std::fclose(f.release()) != 0) throw Error(std::string("cannot write the file: ") + std::strerror(errno));
     return sha.hex();
 }
 
 }  // namespace
+
+std::string sha512OfFile(const std::filesystem::path& file) {
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file.c_str(), "rb"));
+    if (!f) throw Error(file.string() + "\ncannot be opened: " + std::strerror(errno));
+    Sha512 sha;
+    std::vector<unsigned char> buffer(1 << 20);
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f.get());
+        sha.update(buffer.data(), got);
+        if (got < buffer.size()) break;
+    }
+    if (std::ferror(f.get())) throw Error(file.string() + "\ncould not be read to its end.");
+    return sha.hex();
+}
 
 std::optional<SigmfDatatype> parseSigmfDatatype(std::string_view name) {
     if (name == "cf32_le") return SigmfDatatype::Cf32Le;
@@ -121,30 +138,52 @@ SigmfFiles sigmfFiles(const std::filesystem::path& name) {
     return f;
 }
 
-SigmfFiles writeSigmf(const std::filesystem::path& name, SigmfDatatype type, const ComplexRow& waveform,
-                      const Markers& markers, const SigmfMetadataMaker& metadata) {
+std::optional<std::string> sigmfNameProblem(const std::filesystem::path& name) {
+    std::filesystem::path base = name;
+    const std::string ext = name.extension().string();
+    if (ext == ".sigmf-meta" || ext == ".sigmf-data" || ext == ".sigmf") base.replace_extension();
+    const std::string stem = base.filename().string();
+    if (stem.empty() || stem == "." || stem == "..")
+        return "\"" + name.string() + "\" names no recording: give a file name such as " +
+               (name.string().empty() || name.string().ends_with('/') ? name.string() : name.string() + "/") +
+               "capture.";
+    return std::nullopt;
+}
+
+std::vector<FileToSave> sigmfFilesToSave(const SigmfFiles& files, SigmfDatatype type, const ComplexRow& waveform,
+                                         const Markers& markers, SigmfMetadataMaker metadata) {
     if (markers.row1.size() != waveform.size() || markers.row2.size() != waveform.size())
         throw Error("the markers are not as long as the waveform");
-    const SigmfFiles files = sigmfFiles(name);
     if (const auto k = firstNonFiniteSample(waveform))
         throw Error("sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; nothing was written");
+    // The writers run in this order: the dataset's hash is known when the
+    // metadata is written.
+    auto sha = std::make_shared<std::string>();
+    return {{files.data,
+             [sha, type, &waveform](const std::filesystem::path& temporary) {
+                 *sha = writeDataset(temporary, type, waveform);
+             },
+             "the dataset"},
+            markerFileToSave(files.markers, markers),
+            {files.meta,
+             [sha, markerName = files.markers.filename().string(),
+              metadata = std::move(metadata)](const std::filesystem::path& temporary) {
+                 const std::string text = metadata(*sha, markerName).dump(2) + "\n";
+                 std::unique_ptr<std::FILE, FileCloser> f(std::fopen(temporary.c_str(), "wb"));
+                 if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() ||
+                     std::fclose(f.release()) != 0)
+                     throw Error(std::string("cannot write the file: ") + std::strerror(errno));
+             },
+             "the metadata"}};
+}
+
+SigmfFiles writeSigmf(const std::filesystem::path& name, SigmfDatatype type, const ComplexRow& waveform,
+                      const Markers& markers, const SigmfMetadataMaker& metadata) {
+    if (const auto problem = sigmfNameProblem(name)) throw Error(*problem);
+    const SigmfFiles files = sigmfFiles(name);
     // Dataset, markers and metadata are one recording: saved together, so
-    // no metadata ever describes another dataset. The writers run in this
-    // order: the dataset's hash is known when the metadata is written.
-    std::string sha;
-    saveTogether({{files.data,
-                   [&](const std::filesystem::path& temporary) { sha = writeDataset(temporary, type, waveform); },
-                   "the dataset"},
-                  markerFileToSave(files.markers, markers),
-                  {files.meta,
-                   [&](const std::filesystem::path& temporary) {
-                       const std::string text = metadata(sha, files.markers.filename().string()).dump(2) + "\n";
-                       std::unique_ptr<std::FILE, FileCloser> f(std::fopen(temporary.c_str(), "wb"));
-                       if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() ||
-                           std::fclose(f.release()) != 0)
-                           throw Error(std::string("cannot write the file: ") + std::strerror(errno));
-                   },
-                   "the metadata"}});
+    // no metadata ever describes another dataset.
+    saveTogether(sigmfFilesToSave(files, type, waveform, markers, metadata));
     return files;
 }
 

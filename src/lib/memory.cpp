@@ -7,9 +7,23 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace bt {
+
+std::uint64_t usableMemoryBytes() {
+    std::uint64_t bytes = std::uint64_t{8} << 30;  // when the system does not say
+#if defined(__linux__)
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages > 0 && pageSize > 0) bytes = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        bytes = std::min<std::uint64_t>(bytes, limit.rlim_cur);
+#endif
+    return bytes;
+}
 
 void adviseHugePages(const void* p, std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

@@ -4,9 +4,16 @@
 // more than the modulation itself. Asking the kernel for 2 MB pages on the
 // untouched capacity cuts that by a factor of 500.
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace bt {
+
+// The memory this process can count on: the machine's physical memory, or
+// less when an address-space limit (ulimit -v) says so. Readers size their
+// caps from it, so that a file is refused as too large before an
+// allocation fails.
+std::uint64_t usableMemoryBytes();
 
 // Advises the kernel to back [p, p + bytes) with huge pages where it can
 // (Linux; elsewhere, and for small buffers, a no-op). Only a hint: memory
