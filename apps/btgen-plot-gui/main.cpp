@@ -47,6 +47,7 @@ struct Options {
     std::string delay = "0";
     std::string trace = "1";
     bool markers = false;
+    bool noVerify = false;
 };
 
 [[noreturn]] void fail(int status, const std::string& message) {
@@ -59,7 +60,8 @@ int run(const Options& o) {
     const QString ext = QFileInfo(QString::fromStdString(o.output)).suffix().toLower();
     if (ext != "png" && ext != "svg" && ext != "pdf")
         fail(kBadInput, "cannot write " + o.output + " (the name must end in .png, .svg or .pdf)");
-    if (!(o.rate >= 0 && o.rate <= 1e12)) fail(kBadInput, "--rate takes a sample rate in Hz.");  // nan too
+    if (!(o.rate == 0 || (o.rate >= bt::plots::kLowestPlotRate && o.rate <= bt::plots::kHighestPlotRate)))
+        fail(kBadInput, "--rate takes a sample rate in Hz, 1 to 1e12.");  // nan too
     const bt::EditContext ctx{o.platform.at(0), o.bbg};
     auto [p, sigGen] = o.settingsFile.empty() ? std::pair{bt::appState().parameters, bt::appState().SigGenSettings}
                                               : bt::readSettingsFile(o.settingsFile, ctx);
@@ -76,7 +78,7 @@ int run(const Options& o) {
     auto wave = std::make_shared<bt::ComplexRow>();
     std::shared_ptr<bt::Markers> markers;
     if (!o.input.empty()) {
-        bt::plots::WaveformFile f = bt::plots::readWaveformFile(o.input);
+        bt::plots::WaveformFile f = bt::plots::readWaveformFile(o.input, !o.noVerify);
         *wave = std::move(f.waveform);
         if (f.sampleRate > 0) rate = f.sampleRate;
         if (f.markers) markers = std::make_shared<bt::Markers>(std::move(*f.markers));
@@ -86,6 +88,7 @@ int run(const Options& o) {
         markers = std::make_shared<bt::Markers>(std::move(s.markers));
     }
     if (o.rate > 0) rate = o.rate;
+    else if (!o.input.empty()) bt::plots::checkPlotRate(rate, o.input + ": ");
     // The plots see the waveform as the instrument's converters would.
     bt::applyDacResInPlace(*wave, 14);
     const QString label = QString::fromStdString(bt::appState().appInfo.Name);
@@ -168,6 +171,7 @@ int main(int argc, char** argv) {
     app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")->capture_default_str();
     app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
     app.add_flag("--markers", o.markers, "I(t) Q(t): draw the marker rows under the plot");
+    app.add_flag("--no-verify", o.noVerify, "Read a SigMF dataset without checking it against the metadata's SHA-512");
     CLI11_PARSE(app, argc, argv);
 
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

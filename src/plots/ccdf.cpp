@@ -148,7 +148,9 @@ std::vector<std::size_t> ccdfCounts(std::span<const Complex> wave, const CcdfPow
             double l2 = approxLog2(p);
             if (std::isnan(l2)) l2 = std::log2(p);
             const double est = (l2 * dbPerLog2 - s.RMSdB) / stepX;
-            int b = est < -1 ? -1 : est > last ? last : static_cast<int>(std::floor(est));
+            // A power that is not a number (a damaged sample, or one whose
+            // square overflows) reaches no threshold: it never becomes an index.
+            int b = !(est >= -1) ? -1 : est > last ? last : static_cast<int>(std::floor(est));
             while (b < last && reaches(re, im, p, b + 1)) ++b;
             while (b >= 0 && !reaches(re, im, p, b)) --b;
             ++hist[static_cast<std::size_t>(b + 1)];

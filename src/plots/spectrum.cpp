@@ -158,7 +158,11 @@ WaterfallData waterfallData(std::span<const Complex> wave, double sampleRate, do
         // period x rate is a whole number of samples more often than the
         // binary product shows (5e-6 x 10e6 = 50.000000000000007): the
         // last bits are not a sample more.
-        d.n = static_cast<std::size_t>(std::ceil(period * sampleRate * (1 - 1e-12)));
+        // A slice is at least one sample and, for any rate (a recording may
+        // say anything), never much longer than the waveform.
+        const double len = std::ceil(period * sampleRate * (1 - 1e-12));
+        const std::size_t most = std::max<std::size_t>(N, 10);
+        d.n = len >= 1 ? (len < static_cast<double>(most) ? static_cast<std::size_t>(len) : most) : 1;
         d.m = (N + d.n - 1) / d.n;
     } else {
         d.n = 10;

@@ -105,7 +105,9 @@ std::vector<std::uint32_t> eyeDensity(std::span<const Complex> x, const EyeData&
     const double rowsPerUnit = static_cast<double>(ampBins - 1) / (2 * e.yLimit);
     const auto rowOf = [&](double v) {
         const double r = (v + e.yLimit) * rowsPerUnit;
-        return std::clamp(r, 0.0, static_cast<double>(ampBins - 1));
+        // Not-a-number (a damaged sample, or an infinite limit) lies on the
+        // bottom row instead of becoming an index.
+        return r >= 0 ? std::min(r, static_cast<double>(ampBins - 1)) : 0.0;
     };
     // Each thread fills its own grid; the grids are added at the end.
     const unsigned threads = std::max(1u, workerThreads());
@@ -205,7 +207,11 @@ std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double lim
     const std::size_t points = (x.size() - first + step - 1) / step;
     const double scale = static_cast<double>(side - 1) / (2 * limit);
     const double top = static_cast<double>(side - 1);
-    auto cell = [&](double v) { return std::clamp((v + limit) * scale, 0.0, top); };
+    // Not-a-number lies on the first cell instead of becoming an index.
+    auto cell = [&](double v) {
+        const double c = (v + limit) * scale;
+        return c >= 0 ? std::min(c, top) : 0.0;
+    };
     // Each thread walks its own run of points into its own grid, starting
     // from the point before its run, so every segment is drawn once and
     // exactly as a single walk draws it; the grids are added at the end.

@@ -2,15 +2,36 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 
 #include "analysis/recording.h"
 #include "lib/errors.h"
 
 namespace bt::plots {
 
+namespace {
+
+std::string formatRate(double rate) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.6g Hz", rate);
+    return text;
+}
+
+}  // namespace
+
 namespace fs = std::filesystem;
 
-WaveformFile readWaveformFile(const fs::path& path) {
+bool usableSample(const Complex& z) {
+    return std::fabs(z.real()) < kLargestSample && std::fabs(z.imag()) < kLargestSample;  // false for NaN
+}
+
+void checkPlotRate(double rate, const std::string& where) {
+    if (!(rate >= kLowestPlotRate && rate <= kHighestPlotRate))
+        throw Error(where + "The sample rate " + formatRate(rate) + " is outside 1 Hz to 1e12 Hz.");
+}
+
+WaveformFile readWaveformFile(const fs::path& path, bool verify) {
     std::string ext = path.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     fs::path meta = path;
@@ -19,7 +40,8 @@ WaveformFile readWaveformFile(const fs::path& path) {
     const bool sigmf = ext == ".sigmf-meta" || ext == ".sigmf-data" || ext == ".sigmf" ||
                        (!fs::exists(path, ec) && fs::exists(meta, ec));
     const analysis::Recording r =
-        analysis::openRecording(path, sigmf ? analysis::SampleFormat::Auto : analysis::SampleFormat::Mat);
+        analysis::openRecording(path, sigmf ? analysis::SampleFormat::Auto : analysis::SampleFormat::Mat,
+                                {.verify = verify});
     if (r.rows.empty() || r.rows.front().source->size() == 0)
         throw Error(path.string() + "\nholds no samples.");
     const analysis::RecordingRow& row = r.rows.front();
@@ -30,6 +52,14 @@ WaveformFile readWaveformFile(const fs::path& path) {
     row.source->readExact(0, w.waveform.size(), w.waveform.data());
     if (r.fullScale != 1)
         for (Complex& z : w.waveform) z /= r.fullScale;
+    // The receiver reads such samples as silence; a plot of them would
+    // show nothing true (a power of infinity, an axis to 1e300), so the
+    // file is refused with their count.
+    std::size_t damaged = 0;
+    for (const Complex& z : w.waveform) damaged += !usableSample(z);
+    if (damaged > 0)
+        throw Error(path.string() + "\nholds " + std::to_string(damaged) + " of " + std::to_string(w.waveform.size()) +
+                    " samples that are not finite numbers or not below 1e30 in size; they cannot be plotted.");
     w.markers = analysis::readMarkers(row);
     return w;
 }

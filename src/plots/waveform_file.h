@@ -22,10 +22,24 @@ struct WaveformFile {
     std::optional<Markers> markers;
 };
 
+// The rates the plots take, as the measurements' --rate does: beyond them a
+// slice or a symbol is no sample or more samples than a file holds.
+constexpr double kLowestPlotRate = 1;
+constexpr double kHighestPlotRate = 1e12;
+// Throws bt::Error (`where` first) for a rate outside them, NaN included.
+void checkPlotRate(double rate, const std::string& where = {});
+
+// Samples of this size or more are damaged ones, as the receiver counts
+// them: their powers overflow.
+constexpr double kLargestSample = 1e30;
+bool usableSample(const Complex& z);
+
 // Reads `path` (a .mat file, or a SigMF recording named by its .sigmf-meta,
 // its .sigmf-data, NAME.sigmf or their common base name NAME); of a
 // dirty-transmitter matrix, its first selected row. Anything else is read
-// as a MAT-file. Throws bt::Error saying what is wrong with the file.
-WaveformFile readWaveformFile(const std::filesystem::path& path);
+// as a MAT-file. Throws bt::Error saying what is wrong with the file, also
+// for samples that are not usable.
+// `verify` false skips checking a SigMF dataset against its metadata.
+WaveformFile readWaveformFile(const std::filesystem::path& path, bool verify = true);
 
 }  // namespace bt::plots

@@ -3,6 +3,7 @@
 // builds with the windows; elsewhere the command says so.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <complex>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,50 @@ TEST(BtgenPlot, RecordingsTheGenerateCommandWrote) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(head(out, 4), "\x89PNG");
     }
+}
+
+// Damaged recordings: one sample that is not a number, infinite, or whose
+// power overflows, and rates no plot can lay out. Each is refused (exit 2)
+// with the reason, never a crash.
+TEST(BtgenPlot, DamagedRecordingsAreRefused) {
+    if (!haveDrawing()) GTEST_SKIP() << "built without the windows";
+    const double bad[] = {std::nan(""), INFINITY, -1e154, 1e300};
+    int k = 0;
+    for (const double v : bad) {
+        const fs::path mat = scratch("bad" + std::to_string(k++) + ".mat");
+        std::vector<double> cols(2000, 0.5);
+        cols[700] = v;
+        bt::writeMatFile(mat, {{"wave", bt::MatValue::realMatrix(1000, 2, cols)}, {"sampleRate", bt::MatValue::scalar(2e6)}});
+        for (const std::string kind : {"ccdf", "eye", "spectrum", "scatter"}) {
+            const auto r = runProcess({appPath("btgen"), "plot", kind, "--input", mat.string(), "-o", scratch("bad.png").string()});
+            EXPECT_EQ(r.status, 2) << kind << " " << v << ": " << r.err;
+            EXPECT_NE(r.err.find("holds 1 of 1000 samples"), std::string::npos) << r.err;
+        }
+    }
+    // Rates from the file: the smallest double and 1e30 (and --rate beyond
+    // the same limits).
+    for (const std::string rate : {"5e-324", "1e30", "0.5"}) {
+        const fs::path meta = scratch("rate.sigmf-meta");
+        std::ofstream(meta) << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": )" + rate +
+                                   R"(}, "captures": []})";
+        {
+            std::ofstream d(scratch("rate.sigmf-data"), std::ios::binary);
+            for (int j = 0; j < 3000; ++j) {
+                const std::complex<float> z = std::polar(1.0f, 0.3f * static_cast<float>(j));
+                d.write(reinterpret_cast<const char*>(&z), sizeof z);
+            }
+        }
+        for (const std::string kind : {"waterfall", "scatter", "eye", "spectrum", "iq"}) {
+            const auto r = runProcess({appPath("btgen"), "plot", kind, "--input", meta.string(), "-o", scratch("rate.png").string()});
+            EXPECT_EQ(r.status, 2) << kind << " at " << rate << ": " << r.err;
+            EXPECT_NE(r.err.find("outside 1 Hz to 1e12 Hz"), std::string::npos) << r.err;
+        }
+        // A rate given on the command line stands for the file's.
+        const auto r = runProcess({appPath("btgen"), "plot", "waterfall", "--input", meta.string(), "--rate", "2e6", "-o",
+                                   scratch("rate.png").string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(runProcess({appPath("btgen"), "plot", "scatter", "--rate", "1e30", "-o", scratch("y.png").string()}).status, 2);
 }
 
 }  // namespace

@@ -60,6 +60,26 @@ TEST(Fft, AnyLengthMatchesTheDirectTransformAndReusesItsPlan) {
     EXPECT_EQ(fftPlanCount(), plans);
 }
 
+// A dozen long lengths (waterfall slices of long recordings at odd rates)
+// do not pile up plans: the cache keeps the recent ones within its bytes,
+// and a transform after its plan was let go is still right.
+TEST(Fft, ThePlanCacheStaysWithinItsBytes) {
+    ComplexRow first(900'001);
+    for (std::size_t k = 0; k < first.size(); ++k) first[k] = Complex(std::cos(0.01 * double(k)), 0);
+    ComplexRow firstOut(first.size());
+    fft(first, firstOut);
+    const Complex dc = firstOut[0];
+    for (std::size_t n = 900'002; n < 900'014; ++n) {
+        ComplexRow x(n, Complex(1, 0)), X(n);
+        fft(x, X);
+        EXPECT_NEAR(X[0].real(), double(n), 1e-6 * double(n));
+        EXPECT_LE(fftPlanCacheBytes(), kFftPlanCacheBytes);
+    }
+    EXPECT_LE(fftPlanCount(), 3u);
+    fft(first, firstOut);
+    EXPECT_NEAR(std::abs(firstOut[0] - dc), 0, 1e-9 * double(first.size()));
+}
+
 TEST(Spectrum, EvenLengthPutsZeroFrequencyAtHalfPlusTwo) {
     // Only bin 0 (zero frequency) carries power.
     const SpectrumData d = spectrumData(ComplexRow(8, Complex(1, 0)), 8e6);
