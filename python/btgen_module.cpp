@@ -53,9 +53,19 @@ PyObject* gSettingsRefused = nullptr;
 PyObject* gInstrumentError = nullptr;
 
 [[noreturn]] void raise(PyObject* type, const std::string& text) {
-    PyErr_SetString(type, text.c_str());
+    // Texts carry file names and instrument replies, which need not be
+    // UTF-8: undecodable bytes are replaced instead of losing the text.
+    PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    if (!message) throw py::error_already_set();
+    PyErr_SetObject(type, message);
+    Py_DECREF(message);
     throw py::error_already_set();
 }
+
+// Nesting deeper than this is refused when converting between Python
+// objects and records: recursion this deep would exhaust the stack, and
+// no settings record or SigMF description comes near it.
+constexpr int kMaxNesting = 200;
 
 // Runs `f` without the GIL; a bt::Error it throws becomes btgen.Error (or
 // `type`).
@@ -71,7 +81,16 @@ auto withoutGil(F&& f, PyObject* type = nullptr) {
 
 // ------------------------------------------------------------ dicts
 
-py::object toPython(const Json& j) {
+// A string of a file, which need not be UTF-8.
+py::str text(const std::string& s) {
+    PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(o);
+}
+
+py::object toPython(const Json& j, int depth = 0) {
+    if (depth > kMaxNesting)
+        raise(gError, "The data are nested more than " + std::to_string(kMaxNesting) + " levels deep.");
     switch (j.type()) {
         case Json::value_t::null:
             return py::none();
@@ -84,15 +103,15 @@ py::object toPython(const Json& j) {
         case Json::value_t::number_float:
             return py::float_(j.get<double>());
         case Json::value_t::string:
-            return py::str(j.get<std::string>());
+            return text(j.get_ref<const std::string&>());
         case Json::value_t::array: {
             py::list l;
-            for (const Json& x : j) l.append(toPython(x));
+            for (const Json& x : j) l.append(toPython(x, depth + 1));
             return l;
         }
         case Json::value_t::object: {
             py::dict d;
-            for (const auto& [k, v] : j.items()) d[py::str(k)] = toPython(v);
+            for (const auto& [k, v] : j.items()) d[text(k)] = toPython(v, depth + 1);
             return d;
         }
         default:
@@ -100,28 +119,42 @@ py::object toPython(const Json& j) {
     }
 }
 
-Json fromPython(py::handle o, const std::string& where) {
+// A whole number as settings hold it; beyond 64 bits it cannot be one.
+Json integerOf(py::handle o, const std::string& where) {
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(o.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow != 0) raise(gSettingsError, "Settings field " + where + " holds a number too large for any setting.");
+    return v;
+}
+
+Json fromPython(py::handle o, const std::string& where, int depth = 0) {
+    // A list that holds itself would recurse without end.
+    if (depth > kMaxNesting)
+        raise(gSettingsError, "Settings field " + where + " is nested more than " + std::to_string(kMaxNesting) +
+                                  " levels deep.");
     if (o.is_none()) return nullptr;
     if (py::isinstance<py::bool_>(o)) return o.cast<bool>();
-    if (py::isinstance<py::int_>(o)) return o.cast<long long>();
+    if (py::isinstance<py::int_>(o)) return integerOf(o, where);
     if (py::isinstance<py::float_>(o)) return o.cast<double>();
     if (py::isinstance<py::str>(o)) return o.cast<std::string>();
     if (py::isinstance<py::dict>(o)) {
         Json j = Json::object();
         for (auto [k, v] : o.cast<py::dict>()) {
             const std::string key = py::str(k);
-            j[key] = fromPython(v, where + "." + key);
+            j[key] = fromPython(v, where + "." + key, depth + 1);
         }
         return j;
     }
-    if (py::isinstance<py::array>(o)) return fromPython(o.attr("tolist")(), where);
+    if (py::isinstance<py::array>(o)) return fromPython(o.attr("tolist")(), where, depth + 1);
     if (py::isinstance<py::list>(o) || py::isinstance<py::tuple>(o)) {
         Json j = Json::array();
-        for (py::handle x : o) j.push_back(fromPython(x, where));
+        for (py::handle x : o) j.push_back(fromPython(x, where, depth + 1));
         return j;
     }
-    if (py::hasattr(o, "__index__")) return py::int_(py::reinterpret_borrow<py::object>(o)).cast<long long>();
-    if (py::hasattr(o, "__float__")) return py::float_(py::reinterpret_borrow<py::object>(o)).cast<double>();
+    if (py::hasattr(o, "__index__")) return integerOf(py::int_(py::reinterpret_borrow<py::object>(o)), where);
+    if (py::hasattr(o, "__float__") && !PyComplex_Check(o.ptr()))
+        return py::float_(py::reinterpret_borrow<py::object>(o)).cast<double>();
     raise(gSettingsError, "Settings field " + where + " holds a " +
                               std::string(py::str(o.get_type().attr("__name__"))) + ", which settings cannot hold.");
 }
@@ -245,6 +278,23 @@ HeldSignal signalOf(const py::object& waveform, const py::object& markers) {
 
 // ------------------------------------------------------------ functions
 
+// A number typed into a field: a real, finite one (None, lists, bytes and
+// complex numbers are no value a control takes).
+double editNumber(py::handle value, const std::string& field) {
+    const bool real = py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value) ||
+                      (!PyComplex_Check(value.ptr()) && (py::hasattr(value, "__index__") || py::hasattr(value, "__float__")));
+    if (!real || PyComplex_Check(value.ptr()))
+        raise(gSettingsError, "Value of " + field + " is a " + std::string(py::str(value.get_type().attr("__name__"))) +
+                                  ", not a number.");
+    const double v = PyFloat_AsDouble(value.ptr());
+    if (v == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        raise(gSettingsError, "Value of " + field + " is too large for any setting.");
+    }
+    if (!std::isfinite(v)) raise(gSettingsError, "Value \"" + bt::formatNumber(v) + "\" of " + field + " is not a number.");
+    return v;
+}
+
 // Applies the edits one by one through the settings editor, as --set does.
 py::tuple edit(py::dict settings, py::kwargs fields, const std::string& platform, const std::string& bbg,
                py::object userFile) {
@@ -268,10 +318,11 @@ py::tuple edit(py::dict settings, py::kwargs fields, const std::string& platform
             text = value.cast<std::string>();
         } else if (py::isinstance<py::bool_>(value)) {
             text = value.cast<bool>() ? "1" : "0";
-        } else if (field == "BDaddr" || field == "AMaddr" || field == "bitPattern") {
-            text = bt::formatHex(value.cast<double>());  // the control reads hexadecimal
         } else {
-            text = bt::formatNumber(value.cast<double>());
+            const double number = editNumber(value, field);
+            text = field == "BDaddr" || field == "AMaddr" || field == "bitPattern"
+                       ? bt::formatHex(number)  // the control reads hexadecimal
+                       : bt::formatNumber(number);
         }
         bt::EditResult r;
         try {
@@ -405,7 +456,12 @@ struct ReadRecording {
 
 constexpr const char* kRecordingCapsule = "btgen.recording";
 
-py::dict readRecording(const std::string& path, py::object format, py::object rate) {
+// Samples read without offset and count at most (all rows together): 1.6 GB
+// as complex128. Beyond it a script reads the recording a stretch at a time.
+constexpr std::size_t kWholeReadSamples = 100'000'000;
+
+py::dict readRecording(const std::string& path, py::object format, py::object rate, bool verify, std::size_t offset,
+                       py::object count) {
     bt::analysis::SampleFormat f = bt::analysis::SampleFormat::Auto;
     if (!format.is_none()) {
         const std::string name = py::str(format);
@@ -418,27 +474,45 @@ py::dict readRecording(const std::string& path, py::object format, py::object ra
         givenRate = rate.cast<double>();
         if (!(*givenRate > 0) || !std::isfinite(*givenRate)) raise(gError, "The sample rate must be a positive number of Hz.");
     }
+    std::optional<std::size_t> wanted;
+    if (!count.is_none()) wanted = count.cast<std::size_t>();
     auto r = std::make_unique<ReadRecording>();
     withoutGil([&] {
-        r->recording = bt::analysis::openRecording(path, f);
+        r->recording = bt::analysis::openRecording(path, f, {.verify = verify});
         const auto& rows = r->recording.rows;
         r->rows = rows.size();
-        r->samples = rows.empty() ? 0 : rows.front().source->size();
+        const std::size_t total = rows.empty() ? 0 : rows.front().source->size();
+        if (offset > total)
+            throw bt::Error(path + " holds " + std::to_string(total) + " samples; offset " + std::to_string(offset) +
+                            " is beyond them.");
+        r->samples = std::min(total - offset, wanted.value_or(total - offset));
+        if (!wanted && r->rows * r->samples > kWholeReadSamples)
+            throw bt::Error(path + " holds " + std::to_string(r->rows * r->samples) + " samples, more than the " +
+                            std::to_string(kWholeReadSamples) +
+                            " read at once; give offset= and count= to read a stretch of it.");
+        if (r->rows * r->samples > kWholeReadSamples)
+            throw bt::Error("count=" + std::to_string(r->samples) + " asks for more than the " +
+                            std::to_string(kWholeReadSamples) + " samples read at once.");
         r->waveform.resize(r->rows * r->samples);
         const double scale = 1.0 / r->recording.fullScale;
         std::vector<std::optional<bt::Markers>> markers;
         for (std::size_t k = 0; k < r->rows; ++k) {
             bt::Complex* out = r->waveform.data() + k * r->samples;
-            rows[k].source->readExact(0, r->samples, out);
+            rows[k].source->readExact(offset, r->samples, out);
             if (scale != 1)
                 for (std::size_t i = 0; i < r->samples; ++i) out[i] *= scale;
-            markers.push_back(bt::analysis::readMarkers(rows[k]));
+            // The marker rows are read whole: only for recordings within
+            // the limit.
+            markers.push_back(total <= kWholeReadSamples ? bt::analysis::readMarkers(rows[k]) : std::nullopt);
         }
         if (r->rows > 0 && std::all_of(markers.begin(), markers.end(), [](const auto& m) { return m.has_value(); })) {
             r->markers.resize(2 * r->rows * r->samples);
+            const auto from = static_cast<std::ptrdiff_t>(offset), to = static_cast<std::ptrdiff_t>(offset + r->samples);
             for (std::size_t k = 0; k < r->rows; ++k) {
-                std::copy(markers[k]->row1.begin(), markers[k]->row1.end(), r->markers.begin() + (2 * k) * r->samples);
-                std::copy(markers[k]->row2.begin(), markers[k]->row2.end(), r->markers.begin() + (2 * k + 1) * r->samples);
+                std::copy(markers[k]->row1.begin() + from, markers[k]->row1.begin() + to,
+                          r->markers.begin() + static_cast<std::ptrdiff_t>((2 * k) * r->samples));
+                std::copy(markers[k]->row2.begin() + from, markers[k]->row2.begin() + to,
+                          r->markers.begin() + static_cast<std::ptrdiff_t>((2 * k + 1) * r->samples));
             }
         }
         return 0;
@@ -592,14 +666,16 @@ PYBIND11_MODULE(btgen, m) {
           "Receives the waveform (sample rate in Hz) and measures it: the report btgen measure --json gives.");
 
     m.def("read_recording", &readRecording, py::arg("path"), py::arg("format") = py::none(),
-          py::arg("rate") = py::none(),
+          py::arg("rate") = py::none(), py::arg("verify") = true, py::arg("offset") = 0, py::arg("count") = py::none(),
           "Reads a recording as btgen measure does: a MAT-file (`waveform`, the selected rows of "
           "`dtWaveform`, or the window's `samples`/`wave` I and Q columns), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "
           "(format \"raw\", \"cf32\" or \"ci16\"; by default from the name, else raw). Returns a dict: "
           "waveform (complex128, one row per waveform row; 16-bit samples scaled to full scale 1), markers "
           "(uint8, two rows per waveform row, or None), labels (the rows), rate (Hz: the given one, else the "
           "file's, else None) and rate_source, frequency (carrier, Hz, or None), kind, and for SigMF metadata "
-          "and annotations.");
+          "and annotations. offset and count read samples offset .. offset + count - 1 of every row; without "
+          "count at most 100,000,000 samples are read (all rows together), beyond that it raises. verify=False "
+          "skips checking a SigMF dataset against its metadata's SHA-512.");
 
     py::class_<Instrument>(m, "Instrument", "A LAN instrument at \"host[:port]\"; every call is complete in itself.")
         .def(py::init<const std::string&>(), py::arg("address"))

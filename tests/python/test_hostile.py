@@ -1,0 +1,124 @@
+"""The module under hostile input and concurrent use: nesting that would
+exhaust the stack, values no control takes, error texts that are not UTF-8,
+and generations from several threads at once."""
+import os
+import random
+import threading
+
+import numpy as np
+import pytest
+
+import btgen
+
+
+def test_concurrent_generations_keep_their_own_noise():
+    seed0 = random.randrange(1, 60000)
+    print("first seed", seed0)
+    runs = []
+    for k in range(8):
+        s = btgen.default_settings()
+        s, _, _ = btgen.edit(s, packetType=11, multiPacket=1, impairments__AWGNactive=1,
+                             impairments__AWGNratio=15, impairments__AWGNseed=seed0 + k)
+        runs.append(s)
+    alone = [btgen.generate(s)[0].copy() for s in runs]
+    for _ in range(2):
+        together = [None] * len(runs)
+
+        def work(k):
+            together[k] = btgen.generate(runs[k])[0]
+
+        threads = [threading.Thread(target=work, args=(k,)) for k in range(len(runs))]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        for k in range(len(runs)):
+            assert np.array_equal(together[k], alone[k]), f"thread {k}, first seed {seed0}"
+
+
+def nested_list(depth):
+    inner = []
+    outer = inner
+    for _ in range(depth):
+        inner.append([])
+        inner = inner[0]
+    return outer
+
+
+def test_self_referential_and_deep_settings_are_refused():
+    loop = []
+    loop.append(loop)
+    for bad in (loop, nested_list(100000)):
+        s = btgen.default_settings()
+        s["impairments"] = {"AWGNseed": bad}
+        calls = [lambda: btgen.edit(s, packetType=4), lambda: btgen.generate(s), lambda: btgen.bits(s),
+                 lambda: btgen.size(s), lambda: btgen.default_sig_gen(s), lambda: btgen.dirty_tx(s, sets=[1])]
+        for call in calls:
+            with pytest.raises(btgen.SettingsError, match="nested"):
+                call()
+        with pytest.raises(btgen.SettingsError, match="nested"):
+            btgen.save_settings("/nonexistent/x.mat", btgen.default_settings(), sig_gen={"Title": bad})
+
+
+def test_deeply_nested_metadata_is_refused(tmp_path):
+    meta = tmp_path / "deep.sigmf-meta"
+    depth = 30000
+    meta.write_text('{"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000, "x": '
+                    + "[" * depth + "]" * depth + '}, "captures": [], "annotations": []}')
+    np.zeros(100, np.complex64).tofile(tmp_path / "deep.sigmf-data")
+    with pytest.raises(btgen.Error, match="nested"):
+        btgen.read_recording(str(meta))
+
+
+def test_values_no_control_takes_raise_settings_errors():
+    s = btgen.default_settings()
+    for value in (None, [1], b"12", 1 + 2j, 10 ** 400, float("nan"), float("inf")):
+        for field in ("BDaddr", "AMaddr", "packetType", "impairments__AWGNratio"):
+            with pytest.raises(btgen.SettingsError):
+                btgen.edit(s, **{field: value})
+    # An integer too large for any field inside the dict itself.
+    s["packetType"] = 10 ** 400
+    with pytest.raises(btgen.SettingsError, match="too large"):
+        btgen.generate(s)
+
+
+def test_error_text_that_is_not_utf8_arrives(tmp_path):
+    name = os.fsencode(str(tmp_path)) + b"/missing-\xff\xfe.sigmf-meta"
+    with pytest.raises(btgen.Error) as e:
+        btgen.read_recording(name)
+    assert "missing-" in str(e.value)
+
+
+def test_recordings_read_a_stretch_at_a_time(tmp_path):
+    s = btgen.default_settings()
+    s, _, _ = btgen.edit(s, packetType=11)
+    meta = btgen.write_sigmf(str(tmp_path / "rec"), s)[0]
+    whole = btgen.read_recording(meta)
+    n = whole["waveform"].shape[1]
+    part = btgen.read_recording(meta, offset=1000, count=500)
+    assert np.array_equal(part["waveform"], whole["waveform"][:, 1000:1500])
+    assert np.array_equal(part["markers"], whole["markers"][:, 1000:1500])
+    tail = btgen.read_recording(meta, offset=n - 10, count=100)
+    assert tail["waveform"].shape == (1, 10)
+    with pytest.raises(btgen.Error, match="beyond"):
+        btgen.read_recording(meta, offset=n + 1, count=1)
+    # A capture larger than one read (sparse: nothing is written) is read
+    # a stretch at a time.
+    big = tmp_path / "big.ci16"
+    with open(big, "wb") as f:
+        f.truncate(4 * 100_000_001)
+    with pytest.raises(btgen.Error, match="offset= and count="):
+        btgen.read_recording(str(big), format="ci16")
+    stretch = btgen.read_recording(str(big), format="ci16", offset=99_000_000, count=1000)
+    assert stretch["waveform"].shape == (1, 1000) and not stretch["waveform"].any()
+
+
+def test_a_dataset_of_another_recording_is_refused(tmp_path):
+    s = btgen.default_settings()
+    a = btgen.write_sigmf(str(tmp_path / "a"), s)
+    s, _, _ = btgen.edit(s, impairments__AWGNactive=1)
+    b = btgen.write_sigmf(str(tmp_path / "b"), s)
+    os.replace(b[1], a[1])
+    with pytest.raises(btgen.Error, match="do not belong together"):
+        btgen.read_recording(a[0])
+    assert btgen.read_recording(a[0], verify=False)["waveform"].shape[1] > 0
