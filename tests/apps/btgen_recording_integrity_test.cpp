@@ -59,6 +59,19 @@ TEST(RecordingIntegrity, ADatasetBesideAnotherRecordingsMetadataIsRefused) {
     EXPECT_TRUE(has(r.err, "SigMF metadata of more than 64 MB is not read")) << r.err;
 }
 
+// A file name that is not UTF-8 (any bytes but "/" make a Linux name):
+// the JSON report shows it with replacement characters instead of failing.
+TEST(RecordingIntegrity, AReportOfAFileNameThatIsNotUtf8) {
+    const ScratchDir dir;
+    ASSERT_EQ(btgen({"generate", "--format", "sigmf", "-o", (dir / "a").string()}).status, 0);
+    const std::string odd = (dir / "caf\xe9\xff").string();
+    for (const std::string ext : {".sigmf-meta", ".sigmf-data", ".sigmf-data.markers"})
+        fs::rename(dir / ("a" + ext), odd + ext);
+    const auto r = btgen({"measure", "--json", odd + ".sigmf-meta"});
+    EXPECT_TRUE(r.status == 0 || r.status == 3) << r.status << " " << r.err;
+    EXPECT_TRUE(has(r.out, "caf\xef\xbf\xbd\xef\xbf\xbd.sigmf-meta")) << r.out.substr(0, 300);
+}
+
 TEST(RecordingIntegrity, ARenamedRecordingKeepsItsMarkers) {
     const ScratchDir dir;
     ASSERT_EQ(btgen({"generate", "--format", "sigmf", "-o", (dir / "a").string()}).status, 0);
