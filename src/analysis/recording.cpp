@@ -410,7 +410,18 @@ Recording openRecording(const std::filesystem::path& file, SampleFormat format, 
     if (format != SampleFormat::Cf32) r.fullScale = 32767;
     if (format == SampleFormat::Raw16) {
         std::error_code ec;
-        if (std::filesystem::is_regular_file(markerFilePath(file), ec)) r.rows.back().markers.file = markerFilePath(file);
+        if (std::filesystem::is_regular_file(markerFilePath(file), ec)) {
+            // A waveform and its marker file are saved as a pair; a crash
+            // between their renames can leave one beside the other's
+            // partner, which shows when their lengths differ.
+            const std::uintmax_t markerBytes = std::filesystem::file_size(markerFilePath(file), ec);
+            const std::size_t samples = r.rows.back().source->size();
+            if (!ec && markerBytes != samples)
+                throw Error(file.string() + "\nand " + markerFilePath(file).string() +
+                            "\ndo not belong together: " + std::to_string(samples) + " samples beside " +
+                            std::to_string(markerBytes) + " marker bytes.");
+            r.rows.back().markers.file = markerFilePath(file);
+        }
         if (const auto rate = rateFromMarkerFile(file)) {
             r.sampleRate = rate;
             r.rateSource = "symbol clock in " + markerFilePath(file).filename().string();

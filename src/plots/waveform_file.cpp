@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "analysis/recording.h"
 #include "lib/errors.h"
+#include "lib/memory.h"
 
 namespace bt::plots {
 
@@ -21,6 +23,10 @@ std::string formatRate(double rate) {
 }  // namespace
 
 namespace fs = std::filesystem;
+
+std::size_t maxPlotSamples() {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kMostPlotSamples, usableMemoryBytes() / 128));
+}
 
 bool usableSample(const Complex& z) {
     return std::fabs(z.real()) < kLargestSample && std::fabs(z.imag()) < kLargestSample;  // false for NaN
@@ -45,6 +51,13 @@ WaveformFile readWaveformFile(const fs::path& path, bool verify) {
     if (r.rows.empty() || r.rows.front().source->size() == 0)
         throw Error(path.string() + "\nholds no samples.");
     const analysis::RecordingRow& row = r.rows.front();
+    // The plots hold the samples and draw from them a few times their
+    // size: a recording beyond what the machine holds is refused before
+    // any is read.
+    const std::size_t most = maxPlotSamples();
+    if (row.source->size() > most)
+        throw Error(path.string() + "\nholds " + std::to_string(row.source->size()) +
+                    " samples; the plots read at most " + std::to_string(most) + " on this machine.");
     WaveformFile w;
     w.kind = sigmf ? "SigMF" : "MAT-file";
     w.sampleRate = r.sampleRate.value_or(0);

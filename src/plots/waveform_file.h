@@ -29,6 +29,11 @@ constexpr double kHighestPlotRate = 1e12;
 // Throws bt::Error (`where` first) for a rate outside them, NaN included.
 void checkPlotRate(double rate, const std::string& where = {});
 
+// The most samples a recording plotted may hold: 100 million, fewer when
+// the memory the process can count on is less than 128 bytes a sample.
+constexpr std::size_t kMostPlotSamples = 100'000'000;
+std::size_t maxPlotSamples();
+
 // Samples of this size or more are damaged ones, as the receiver counts
 // them: their powers overflow.
 constexpr double kLargestSample = 1e30;

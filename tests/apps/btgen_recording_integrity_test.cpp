@@ -72,6 +72,39 @@ TEST(RecordingIntegrity, AReportOfAFileNameThatIsNotUtf8) {
     EXPECT_TRUE(has(r.out, "caf\xef\xbf\xbd\xef\xbf\xbd.sigmf-meta")) << r.out.substr(0, 300);
 }
 
+// A raw waveform beside the marker file of another (a crash between the
+// pair's renames): their lengths differ, and the pair is refused naming
+// both.
+TEST(RecordingIntegrity, ARawWaveformBesideAnotherMarkerFileIsRefused) {
+    const ScratchDir dir;
+    ASSERT_EQ(btgen({"generate", "-o", (dir / "a.raw").string()}).status, 0);
+    ASSERT_EQ(btgen({"generate", "--set", "packetType=11", "-o", (dir / "b.raw").string()}).status, 0);
+    ASSERT_NE(btgen({"measure", (dir / "a.raw").string()}).status, 2);
+    fs::copy_file(dir / "b.raw.markers", dir / "a.raw.markers", fs::copy_options::overwrite_existing);
+    const auto r = btgen({"measure", (dir / "a.raw").string()});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(has(r.err, (dir / "a.raw").string() + "\nand " + (dir / "a.raw.markers").string() +
+                               "\ndo not belong together"))
+        << r.err;
+}
+
+// A recording far larger than memory (a sparse file: nothing is written)
+// plotted under an address-space limit: refused before anything is read.
+TEST(RecordingIntegrity, APlotOfARecordingLargerThanMemoryIsRefused) {
+    if (!fs::exists(testsupport::appPath("btgen-plot-gui"))) GTEST_SKIP() << "built without the windows";
+    const ScratchDir dir;
+    std::ofstream(dir / "big.sigmf-meta")
+        << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000}, "captures": []})";
+    std::ofstream(dir / "big.sigmf-data").close();
+    fs::resize_file(dir / "big.sigmf-data", std::uintmax_t(10) << 30);
+    const std::string limited = "ulimit -v 4000000; exec \"$0\" \"$@\"";
+    const auto r = testsupport::runProcess({"bash", "-c", limited, testsupport::appPath("btgen"), "plot", "spectrum",
+                                            "--input", (dir / "big.sigmf-meta").string(), "-o",
+                                            (dir / "big.png").string()});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(has(r.err, "holds 1342177280 samples; the plots read at most")) << r.err;
+}
+
 TEST(RecordingIntegrity, ARenamedRecordingKeepsItsMarkers) {
     const ScratchDir dir;
     ASSERT_EQ(btgen({"generate", "--format", "sigmf", "-o", (dir / "a").string()}).status, 0);
