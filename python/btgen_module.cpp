@@ -461,7 +461,7 @@ constexpr const char* kRecordingCapsule = "btgen.recording";
 constexpr std::size_t kWholeReadSamples = 100'000'000;
 
 py::dict readRecording(const std::string& path, py::object format, py::object rate, bool verify, std::size_t offset,
-                       py::object count) {
+                       py::object count, py::object matLimit) {
     bt::analysis::SampleFormat f = bt::analysis::SampleFormat::Auto;
     if (!format.is_none()) {
         const std::string name = py::str(format);
@@ -476,9 +476,15 @@ py::dict readRecording(const std::string& path, py::object format, py::object ra
     }
     std::optional<std::size_t> wanted;
     if (!count.is_none()) wanted = count.cast<std::size_t>();
+    std::uint64_t maxMatBytes = 0;  // the reader's own cap, from the memory
+    if (!matLimit.is_none()) {
+        const double bytes = matLimit.cast<double>();
+        if (!(bytes >= 1 && bytes <= 1e15)) raise(gError, "mat_limit takes a number of bytes, 1 to 1e15.");
+        maxMatBytes = static_cast<std::uint64_t>(bytes);
+    }
     auto r = std::make_unique<ReadRecording>();
     withoutGil([&] {
-        r->recording = bt::analysis::openRecording(path, f, {.verify = verify});
+        r->recording = bt::analysis::openRecording(path, f, {.verify = verify, .maxMatBytes = maxMatBytes});
         const auto& rows = r->recording.rows;
         r->rows = rows.size();
         const std::size_t total = rows.empty() ? 0 : rows.front().source->size();
@@ -501,17 +507,15 @@ py::dict readRecording(const std::string& path, py::object format, py::object ra
             rows[k].source->readExact(offset, r->samples, out);
             if (scale != 1)
                 for (std::size_t i = 0; i < r->samples; ++i) out[i] *= scale;
-            // The marker rows are read whole: only for recordings within
-            // the limit.
-            markers.push_back(total <= kWholeReadSamples ? bt::analysis::readMarkers(rows[k]) : std::nullopt);
+            // Only the stretch of a marker file is read.
+            markers.push_back(bt::analysis::readMarkers(rows[k], offset, r->samples));
         }
         if (r->rows > 0 && std::all_of(markers.begin(), markers.end(), [](const auto& m) { return m.has_value(); })) {
             r->markers.resize(2 * r->rows * r->samples);
-            const auto from = static_cast<std::ptrdiff_t>(offset), to = static_cast<std::ptrdiff_t>(offset + r->samples);
             for (std::size_t k = 0; k < r->rows; ++k) {
-                std::copy(markers[k]->row1.begin() + from, markers[k]->row1.begin() + to,
+                std::copy(markers[k]->row1.begin(), markers[k]->row1.end(),
                           r->markers.begin() + static_cast<std::ptrdiff_t>((2 * k) * r->samples));
-                std::copy(markers[k]->row2.begin() + from, markers[k]->row2.begin() + to,
+                std::copy(markers[k]->row2.begin(), markers[k]->row2.end(),
                           r->markers.begin() + static_cast<std::ptrdiff_t>((2 * k + 1) * r->samples));
             }
         }
@@ -667,6 +671,7 @@ PYBIND11_MODULE(btgen, m) {
 
     m.def("read_recording", &readRecording, py::arg("path"), py::arg("format") = py::none(),
           py::arg("rate") = py::none(), py::arg("verify") = true, py::arg("offset") = 0, py::arg("count") = py::none(),
+          py::arg("mat_limit") = py::none(),
           "Reads a recording as btgen measure does: a MAT-file (`waveform`, the selected rows of "
           "`dtWaveform`, or the window's `samples`/`wave` I and Q columns), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "
           "(format \"raw\", \"cf32\" or \"ci16\"; by default from the name, else raw). Returns a dict: "
@@ -675,7 +680,8 @@ PYBIND11_MODULE(btgen, m) {
           "file's, else None) and rate_source, frequency (carrier, Hz, or None), kind, and for SigMF metadata "
           "and annotations. offset and count read samples offset .. offset + count - 1 of every row; without "
           "count at most 100,000,000 samples are read (all rows together), beyond that it raises. verify=False "
-          "skips checking a SigMF dataset against its metadata's SHA-512.");
+          "skips checking a SigMF dataset against its metadata's SHA-512. mat_limit: the most bytes a MAT-file's "
+          "data may unpack to (default a quarter of the memory); a larger file raises as too large to read.");
 
     py::class_<Instrument>(m, "Instrument", "A LAN instrument at \"host[:port]\"; every call is complete in itself.")
         .def(py::init<const std::string&>(), py::arg("address"))

@@ -336,13 +336,16 @@ std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
     return out;
 }
 
-// A marker file of exactly one byte per sample.
-std::optional<Markers> fileMarkers(const std::filesystem::path& file, std::size_t count) {
+// Samples offset .. offset + count - 1 of a marker file of exactly one byte
+// per sample of `total`.
+std::optional<Markers> fileMarkers(const std::filesystem::path& file, std::size_t total, std::size_t offset,
+                                   std::size_t count) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) != count || ec)
+    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) != total || ec)
         return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) throw Error(file.string() + "\ncannot be opened.");
+    if (!in.seekg(static_cast<std::streamoff>(offset))) throw Error(file.string() + "\ncould not be read to its end.");
     Markers out;
     out.resize(count);
     std::vector<char> buf(1 << 16);
@@ -364,7 +367,25 @@ std::optional<Markers> fileMarkers(const std::filesystem::path& file, std::size_
 std::optional<Markers> readMarkers(const RecordingRow& row) {
     if (row.markers.file.empty() || !row.source) return std::nullopt;
     const std::size_t count = row.source->size();
-    return row.markers.variable.empty() ? fileMarkers(row.markers.file, count) : matMarkers(row.markers, count);
+    return row.markers.variable.empty() ? fileMarkers(row.markers.file, count, 0, count)
+                                        : matMarkers(row.markers, count);
+}
+
+std::optional<Markers> readMarkers(const RecordingRow& row, std::size_t offset, std::size_t count) {
+    if (row.markers.file.empty() || !row.source) return std::nullopt;
+    const std::size_t total = row.source->size();
+    if (offset > total || count > total - offset) throw Error("the markers hold " + std::to_string(total) + " samples.");
+    if (row.markers.variable.empty()) return fileMarkers(row.markers.file, total, offset, count);
+    // A MAT-file's markers are held whole with its samples (within its
+    // read limit): the stretch is cut from them.
+    std::optional<Markers> all = matMarkers(row.markers, total);
+    if (!all) return all;
+    Markers out;
+    const auto from = all->row1.begin() + static_cast<std::ptrdiff_t>(offset);
+    out.row1.assign(from, from + static_cast<std::ptrdiff_t>(count));
+    const auto from2 = all->row2.begin() + static_cast<std::ptrdiff_t>(offset);
+    out.row2.assign(from2, from2 + static_cast<std::ptrdiff_t>(count));
+    return out;
 }
 
 std::optional<SampleFormat> parseSampleFormat(const std::string& name) {

@@ -84,6 +84,9 @@ Recording openRecording(const std::filesystem::path& file, SampleFormat format =
 // are not as long as the row's samples. Throws bt::Error when the marker
 // file or matrix is there but cannot be read.
 std::optional<Markers> readMarkers(const RecordingRow& row);
+// Samples offset .. offset + count - 1 of them: a marker file is read only
+// there, whatever its length.
+std::optional<Markers> readMarkers(const RecordingRow& row, std::size_t offset, std::size_t count);
 
 // The oversampling a symbol-clock marker row shows (the most common
 // distance between its rising edges), 0 when it shows none.

@@ -122,3 +122,89 @@ def test_a_dataset_of_another_recording_is_refused(tmp_path):
     with pytest.raises(btgen.Error, match="do not belong together"):
         btgen.read_recording(a[0])
     assert btgen.read_recording(a[0], verify=False)["waveform"].shape[1] > 0
+
+
+# Reads under an address-space limit a little above what the interpreter
+# holds already (set in a child, after the imports): a stretch of a 10 GiB
+# capture, and a compressed MAT-file whose data unpack to 480 MB, are read
+# or refused within the room left, never ending the process.
+LIMITED = r"""
+import resource, struct, sys, zlib
+import numpy as np
+import btgen
+
+def status_kb(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+
+raw, mat = sys.argv[1], sys.argv[2]
+n = 60_000_000
+name = b"waveform"
+body = (struct.pack("<II", 6, 8) + struct.pack("<II", 6, 0) + struct.pack("<II", 5, 8) + struct.pack("<ii", 1, n)
+        + struct.pack("<II", 1, len(name)) + name + struct.pack("<II", 9, 8 * n))
+c = zlib.compressobj(1)
+parts = [c.compress(struct.pack("<II", 14, len(body) + 8 * n) + body)]
+zeros = bytes(1 << 24)
+left = 8 * n
+while left:
+    k = min(left, len(zeros))
+    parts.append(c.compress(zeros[:k]))
+    left -= k
+parts.append(c.flush())
+data = b"".join(parts)
+del parts, zeros
+head = b"MATLAB 5.0 MAT-file".ljust(116, b" ") + bytes(8) + struct.pack("<H", 0x0100) + b"IM"
+with open(mat, "wb") as f:
+    f.write(head + struct.pack("<II", 15, len(data)) + data)
+del data
+
+room = 640 << 20
+limit = status_kb("VmSize") * 1024 + room
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+try:
+    btgen.read_recording(raw, format="raw")
+    print("whole read")
+except btgen.Error as e:
+    print("whole refused" if "offset= and count=" in str(e) else "whole: " + str(e))
+part = btgen.read_recording(raw, format="raw", offset=2_000_000_000, count=4_000_000)
+print("stretch", part["waveform"].shape, part["markers"].shape, int(part["markers"][0].sum()),
+      int(part["markers"][1].sum()))
+del part
+try:
+    btgen.read_recording(mat, rate=2e6)
+    print("mat read")
+except btgen.Error as e:
+    print("mat refused" if "too large to read" in str(e) else "mat: " + str(e))
+# Allowed more than the room holds: a memory error, never a crash.
+try:
+    btgen.read_recording(mat, rate=2e6, mat_limit=4e9)
+    print("mat read with the limit raised")
+except (btgen.Error, MemoryError) as e:
+    print("mat failed:", type(e).__name__)
+print("done")
+"""
+
+
+def test_reads_stay_within_a_memory_limit(tmp_path):
+    import subprocess
+    import sys
+    raw = tmp_path / "big.raw"
+    samples = (10 << 30) // 4
+    with open(raw, "wb") as f:
+        f.truncate(4 * samples)
+    # A sparse marker file of one byte a sample, with both rows set just
+    # inside the stretch read.
+    with open(str(raw) + ".markers", "wb") as f:
+        f.truncate(samples)
+        f.seek(2_000_000_000 + 10)
+        f.write(bytes([3, 1, 2]))
+    env = dict(os.environ, OPENBLAS_NUM_THREADS="1", OMP_NUM_THREADS="1")
+    r = subprocess.run([sys.executable, "-c", LIMITED, str(raw), str(tmp_path / "bomb.mat")],
+                       capture_output=True, text=True, env=env, timeout=240)
+    assert r.returncode == 0, r.stdout + r.stderr
+    lines = r.stdout.splitlines()
+    assert lines == ["whole refused", "stretch (1, 4000000) (2, 4000000) 2 2", "mat refused",
+                     "mat failed: " + lines[3].split(": ")[-1], "done"], r.stdout + r.stderr
+    assert lines[3] in ("mat failed: MemoryError", "mat failed: Error"), r.stdout
