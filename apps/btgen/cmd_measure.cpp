@@ -22,6 +22,7 @@ struct Options {
     bool sniff = false;
     double rate = 0;
     bool json = false;
+    bool summaryOnly = false;
     bool noVerify = false;
     double matLimit = 0;
 };
@@ -46,16 +47,21 @@ unsigned long parseHex(std::string text, unsigned bits, const std::string& what)
     return v;
 }
 
-int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json) {
+int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json, bool summaryOnly = false) {
     std::vector<const bt::analysis::Reception*> all;
     for (const auto& r : rows) all.push_back(r.reception);
     const bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
     // File names need not be UTF-8: their undecodable bytes are printed as
     // U+FFFD rather than failing the whole report.
-    if (json)
-        std::cout << bt::analysis::reportJson(rows, summary).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                  << '\n';
-    else bt::analysis::printReport(std::cout, rows, summary);
+    if (json) {
+        nlohmann::json j = bt::analysis::reportJson(rows, summary);
+        if (summaryOnly) j = {{"units", j["units"]}, {"summary", j["summary"]}};
+        std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else if (summaryOnly) {
+        bt::analysis::printSummary(std::cout, rows, summary);
+    } else {
+        bt::analysis::printReport(std::cout, rows, summary);
+    }
     return bt::analysis::verdictOf(rows, summary) == bt::analysis::Verdict::Pass ? 0 : kExitFailed;
 }
 
@@ -99,7 +105,7 @@ void run() {
     }
     std::vector<bt::analysis::ReceptionRow> rows;
     for (std::size_t k = 0; k < receptions.size(); ++k) rows.push_back({labels[k], &receptions[k]});
-    const int status = report(rows, o.json);
+    const int status = report(rows, o.json, o.summaryOnly);
     if (status != 0) throw CLI::RuntimeError(status);
 }
 
@@ -129,6 +135,7 @@ void setupMeasure(CLI::App& app) {
                     "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")
         ->check(CLI::IsMember({"raw", "cf32", "ci16"}));
     cmd->add_flag("--json", o.json, "Print the results as JSON");
+    cmd->add_flag("--summary", o.summaryOnly, "Print only the summary (pass/fail per test), not the packet table");
     addNumberOption(*cmd, "--mat-limit", o.matLimit, 1, 1e15, true,
                     "Most bytes a MAT-file's data may unpack to (default: a quarter of the memory); a larger file "
                     "is refused as too large to read")
@@ -149,6 +156,7 @@ int measureGenerated(const bt::Parameters& p, const bt::ComplexRow& waveform) {
     ro.uap = static_cast<std::uint8_t>((addr >> 24) & 0xFF);
     ro.whitening = p.dataWhiteningActive != 0 ? static_cast<unsigned>(p.dataWhiteningInitValue) : 0u;
     ro.linkType = p.linkType;
+    ro.cyclic = true;  // the instrument plays it in a loop
     const bt::analysis::Reception r = bt::analysis::receive(waveform.data(), waveform.size(), p.OverSampling * 1e6, ro);
     std::cout << '\n';
     return report({{"generated waveform", &r}}, false);

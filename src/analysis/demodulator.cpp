@@ -165,7 +165,16 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     const auto phases = static_cast<std::size_t>(std::max(8.0, std::ceil(sps)));
     const double step = sps / double(phases);
     const double half = sps / 2;
-    const auto advance = [&](double t) { return phaseAt(phase, samples, t + half) - phaseAt(phase, samples, t - half); };
+    // The running phase holds this burst's values only on [span.begin,
+    // span.end - 1]; past either end it holds another burst's, or nothing.
+    const std::size_t spanSamples = std::min(span.end, samples) - span.begin;
+    const double* spanPhase = phase + span.begin;
+    const auto phaseOf = [&](double t) { return phaseAt(spanPhase, spanSamples, t - double(span.begin)); };
+    const auto advance = [&](double t) { return phaseOf(t + half) - phaseOf(t - half); };
+    // A symbol scored at any trial timing keeps its whole period inside
+    // the burst.
+    const double firstScored = double(span.begin) + sps;
+    const double lastScored = double(span.begin + spanSamples) - 1 - sps;
     // Noise between bursts swings the phase far beyond any deviation;
     // clipping keeps it from steering the clock.
     const double clip = 1.5;
@@ -188,20 +197,30 @@ SlicedBits sliceSpan(const double* phase, const CFloat* y, std::size_t samples, 
     out.centres.reserve(out.bits.capacity());
     while (next < lastTime) {
         const auto symbols = std::min<std::size_t>(kWindow, static_cast<std::size_t>((lastTime - next) / sps) + 1);
+        std::size_t usable = 0;
         if (symbols >= 8) {
             // The first window also holds the ramp-up and what came before
             // it, whose noise swings the phase by as much as the clip: only
             // symbols at more than half the window's median amplitude count
             // there.
             used.assign(symbols, 1);
+            for (std::size_t j = 0; j < symbols; ++j) {
+                const double t = next + double(j) * sps;
+                used[j] = t >= firstScored && t <= lastScored;
+                usable += used[j];
+            }
             if (first) {
                 levels.resize(symbols);
                 for (std::size_t j = 0; j < symbols; ++j) levels[j] = std::norm(sampleAt(y, samples, next + double(j) * sps));
                 std::vector<float> sorted = levels;
                 std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(symbols / 2), sorted.end());
                 const float floor = 0.25f * sorted[symbols / 2];
-                for (std::size_t j = 0; j < symbols; ++j) used[j] = levels[j] > floor;
+                for (std::size_t j = 0; j < symbols; ++j) used[j] = used[j] && levels[j] > floor;
             }
+        }
+        // A short last window (the burst's tail) would steer the clock on a
+        // few symbols: it keeps the clock of the window before.
+        if (symbols >= 8 && (first || usable >= kWindow / 2)) {
             for (std::size_t p = 0; p < phases; ++p) {
                 const double offset = -half + double(p) * step;
                 // The spread about the window's mean, so that a carrier

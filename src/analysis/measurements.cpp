@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "analysis/channel_filter.h"
 #include "lib/numtext.h"
 
 namespace bt::analysis {
@@ -11,42 +12,6 @@ namespace bt::analysis {
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
-
-// The raw discriminator over the packet and its running phase, so that any
-// mean frequency is a difference of two phases.
-class PacketPhase {
-public:
-    PacketPhase(const CFloat* x, std::size_t n, double from, double to) {
-        lo_ = static_cast<std::size_t>(std::max(0.0, std::floor(from)));
-        const auto hi = std::min(n, static_cast<std::size_t>(std::max(0.0, std::ceil(to))) + 2);
-        if (hi <= lo_ + 2) return;
-        freq_.resize(hi - lo_ - 1);
-        discriminate(x + lo_, hi - lo_, freq_.data());
-        phase_.resize(hi - lo_);
-        double p = 0;
-        phase_[0] = 0;
-        for (std::size_t k = 0; k < freq_.size(); ++k) phase_[k + 1] = p += freq_[k];
-    }
-    bool empty() const { return freq_.empty(); }
-    // Radians per sample at time t.
-    double frequency(double t) const { return frequencyAt(freq_.data(), freq_.size(), t - double(lo_)); }
-    // Phase at time t, relative to the first sample held.
-    double phase(double t) const {
-        const double x = std::clamp(t - double(lo_), 0.0, double(phase_.size() - 1));
-        const auto i = std::min(static_cast<std::size_t>(x), phase_.size() - 2);
-        return phase_[i] + (x - double(i)) * (phase_[i + 1] - phase_[i]);
-    }
-    // Mean radians per sample from ta to tb.
-    double mean(double ta, double tb) const { return (phase(tb) - phase(ta)) / (tb - ta); }
-    // Element index of time t and the raw elements, for zero crossings.
-    std::size_t lo() const { return lo_; }
-    const std::vector<float>& elements() const { return freq_; }
-
-private:
-    std::size_t lo_ = 0;
-    std::vector<float> freq_;
-    std::vector<double> phase_;
-};
 
 bool groupReads(const Bits& air, std::size_t at, const char* pattern, std::size_t width) {
     for (std::size_t k = 0; k < width; ++k)
@@ -75,12 +40,15 @@ double mean(const std::vector<double>& v) {
 }  // namespace
 
 PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vector<double>& centres, const Bits& air,
-                                 const DecodedPacket& d, double rate, double timeOrigin) {
+                                 const DecodedPacket& d, double rate, double timeOrigin, RowEdges edges) {
     PacketMeasurements m;
     const std::size_t count = std::min(centres.size(), air.size());
     if (count < 5 || n < 4) return m;
     const double sps = count > 1 ? (centres[count - 1] - centres[0]) / double(count - 1) : rate / 1e6;
-    const PacketPhase ph(x, n, centres[0] - sps, centres[count - 1] + sps);
+    // Every figure is read on the channel-filtered signal, evaluated at the
+    // instants it needs (the filter interpolates, too).
+    const ChannelFilter filter(x, n, sps, edges);
+    const FilteredPhase ph(filter, centres[0] - sps, centres[count - 1] + sps, sps);
     if (ph.empty()) return m;
     const double toHz = rate / kTwoPi;
     const double symbolRate = rate / sps;
@@ -134,22 +102,29 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
 
     // Zero crossings (less the carrier) between runs of two or more.
     if (m.carrierOffset) {
-        const auto& el = ph.elements();
         double sk = 0, st = 0, skk = 0, skt = 0;
         std::size_t crossings = 0;
         for (std::size_t k = 1; k + 2 < count; ++k) {
             if (air[k - 1] != air[k] || air[k + 1] == air[k] || air[k + 2] != air[k + 1]) continue;
             const double carrier = carrierAt(centres[k] + sps / 2) / toHz;
-            // Elements between the two centres; element e sits at time e + 0.5.
-            const double a = centres[k] - double(ph.lo()) - 0.5;
-            const double b = centres[k + 1] - double(ph.lo()) - 0.5;
-            const auto e0 = static_cast<std::size_t>(std::max(0.0, std::ceil(a)));
-            const auto e1 = std::min(el.size() - 1, static_cast<std::size_t>(std::max(0.0, std::floor(b))));
-            for (std::size_t e = e0; e < e1; ++e) {
-                const double u = el[e] - carrier;
-                const double v = el[e + 1] - carrier;
+            // The grid points between the two centres, then the crossing
+            // refined on the filtered signal itself.
+            const double a = (centres[k] - ph.gridTime(0)) / (sps / 4);
+            const double b = (centres[k + 1] - ph.gridTime(0)) / (sps / 4);
+            const auto g0 = static_cast<std::size_t>(std::max(0.0, std::ceil(a)));
+            const auto g1 = std::min(ph.gridSize() - 1, static_cast<std::size_t>(std::max(0.0, std::floor(b))));
+            for (std::size_t g = g0; g < g1; ++g) {
+                double ta = ph.gridTime(g), tb = ph.gridTime(g + 1);
+                double u = ph.gridFrequency(g) - carrier;
+                double v = ph.gridFrequency(g + 1) - carrier;
                 if ((u > 0) == (v > 0)) continue;
-                const double t = double(e) + u / (u - v) + 0.5 + double(ph.lo());
+                for (int it = 0; it < 3 && u != v; ++it) {
+                    const double tc = ta + u / (u - v) * (tb - ta);
+                    const double w = ph.frequency(tc) - carrier;
+                    if ((w > 0) == (u > 0)) ta = tc, u = w;
+                    else tb = tc, v = w;
+                }
+                const double t = u != v ? ta + u / (u - v) * (tb - ta) : ta;
                 const double kk = double(k) + 0.5;
                 sk += kk, st += t, skk += kk * kk, skt += kk * t;
                 ++crossings;
@@ -236,6 +211,9 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
                          "|rate| <= 20 kHz per 50 us", true, 0};
     std::size_t f1packets = 0, f2packets = 0;
     for (const auto& [d, m] : packets) {
+        // Only packets whose checks confirm them are the transmitter's.
+        if (!d->ok()) continue;
+        ++s.confirmedPackets;
         if (m->initialFrequency) f0.push_back(*m->initialFrequency);
         if (m->modulationIndex) idx.push_back(*m->modulationIndex);
         if (m->carrierOffset) offs.push_back(*m->carrierOffset);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/channel_filter.h"
 #include "analysis/demodulator.h"
 #include "analysis/packet_decoder.h"
 
@@ -65,8 +66,11 @@ struct PacketMeasurements {
 // `centres` (times in samples of `x`; one per air bit). `x` holds `n`
 // samples at `sampleRate`; `timeOrigin` is the sample index of x[0] in the
 // recording.
+// `edges` continue `x` where the recording goes on beyond it (a waveform
+// played in a loop).
 PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vector<double>& centres,
-                                 const Bits& air, const DecodedPacket& d, double sampleRate, double timeOrigin);
+                                 const Bits& air, const DecodedPacket& d, double sampleRate, double timeOrigin,
+                                 RowEdges edges = {});
 
 // One line of the summary: a figure with its pass limits.
 struct TestResult {
@@ -86,6 +90,7 @@ struct MeasurementSummary {
     std::optional<double> carrierOffset;  // Hz
     std::optional<double> symbolRateErrorPpm;
     std::optional<double> snrDb;
+    std::size_t confirmedPackets = 0;  // the packets the summary counts
     bool allPass() const;
 };
 

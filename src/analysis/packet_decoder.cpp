@@ -324,11 +324,16 @@ int packetTypeSlots(int type) {
     return r ? r->slots : 1;
 }
 
-bool DecodedPacket::ok() const {
-    if (!accessCodeOk || truncated) return false;
-    if (isId) return true;
-    return hecOk && payloadKnown && fecUncorrectable == 0 && (!hasPayloadHeader || lengthOk) &&
-           (!crcPresent || crcOk);
+bool DecodedPacket::ok() const { return status() == "ok"; }
+
+std::string DecodedPacket::status() const {
+    if (!accessCodeOk) return "bad";
+    if (isId) return truncated ? "bad" : "ok";
+    if (!hecOk) return "HEC fail";
+    if (crcPresent && !crcOk) return "CRC fail";
+    if (truncated || !payloadKnown || fecUncorrectable != 0 || (hasPayloadHeader && !lengthOk)) return "bad";
+    if (guessed && !confirmedByCrc) return "unconfirmed";
+    return "ok";
 }
 
 std::string DecodedPacket::describe() const {
@@ -377,8 +382,10 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
     d.trailer = trailerErrors <= (accessCodeFound ? 1 : 0);
     // A receiver knowing the key reads a damaged trailer as a trailer when
     // the header behind it checks.
-    const bool headerDecides = accessCodeFound && !d.trailer && !key.findUap && !key.findWhitening &&
-                               air.size() >= 72 + 54;
+    // Whether or not the key is known: a header that checks behind it
+    // makes it a packet, and only a position where none checks is an ID
+    // packet.
+    const bool headerDecides = accessCodeFound && !d.trailer && air.size() >= 72 + 54;
     if (!d.trailer && !headerDecides) {
         d.isId = true;
         return d;
@@ -411,7 +418,7 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
         for (unsigned w = 1; w < 128; ++w)
             if (w != candidates[0]) candidates.push_back(w);
     }
-    if (headerDecides) {
+    if (headerDecides && !key.findWhitening && !key.findUap) {
         DecodedPacket trial = d;
         if (!decodeUnder(air, coded, key.whitening & 0x7Fu, key, trial)) {
             d.isId = true;
@@ -431,6 +438,7 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
         }
         // Without guessing there is nothing to confirm: this is the packet.
         if (!guessing) return trial;
+        trial.guessed = true;
         if (trial.crcPresent && trial.crcOk) {
             trial.confirmedByCrc = true;
             return trial;
@@ -441,6 +449,12 @@ DecodedPacket decodePacket(std::span<const std::uint8_t> air, const DecodeKey& k
                    (!t.hasPayloadHeader || t.lengthOk);
         };
         if (!fallback || !fallback->hecOk || (!plausible(*fallback) && plausible(trial))) fallback = trial;
+    }
+    if (headerDecides && (!fallback || !fallback->hecOk)) {
+        d.isId = true;
+        d.length = 68;
+        d.headerTriplesCorrected = 0;
+        return d;
     }
     return fallback ? *fallback : d;
 }

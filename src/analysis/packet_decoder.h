@@ -50,6 +50,10 @@ struct DecodedPacket {
     std::uint8_t uap = 0;    // the UAP the checks used (found when not known)
     unsigned whitening = 0;  // the whitening start value used (0 none)
     bool confirmedByCrc = false;  // a found UAP or whitening passed the CRC too
+    // The UAP or the whitening was found rather than known: the packet
+    // stands only when its CRC confirms it (a header check alone passes for
+    // one of the 128 whitening values in two).
+    bool guessed = false;
 
     // Payload.
     bool payloadKnown = false;  // the decoder knows this type's payload
@@ -66,8 +70,11 @@ struct DecodedPacket {
     int fecUncorrectable = 0;  // 2/3 blocks with more than one error
     bool truncated = false;    // the row ended inside the packet
 
-    // Everything checked out.
+    // Everything checked out, and a found key was confirmed by the CRC.
     bool ok() const;
+    // "ok", "unconfirmed" (the checks pass but a found key is not
+    // confirmed), "HEC fail", "CRC fail", or "bad" (FEC, length, cut off).
+    std::string status() const;
     std::string describe() const;
 };
 

@@ -283,12 +283,37 @@ private:
         const double start = double(block_.readBegin) + centres[0] + 1.0;
         p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
         p.startTime = std::max(0.0, start) / rate_;
-        p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin));
+        p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin), edges());
         found_.push_back(std::move(p));
         return std::max<std::size_t>(64, length > kPreambleBits + missing ? length - kPreambleBits : 64);
     }
 
+    // The other end of a looped waveform, read once, where this block
+    // reaches an end of the recording.
+    RowEdges edges() {
+        if (!options_.cyclic) return {};
+        const std::size_t n = source_.size();
+        const auto reach = std::min(n, static_cast<std::size_t>(std::ceil(kChannelFilterHalfSpanUs * sps_)) + 2);
+        RowEdges e;
+        if (block_.readBegin == 0) {
+            if (before_.empty()) {
+                before_.resize(reach);
+                source_.read(n - reach, reach, before_.data());
+            }
+            e.before = before_.data(), e.beforeCount = before_.size();
+        }
+        if (block_.readEnd == n) {
+            if (after_.empty()) {
+                after_.resize(reach);
+                source_.read(0, reach, after_.data());
+            }
+            e.after = after_.data(), e.afterCount = after_.size();
+        }
+        return e;
+    }
+
     const SampleSource& source_;
+    std::vector<CFloat> before_, after_;
     double rate_, sps_;
     ReceiverOptions options_;
     Block block_;

@@ -71,6 +71,11 @@ struct ReceiverOptions {
     double linkType = 0;                   // 1 SCO, 2 ACL, 0 told by the type code
     int maxSyncErrors = 6;                 // sync-word bits that may differ (LAP known)
     std::size_t blockSamples = std::size_t(1) << 21;  // samples per block (at least)
+    // The recording is a waveform played in a loop: the channel filter
+    // reads its last samples ahead of its first, and its first behind its
+    // last (a packet at the very start is measured as the instrument plays
+    // it). A capture is not: there the filter sees silence beyond it.
+    bool cyclic = false;
 };
 
 struct ReceivedPacket {

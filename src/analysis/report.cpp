@@ -8,10 +8,14 @@ namespace bt::analysis {
 
 namespace {
 
+// A value that rounds to zero is printed without a sign ("0.00", not
+// "-0.00").
 std::string fixed(double v, int digits) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", digits, v);
-    return buf;
+    std::string text = buf;
+    if (text.starts_with('-') && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
+    return text;
 }
 
 std::string opt(const std::optional<double>& v, double scale, int digits) {
@@ -50,7 +54,7 @@ std::string bodyHex(const Bits& body) {
 }
 
 Verdict verdictOf(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
-    if (packetCount(rows) == 0) return Verdict::NoPacket;
+    if (packetCount(rows) == 0 || summary.confirmedPackets == 0) return Verdict::NoPacket;
     return summary.allPass() ? Verdict::Pass : Verdict::Fail;
 }
 
@@ -62,10 +66,11 @@ void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const
             out << "  no packet found\n";
             continue;
         }
-        char line[256];
-        std::snprintf(line, sizeof line, "  %4s %10s %10s %6s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3s %9s %9s %6s %6s\n", "#",
-                      "start", "time us", "LAP", "type", "LT", "FLOW", "ARQN", "SEQN", "HEC", "CRC", "len", "FEC",
-                      "err", "f0 kHz", "off kHz", "h", "SNR dB");
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "  %4s %10s %10s %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3s %9s %9s %6s %6s  %s\n", "#",
+                      "start", "time us", "LAP", "UAP", "type", "LT", "FLOW", "ARQN", "SEQN", "HEC", "CRC", "len",
+                      "FEC", "err", "f0 kHz", "off kHz", "h", "SNR dB", "status");
         out << line;
         for (std::size_t k = 0; k < r->packets.size(); ++k) {
             const ReceivedPacket& p = r->packets[k];
@@ -73,21 +78,33 @@ void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const
             const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType);
             const auto field = [](int v) { return v < 0 ? std::string("-") : std::to_string(v); };
             std::snprintf(line, sizeof line,
-                          "  %4zu %10zu %10.2f %6s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s%s\n", k + 1,
-                          p.startSample, p.startTime * 1e6, hex(d.lap, 6).c_str(), type.c_str(),
+                          "  %4zu %10zu %10.2f %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s  %s%s\n", k + 1,
+                          p.startSample, p.startTime * 1e6, hex(d.lap, 6).c_str(),
+                          d.isId || d.type < 0 ? "-" : hex(d.uap, 2).c_str(), type.c_str(),
                           field(d.AMaddr).c_str(), field(d.FLOW).c_str(), field(d.ARQN).c_str(), field(d.SEQN).c_str(),
                           d.isId ? "-" : d.hecOk ? "ok" : "FAIL", crcText(d),
                           d.payloadLength >= 0 ? std::to_string(d.payloadLength).c_str() : d.body.empty() ? "-" : std::to_string(d.body.size() / 8).c_str(),
                           (std::to_string(d.fecCorrected) + (d.fecUncorrectable ? "!" : "")).c_str(), d.syncErrors,
                           opt(p.measured.initialFrequency, 1e-3, 2).c_str(), opt(p.measured.carrierOffset, 1e-3, 2).c_str(),
                           opt(p.measured.modulationIndex, 1, 4).c_str(), opt(p.measured.snrDb, 1, 1).c_str(),
-                          d.truncated ? "  cut off" : "");
+                          d.status().c_str(), d.truncated ? " (cut off by the end of the recording)" : "");
             out << line;
         }
     }
-    out << "\nsummary:\n";
+    out << '\n';
+    printSummary(out, rows, summary);
+}
+
+void printSummary(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
+    out << "summary (" << summary.confirmedPackets << " confirmed of " << packetCount(rows)
+        << (packetCount(rows) == 1 ? " packet" : " packets") << "):\n";
     if (packetCount(rows) == 0) {
         out << "  no packet found\n";
+        return;
+    }
+    if (summary.confirmedPackets == 0) {
+        out << "  no confirmed packet: nothing measured\n";
+        out << "verdict: FAIL\n";
         return;
     }
     for (const TestResult& t : summary.tests) {
@@ -105,6 +122,10 @@ void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const
 
 nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
     nlohmann::json j;
+    // Figures are in SI units unless their name says otherwise.
+    j["units"] = {{"frequency", "Hz"}, {"time", "s"}, {"sample_rate", "Hz"}, {"modulation_index", "1"},
+                  {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"}, {"drift_rate", "Hz per 50 us"},
+                  {"summary.tests.value", "as its unit field says"}};
     j["recordings"] = nlohmann::json::array();
     for (const auto& [label, r] : rows) {
         nlohmann::json rec;
@@ -123,6 +144,7 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
             q["id"] = d.isId;
             q["truncated"] = d.truncated;
             q["ok"] = d.ok();
+            q["status"] = d.status();
             if (!d.isId && d.type >= 0) {
                 q["type"] = d.type;
                 q["type_name"] = packetTypeName(d.type, d.linkType);
@@ -168,8 +190,9 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     s["carrier_offset"] = optJson(summary.carrierOffset);
     s["symbol_rate_error_ppm"] = optJson(summary.symbolRateErrorPpm);
     s["snr_db"] = optJson(summary.snrDb);
+    s["confirmed_packets"] = summary.confirmedPackets;
     const Verdict v = verdictOf(rows, summary);
-    s["verdict"] = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : "no packet found";
+    s["verdict"] = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : packetCount(rows) == 0 ? "no packet found" : "no confirmed packet";
     j["summary"] = s;
     return j;
 }

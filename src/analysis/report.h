@@ -20,6 +20,8 @@ enum class Verdict { Pass, Fail, NoPacket };
 Verdict verdictOf(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
 
 void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
+// The summary alone (the last part of the report).
+void printSummary(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
 nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
 
 // The body bits as bytes, least significant bit first, in hexadecimal.

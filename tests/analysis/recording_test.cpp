@@ -267,5 +267,60 @@ TEST(MeasureCommand, ExitStatusesAndJson) {
     EXPECT_NE(btgen({"measure", (dir / "absent.mat").string()}).status, 0);
 }
 
+// A perfect 10101010 DH1 passes (its last timing window once ran past the
+// burst); the table names its units, UAP and status, prints no "-0.00";
+// --summary prints the summary alone; the JSON states its units.
+TEST(MeasureCommand, PerfectSignalPassesAndTheReportReadsCleanly) {
+    ScratchDir dir;
+    const std::string mat = (dir / "t.mat").string();
+    bttest::RunResult r = btgen({"generate", "-o", mat, "--set", "payloadType=7", "--set", "bitPattern=55", "--measure"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("-0.00"), std::string::npos) << r.output;
+    r = btgen({"measure", mat});
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* text : {"f0 kHz", "off kHz", "SNR dB", "UAP", "status", "1 confirmed of 1 packet"})
+        EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    EXPECT_EQ(r.output.find("-0.00"), std::string::npos) << r.output;
+    // The packet's row ends in its status.
+    EXPECT_NE(r.output.find("100.0  ok\n"), std::string::npos) << r.output;
+
+    const bttest::RunResult summary = btgen({"measure", "--summary", mat});
+    EXPECT_EQ(summary.status, 0);
+    EXPECT_TRUE(summary.output.starts_with("summary (1 confirmed of 1 packet):")) << summary.output;
+    EXPECT_EQ(summary.output.find("LAP"), std::string::npos) << summary.output;
+
+    r = btgen({"measure", "--json", mat});
+    const nlohmann::json j = nlohmann::json::parse(r.output);
+    EXPECT_EQ(j["units"]["frequency"], "Hz");
+    EXPECT_EQ(j["recordings"][0]["packets"][0]["status"], "ok");
+    EXPECT_EQ(j["summary"]["confirmed_packets"], 1);
+}
+
+// A recording cut inside its packet: the packet is marked, not counted.
+TEST(MeasureCommand, PacketCutByTheEndIsMarked) {
+    ScratchDir dir;
+    const Parameters p = [] {
+        Parameters q;
+        q.packetType = 15;  // DH5
+        return q;
+    }();
+    const GeneratedSignal s = Calculate(p);
+    const std::size_t keep = s.packets.at(0).sampleStart + s.packets.at(0).sampleCount / 2;
+    std::string bytes(8 * keep, '\0');
+    for (std::size_t k = 0; k < keep; ++k) {
+        const float re = float(s.waveform[k].real()), im = float(s.waveform[k].imag());
+        std::memcpy(&bytes[8 * k], &re, 4);
+        std::memcpy(&bytes[8 * k + 4], &im, 4);
+    }
+    bttest::writeBytes(dir / "cut.cf32", bytes);
+    // Without the key a guessed whitening may read the header as a packet
+    // without payload (shown unconfirmed); with it, the DH5 is cut.
+    const bttest::RunResult r = btgen({"measure", (dir / "cut.cf32").string(), "--format", "cf32", "--rate", "10e6",
+                                       "--lap", "000008", "--uap", "00", "--whitening", "0"});
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("cut off by the end of the recording"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("0 confirmed of 1 packet"), std::string::npos) << r.output;
+}
+
 }  // namespace
 }  // namespace bt::analysis

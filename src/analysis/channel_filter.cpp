@@ -1,0 +1,133 @@
+#include "analysis/channel_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace bt::analysis {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr std::size_t kPerUs = 1024;  // table entries per microsecond
+
+double sinc(double x) { return x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
+
+// The raised cosine's impulse response at u microseconds, tapered.
+double kernel(double u) {
+    const double fc = kChannelFilterCutoffHz / 1e6;
+    const double a = kChannelFilterRollOff;
+    const double au = std::fabs(u);
+    if (au >= kChannelFilterHalfSpanUs) return 0;
+    const double d = 1 - (4 * a * fc * u) * (4 * a * fc * u);
+    double v;
+    if (std::fabs(d) < 1e-9) {
+        // The removable singularity: the mean of its two sides.
+        v = 0.5 * (kernel(u - 1e-6) + kernel(u + 1e-6));
+        return v;
+    }
+    v = 2 * fc * sinc(2 * fc * u) * std::cos(kPi * a * 2 * fc * u) / d;
+    const double taperFrom = kChannelFilterHalfSpanUs - 1;
+    if (au > taperFrom) {
+        const double c = std::cos(kPi * (au - taperFrom) / 2);
+        v *= c * c;
+    }
+    return v;
+}
+
+struct Table {
+    std::vector<double> value, slope;  // at u = (i - centre) / kPerUs
+    std::size_t centre = 0;
+};
+
+const Table& table() {
+    static const Table t = [] {
+        Table r;
+        r.centre = static_cast<std::size_t>(kChannelFilterHalfSpanUs * kPerUs);
+        const std::size_t size = 2 * r.centre + 2;
+        r.value.resize(size);
+        r.slope.resize(size);
+        const double h = 1e-5;
+        for (std::size_t i = 0; i < size; ++i) {
+            const double u = (double(i) - double(r.centre)) / kPerUs;
+            r.value[i] = kernel(u);
+            r.slope[i] = (kernel(u + h) - kernel(u - h)) / (2 * h);
+        }
+        return r;
+    }();
+    return t;
+}
+
+}  // namespace
+
+ChannelFilter::ChannelFilter(const CFloat* x, std::size_t n, double sps, RowEdges edges)
+    : x_(x), n_(n), edges_(edges), sps_(sps), step_(double(kPerUs) / sps),
+      reach_(static_cast<std::size_t>(std::ceil(kChannelFilterHalfSpanUs * sps))) {}
+
+void ChannelFilter::atWithSlope(double t, Complex& value, Complex& slope) const {
+    const Table& tab = table();
+    double vr = 0, vi = 0, sr = 0, si = 0;
+    const double lo = std::max(-double(edges_.beforeCount), std::ceil(t - double(reach_)));
+    const double hi = std::min(double(n_ + edges_.afterCount) - 1, std::floor(t + double(reach_)));
+    for (double kd = lo; kd <= hi; kd += 1) {
+        CFloat sample;
+        if (kd < 0) sample = edges_.before[edges_.beforeCount - static_cast<std::size_t>(-kd)];
+        else if (kd >= double(n_)) sample = edges_.after[static_cast<std::size_t>(kd) - n_];
+        else sample = x_[static_cast<std::size_t>(kd)];
+        const double pos = (t - kd) * step_ + double(tab.centre);
+        if (pos < 0) continue;
+        const auto i = static_cast<std::size_t>(pos);
+        if (i + 1 >= tab.value.size()) continue;
+        const double u = pos - double(i);
+        const double g = tab.value[i] + u * (tab.value[i + 1] - tab.value[i]);
+        const double s = tab.slope[i] + u * (tab.slope[i + 1] - tab.slope[i]);
+        const double xr = sample.real(), xi = sample.imag();
+        vr += xr * g, vi += xi * g;
+        sr += xr * s, si += xi * s;
+    }
+    value = Complex(vr, vi);
+    slope = Complex(sr, si) / sps_;
+}
+
+Complex ChannelFilter::at(double t) const {
+    Complex v, s;
+    atWithSlope(t, v, s);
+    return v;
+}
+
+double ChannelFilter::frequency(double t) const {
+    Complex v, s;
+    atWithSlope(t, v, s);
+    const double p = std::norm(v);
+    return p > 0 ? (std::conj(v) * s).imag() / p : 0.0;
+}
+
+FilteredPhase::FilteredPhase(const ChannelFilter& f, double from, double to, double sps) : filter_(f) {
+    if (!(to > from)) return;
+    step_ = sps / 4;
+    from_ = from;
+    const auto count = static_cast<std::size_t>(std::ceil((to - from) / step_)) + 1;
+    grid_.resize(count);
+    value_.resize(count);
+    freq_.resize(count);
+    double unwrapped = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        Complex v, s;
+        f.atWithSlope(gridTime(k), v, s);
+        const double p = std::norm(v);
+        freq_[k] = p > 0 ? (std::conj(v) * s).imag() / p : 0.0;
+        if (k > 0) unwrapped += std::arg(v * std::conj(value_[k - 1]));
+        grid_[k] = unwrapped;
+        value_[k] = v;
+    }
+}
+
+double FilteredPhase::phase(double t) const {
+    const double x = std::clamp((t - from_) / step_, 0.0, double(grid_.size() - 1));
+    const auto k = static_cast<std::size_t>(std::lround(x));
+    const double at = gridTime(k);
+    if (t == at) return grid_[k];
+    return grid_[k] + std::arg(filter_.at(t) * std::conj(value_[k]));
+}
+
+}  // namespace bt::analysis
