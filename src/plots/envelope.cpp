@@ -26,8 +26,9 @@ float above(double v) {
 
 Envelope Envelope::ofComponent(std::span<const Complex> wave, int component) {
     Envelope e;
-    // std::complex<double> is an array of two doubles.
-    e.d_ = reinterpret_cast<const double*>(wave.data()) + (component == 0 ? 0 : 1);
+    // std::complex<double> is an array of two doubles. An empty row may
+    // have no array at all, which no offset may be added to.
+    if (!wave.empty()) e.d_ = reinterpret_cast<const double*>(wave.data()) + (component == 0 ? 0 : 1);
     e.stride_ = 2;
     e.size_ = wave.size();
     e.skip_ = 1;
