@@ -88,21 +88,33 @@ TEST(RecordingIntegrity, ARawWaveformBesideAnotherMarkerFileIsRefused) {
         << r.err;
 }
 
-// A recording far larger than memory (a sparse file: nothing is written)
-// plotted under an address-space limit: refused before anything is read.
+// Plots under an address-space limit (sparse recordings: nothing is
+// written). One far larger than memory is refused before anything is read;
+// one just within what the limit allows is drawn (the spectrum, the plot
+// that holds the most per sample) without running out of memory.
 TEST(RecordingIntegrity, APlotOfARecordingLargerThanMemoryIsRefused) {
     if (!fs::exists(testsupport::appPath("btgen-plot-gui"))) GTEST_SKIP() << "built without the windows";
     const ScratchDir dir;
-    std::ofstream(dir / "big.sigmf-meta")
-        << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000}, "captures": []})";
-    std::ofstream(dir / "big.sigmf-data").close();
-    fs::resize_file(dir / "big.sigmf-data", std::uintmax_t(10) << 30);
-    const std::string limited = "ulimit -v 4000000; exec \"$0\" \"$@\"";
-    const auto r = testsupport::runProcess({"bash", "-c", limited, testsupport::appPath("btgen"), "plot", "spectrum",
-                                            "--input", (dir / "big.sigmf-meta").string(), "-o",
-                                            (dir / "big.png").string()});
+    const auto plotUnder = [&](const std::string& kilobytes, std::uintmax_t samples) {
+        std::ofstream(dir / "rec.sigmf-meta")
+            << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000}, "captures": []})";
+        std::ofstream(dir / "rec.sigmf-data").close();
+        fs::resize_file(dir / "rec.sigmf-data", 8 * samples);
+        const std::string limited = "ulimit -v " + kilobytes + "; exec \"$0\" \"$@\"";
+        return testsupport::runProcess({"bash", "-c", limited, testsupport::appPath("btgen"), "plot", "spectrum",
+                                        "--input", (dir / "rec.sigmf-meta").string(), "-o",
+                                        (dir / "rec.png").string()});
+    };
+    auto r = plotUnder("4000000", (std::uintmax_t(10) << 30) / 8);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(has(r.err, "holds 1342177280 samples; the plots read at most")) << r.err;
+    // 600,000 kB allow 4.8 million samples.
+    r = plotUnder("600000", 4'700'000);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(fs::file_size(dir / "rec.png"), 1000u);
+    r = plotUnder("600000", 4'900'000);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(has(r.err, "holds 4900000 samples; the plots read at most 4800000 on this machine")) << r.err;
 }
 
 TEST(RecordingIntegrity, ARenamedRecordingKeepsItsMarkers) {
