@@ -456,11 +456,42 @@ struct ReadRecording {
 
 constexpr const char* kRecordingCapsule = "btgen.recording";
 
+// The reader's keyword arguments: a wrong type or sign is the script's
+// mistake, said as btgen.Error in the module's words (never pybind11's
+// "Unable to cast").
+std::string typeName(py::handle o) { return py::str(o.get_type().attr("__name__")); }
+
+std::size_t sampleArgument(py::handle o, const std::string& name) {
+    if (py::isinstance<py::bool_>(o) || !PyIndex_Check(o.ptr()))
+        raise(gError, name + " takes a whole number of samples, not a " + typeName(o) + ".");
+    const py::object whole = py::reinterpret_steal<py::object>(PyNumber_Index(o.ptr()));
+    if (!whole) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(whole.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow > 0) raise(gError, name + " is larger than any recording.");
+    if (overflow < 0 || v < 0) raise(gError, name + " takes a whole number of samples, 0 or more.");
+    return static_cast<std::size_t>(v);
+}
+
+double realArgument(py::handle o, const std::string& name) {
+    if (PyComplex_Check(o.ptr()) || py::isinstance<py::str>(o) || py::isinstance<py::bytes>(o) ||
+        !(PyFloat_Check(o.ptr()) || PyIndex_Check(o.ptr()) || py::hasattr(o, "__float__")))
+        raise(gError, name + " takes a number, not a " + typeName(o) + ".");
+    const double v = PyFloat_AsDouble(o.ptr());
+    if (v == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        raise(gError, name + " is too large.");
+    }
+    return v;
+}
+
+
 // Samples read without offset and count at most (all rows together): 1.6 GB
 // as complex128. Beyond it a script reads the recording a stretch at a time.
 constexpr std::size_t kWholeReadSamples = 100'000'000;
 
-py::dict readRecording(const std::string& path, py::object format, py::object rate, bool verify, std::size_t offset,
+py::dict readRecording(const std::string& path, py::object format, py::object rate, bool verify, py::object offsetArg,
                        py::object count, py::object matLimit) {
     bt::analysis::SampleFormat f = bt::analysis::SampleFormat::Auto;
     if (!format.is_none()) {
@@ -471,14 +502,15 @@ py::dict readRecording(const std::string& path, py::object format, py::object ra
     }
     std::optional<double> givenRate;
     if (!rate.is_none()) {
-        givenRate = rate.cast<double>();
+        givenRate = realArgument(rate, "rate");
         if (!(*givenRate > 0) || !std::isfinite(*givenRate)) raise(gError, "The sample rate must be a positive number of Hz.");
     }
     std::optional<std::size_t> wanted;
-    if (!count.is_none()) wanted = count.cast<std::size_t>();
+    if (!count.is_none()) wanted = sampleArgument(count, "count");
+    const std::size_t offset = sampleArgument(offsetArg, "offset");
     std::uint64_t maxMatBytes = 0;  // the reader's own cap, from the memory
     if (!matLimit.is_none()) {
-        const double bytes = matLimit.cast<double>();
+        const double bytes = realArgument(matLimit, "mat_limit");
         if (!(bytes >= 1 && bytes <= 1e15)) raise(gError, "mat_limit takes a number of bytes, 1 to 1e15.");
         maxMatBytes = static_cast<std::uint64_t>(bytes);
     }
@@ -670,7 +702,7 @@ PYBIND11_MODULE(btgen, m) {
           "Receives the waveform (sample rate in Hz) and measures it: the report btgen measure --json gives.");
 
     m.def("read_recording", &readRecording, py::arg("path"), py::arg("format") = py::none(),
-          py::arg("rate") = py::none(), py::arg("verify") = true, py::arg("offset") = 0, py::arg("count") = py::none(),
+          py::arg("rate") = py::none(), py::arg("verify") = true, py::arg("offset") = py::int_(0), py::arg("count") = py::none(),
           py::arg("mat_limit") = py::none(),
           "Reads a recording as btgen measure does: a MAT-file (`waveform`, the selected rows of "
           "`dtWaveform`, or the window's `samples`/`wave` I and Q columns), a SigMF recording (.sigmf-meta, .sigmf-data; cf32_le, ci16_le) or raw samples "

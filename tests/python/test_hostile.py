@@ -111,6 +111,12 @@ def test_recordings_read_a_stretch_at_a_time(tmp_path):
         btgen.read_recording(str(big), format="ci16")
     stretch = btgen.read_recording(str(big), format="ci16", offset=99_000_000, count=1000)
     assert stretch["waveform"].shape == (1, 1000) and not stretch["waveform"].any()
+    # Arguments no reader takes are said in the module's words.
+    for bad in (dict(count=-1), dict(offset=-1), dict(count=10 ** 30), dict(count=1.5), dict(offset="x"),
+                dict(count=True), dict(rate="x"), dict(rate=1j), dict(mat_limit=b"1"), dict(mat_limit=float("nan"))):
+        with pytest.raises(btgen.Error, match="offset|count|rate|mat_limit|sample rate"):
+            btgen.read_recording(meta, **bad)
+    assert btgen.read_recording(meta, offset=np.int64(5), count=np.uint32(3))["waveform"].shape == (1, 3)
 
 
 def test_a_dataset_of_another_recording_is_refused(tmp_path):
