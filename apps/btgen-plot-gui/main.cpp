@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <qcustomplot.h>
@@ -26,6 +27,7 @@
 #include "plots/plot_requests.h"
 #include "plots/waveform_file.h"
 #include "app/settings_files.h"
+#include "commands.h"
 
 namespace {
 
@@ -34,10 +36,7 @@ constexpr int kNotWritten = 5;
 
 struct Options {
     std::string kind;
-    std::string settingsFile;
-    std::vector<std::string> edits;
-    std::string platform = "c";
-    std::string bbg = "002";
+    btgen::GenerationOptions settings;
     std::string input;
     double rate = 0;
     std::string output;
@@ -50,10 +49,7 @@ struct Options {
     bool noVerify = false;
 };
 
-[[noreturn]] void fail(int status, const std::string& message) {
-    std::cerr << "btgen plot: " << message << '\n';
-    std::exit(status);
-}
+using btgen::fail;
 
 int run(const Options& o) {
     // Refused before any work: a wrong name is the user's input, not a failed write.
@@ -62,23 +58,19 @@ int run(const Options& o) {
         fail(kBadInput, "cannot write " + o.output + " (the name must end in .png, .svg or .pdf)");
     if (!(o.rate == 0 || (o.rate >= bt::plots::kLowestPlotRate && o.rate <= bt::plots::kHighestPlotRate)))
         fail(kBadInput, "--rate takes a sample rate in Hz, 1 to 1e12.");  // nan too
-    const bt::EditContext ctx{o.platform.at(0), o.bbg};
-    auto [p, sigGen] = o.settingsFile.empty() ? std::pair{bt::appState().parameters, bt::appState().SigGenSettings}
-                                              : bt::readSettingsFile(o.settingsFile, ctx);
-    for (const std::string& edit : o.edits) {
-        const auto eq = edit.find('=');
-        if (eq == std::string::npos || eq == 0) fail(kBadInput, "--set takes FIELD=VALUE, not \"" + edit + "\"");
-        bt::EditResult r = bt::editField(p, edit.substr(0, eq), edit.substr(eq + 1), ctx);
-        if (r.unreadable) fail(kBadInput, "Value \"" + edit.substr(eq + 1) + "\" of " + edit.substr(0, eq) + " is not a number.");
-        if (r.refused()) fail(kBadInput, r.check.title + ": " + r.check.message);
-        if (r.samplingRate) sigGen.SamplingRate = *r.samplingRate;
-        p = std::move(r.parameters);
-    }
+    // Every edit is echoed, as generate does; ignored ones stop unless
+    // --keep-going.
+    const auto [p, sigGen] = o.settings.resolve(std::cerr);
     double rate = sigGen.SamplingRate;
     auto wave = std::make_shared<bt::ComplexRow>();
     std::shared_ptr<bt::Markers> markers;
     if (!o.input.empty()) {
-        bt::plots::WaveformFile f = bt::plots::readWaveformFile(o.input, !o.noVerify);
+        // A SigMF recording by its base name, as it was written.
+        std::string name = o.input;
+        std::error_code ec;
+        if (!std::filesystem::exists(name, ec) && std::filesystem::exists(name + ".sigmf-meta", ec))
+            name += ".sigmf-meta";
+        bt::plots::WaveformFile f = bt::plots::readWaveformFile(name, !o.noVerify);
         *wave = std::move(f.waveform);
         if (f.sampleRate > 0) rate = f.sampleRate;
         if (f.markers) markers = std::make_shared<bt::Markers>(std::move(*f.markers));
@@ -125,7 +117,7 @@ int run(const Options& o) {
         if (!r) fail(kBadInput, "--trace and --delay take numbers.");
         w = bt::gui::Ux_PlotScatterDiagram(*wave, r->n, r->delay, r->traceOn, label, nullptr);
     }
-    if (!w) return 1;  // the error was printed by the dialog service
+    if (!w) return kBadInput;  // the refusal was printed by the dialog service
     bt::gui::PlotWindow* pw = bt::gui::PlotWindow::of(w);
     // Laid out at the size asked for, so that the envelopes are made for it.
     pw->plot()->setFixedSize(o.width, o.height);
@@ -152,17 +144,17 @@ public:
 
 int main(int argc, char** argv) {
     Options o;
-    CLI::App app{"Analysis plots of a generated or recorded waveform, written to an image file"};
+    btgen::programName() = "btgen plot";
+    CLI::App app{"Analysis plots of a generated or recorded waveform, written to an image file", "btgen plot"};
     app.add_option("kind", o.kind, "ccdf, spectrum, waterfall, iq, iq-overlay, eye or scatter")
         ->required()
         ->check(CLI::IsMember({"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter"}));
-    app.add_option("--settings", o.settingsFile, "Start from this settings file instead of the defaults");
-    app.add_option("--set", o.edits, "FIELD=VALUE edit, as for btgen generate")->type_name("FIELD=VALUE");
-    app.add_option("--platform", o.platform, "Instrument generation: c or b")->check(CLI::IsMember({"b", "c"}));
-    app.add_option("--bbg", o.bbg, "Baseband generator option: 001 or 002")->check(CLI::IsMember({"001", "002"}));
-    app.add_option("--input", o.input,
-                   "Plot this waveform instead of generating one: a MAT-file (waveform, the first row of "
-                   "dtWaveform, samples or wave) or a SigMF recording (.sigmf-meta, cf32_le or ci16_le)");
+    o.settings.add(app);
+    auto* input = app.add_option("--input", o.input,
+                                 "Plot this waveform instead of generating one: a MAT-file (waveform, the first row "
+                                 "of dtWaveform, samples or wave) or a SigMF recording (.sigmf-meta or its base "
+                                 "name, cf32_le or ci16_le); also taken after the kind, as measure takes it");
+    app.add_option("recording", o.input, "The recording, as --input")->excludes(input);
     app.add_option("--rate", o.rate, "Sample rate in Hz (default: the file's, else the settings')");
     app.add_option("-o,--output", o.output, "Image file: .png, .svg or .pdf")->required();
     app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
@@ -172,15 +164,26 @@ int main(int argc, char** argv) {
     app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
     app.add_flag("--markers", o.markers, "I(t) Q(t): draw the marker rows under the plot");
     app.add_flag("--no-verify", o.noVerify, "Read a SigMF dataset without checking it against the metadata's SHA-512");
-    CLI11_PARSE(app, argc, argv);
+    app.footer(btgen::exitStatusHelp());
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Every mistake on the command line is bad input, as in btgen.
+        return app.exit(e) == 0 ? 0 : kBadInput;
+    }
 
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication qapp(argc, argv);
+    // Qt would read btgen's own options (--platform) as its own: it gets
+    // the program name only.
+    int qtArgc = 1;
+    QApplication qapp(qtArgc, argv);
     bt::Bt_c_libInitialize();
     bt::setDialogs(std::make_shared<ConsoleDialogs>());
     int status = 0;
     try {
         status = run(o);
+    } catch (const CLI::RuntimeError& e) {
+        status = e.get_exit_code();  // fail(): the message is out
     } catch (const bt::Error& e) {
         std::cerr << "btgen plot: " << e.what() << '\n';
         status = kBadInput;

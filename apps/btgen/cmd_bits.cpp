@@ -28,16 +28,10 @@ void printRow(std::ostream& out, const bt::Bits& row, bool hex) {
 
 void setupBits(CLI::App& app) {
     auto* cmd = app.add_subcommand("bits", "Apply settings edits and print the air bits of the packets they describe");
-    static PlatformOptions platform;
-    static std::vector<std::string> edits;
+    static GenerationOptions settings;
     static bool marker = false;
     static bool hex = false;
-    static bool keepGoing = false;
-    platform.add(*cmd);
-    cmd->add_option("--set", edits,
-                    "FIELD=VALUE edit as in 'btgen size'; the outcome of each edit is reported on standard error")
-        ->type_name("FIELD=VALUE");
-    cmd->add_flag("--keep-going", keepGoing, "Go on when an edit is ignored instead of stopping with status 2");
+    settings.add(*cmd);
     cmd->add_flag("--marker", marker, "After each packet's line, print its payload marker (one value per bit)");
     cmd->add_flag("--hex", hex,
                   "Print each line packed into bytes, two hexadecimal digits per byte: the first air bit is the "
@@ -47,8 +41,7 @@ void setupBits(CLI::App& app) {
         "multi-packet sequence in order (with bursts each packet is built as a burst of its own, without bursts "
         "as the joined sequence). In stream mode the one line is the data stream, marked on its first bit.");
     cmd->callback([] {
-        bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, edits, platform.context(), std::cerr, true, keepGoing);
+        const auto [p, sigGen] = settings.resolve(std::cerr);
         for (const bt::AirRow& row : bt::airRows(p)) {
             printRow(std::cout, row.bits, hex);
             if (marker) printRow(std::cout, row.marker, hex);

@@ -22,14 +22,13 @@ namespace btgen {
 namespace {
 
 struct Options {
-    std::string settingsFile;
+    GenerationOptions generation;
     std::string packet;
     bool omitPoll = false;
     bool external = false;
     double slotSyncDelay = 0;
     std::vector<int> sets;
     std::vector<std::string> impairments;
-    std::string platform = "c";
     bool calculate = false;
     bool download = false;
     std::string out;
@@ -46,15 +45,14 @@ Options& options() {
 }
 
 // The state of the settings file (or the defaults) with the options
-// applied; `sigGen` becomes the file's instrument settings.
+// applied; `sigGen` becomes the instrument settings with the --sg edits
+// that are not the sequence's own.
 bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
     const Options& o = options();
     bt::DirtyTxState s = bt::appState().dirtyTx;
-    if (!o.settingsFile.empty()) {
-        const auto [p, fileSigGen] = bt::readSettingsFile(o.settingsFile, {o.platform.at(0), "002"});
-        bt::loadDtState(s, p);
-        sigGen = fileSigGen;
-    }
+    const auto [p, edited] = o.generation.resolve(std::cerr);
+    bt::loadDtState(s, p);
+    sigGen = edited;
     if (!o.packet.empty()) bt::dtSelectPacketType(s, o.packet == "DH5" ? 15 : o.packet == "DH3" ? 11 : 4);
     if (o.omitPoll) bt::dtSetOmitPoll(s, true);
     if (o.external) bt::dtSetExternalTrigger(s, true);
@@ -63,7 +61,7 @@ bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
         for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(s, n, false);
         for (int n : o.sets) bt::dtSetTestSelect(s, static_cast<std::size_t>(n - 1), true);
     }
-    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit, std::cout);
+    for (const std::string& edit : o.impairments) applyImpairmentEdit(s, edit, std::cerr);
     return s;
 }
 
@@ -111,7 +109,7 @@ void run() {
         if (const auto problem = bt::sigmfNameProblem(o.out)) fail(kExitBadInput, *problem);
     bt::SigGenSettings sigGen = bt::appState().SigGenSettings;
     bt::DirtyTxState s = configuredState(sigGen);
-    const char platform = o.platform.at(0);
+    const char platform = o.generation.platform.platform.at(0);
     std::cout << bt::setDTProjectedLength(s.dtParameters.packetType, platform, s.dtOmitPollPeriods, s.dtTestSelect,
                                           s.dtParameters.OverSampling, s.dtQ7395.enable)
               << '\n';
@@ -146,9 +144,10 @@ void run() {
         return;
     }
 
+    const bt::Configuration config = o.connection.config();
+    ConnectionOptions::checkGeneration(config, platform);
     auto dialogs = std::make_shared<bt::PresetDialogs>(o.yes ? "OK" : "");
     bt::setDialogs(dialogs);
-    const bt::Configuration config = o.connection.config();
     const bt::DtDownloadOutcome out = bt::dtDownload(s, config, sigGen, platform, {}, progress);
     for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
     if (!out.result.ok())
@@ -166,9 +165,8 @@ void run() {
 void setupDirtyTx(CLI::App& app) {
     Options& o = options();
     auto* cmd = app.add_subcommand("dirty-tx", "Calculate the dirty-transmitter test sequence, or download and play it");
-    cmd->add_option("--settings", o.settingsFile,
-                    "Start from the dirty-transmitter settings (and instrument settings) of this settings file")
-        ->check(nonEmptyFileName());
+    o.generation.sgToDirtyTx = true;
+    o.generation.add(*cmd);
     cmd->add_option("--packet", o.packet, "Packet type of every test packet (default DH1); also sets the drift "
                                           "of all sets for the type")
         ->check(CLI::IsMember({"DH1", "DH3", "DH5"}));
@@ -187,9 +185,6 @@ void setupDirtyTx(CLI::App& app) {
                     "Impairment edit: N is a set (1-10) or all; FIELD is FreqOffset, ModIndex, SymbolTimingError, "
                     "or one shared by all sets: FreqDriftRate, FreqDriftDeviation, InitialDriftPhase")
         ->type_name("N:FIELD=VALUE");
-    cmd->add_option("--platform", o.platform, "Instrument generation: c (IXO-C) or b (IXO-B)")
-        ->check(CLI::IsMember({"b", "c"}))
-        ->capture_default_str();
     auto* calc = cmd->add_flag("--calculate", o.calculate, "Calculate the ten segments and write them to -o");
     auto* dl = cmd->add_flag("--download", o.download, "Download the selected segments and play the sequence");
     calc->excludes(dl);

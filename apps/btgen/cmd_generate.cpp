@@ -76,14 +76,15 @@ void setupGenerate(CLI::App& app) {
     cmd->add_option("--sigmf-type", o.sigmfType,
                     "Sample type of a SigMF dataset: cf32_le (as generated) or ci16_le (the instrument's 16-bit "
                     "scaling)")
-        ->check(CLI::IsMember({"cf32_le", "ci16_le"}))
+        ->check(CLI::IsMember({"cf32_le", "ci16_le", "cf32", "ci16"}))
+        ->transform([](std::string name) { return name.ends_with("_le") ? name : name + "_le"; })
         ->capture_default_str();
     cmd->add_flag("--measure", o.measure, "Receive and measure the generated waveform (exit status 3 when a test fails)");
     cmd->callback([] {
         const Options& opt = options();
         if (sigmfOutput(opt))
             if (const auto problem = bt::sigmfNameProblem(opt.output)) fail(kExitBadInput, *problem);
-        const auto [p, sigGen] = opt.generation.resolve(std::cout);
+        const auto [p, sigGen] = opt.generation.resolve(std::cerr);
         const bt::GeneratedSignal s = generateWithProgress(p);
         const bool sigmf = sigmfOutput(opt);
         const bt::SignalFormat format = sigmf ? bt::SignalFormat::Raw : outputFormat(opt);

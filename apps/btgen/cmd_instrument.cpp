@@ -16,43 +16,6 @@
 namespace btgen {
 namespace {
 
-// Signal-generator settings edits: --sg FIELD=VALUE.
-void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits, char platform) {
-    const std::pair<const char*, double bt::SigGenSettings::*> fields[] = {
-        {"Frequency", &bt::SigGenSettings::Frequency},     {"Amplitude", &bt::SigGenSettings::Amplitude},
-        {"SamplingRate", &bt::SigGenSettings::SamplingRate}, {"RFblanking", &bt::SigGenSettings::RFblanking},
-        {"ArbRefSource", &bt::SigGenSettings::ArbRefSource}, {"MarkerPolarity", &bt::SigGenSettings::MarkerPolarity},
-        {"ALC", &bt::SigGenSettings::ALC},                 {"ReconFilter", &bt::SigGenSettings::ReconFilter},
-        {"BBfilter", &bt::SigGenSettings::BBfilter},       {"Scaling", &bt::SigGenSettings::Scaling},
-        {"ModAtten", &bt::SigGenSettings::ModAtten},
-    };
-    for (const std::string& edit : edits) {
-        const auto eq = edit.find('=');
-        const std::string field = edit.substr(0, eq);
-        if (eq == 0) fail(kExitBadInput, "--sg takes FIELD=VALUE, not \"" + edit + "\"");
-        const std::string value = eq == std::string::npos ? std::string() : edit.substr(eq + 1);
-        if (eq == std::string::npos) fail(kExitBadInput, "--sg takes FIELD=VALUE, not \"" + edit + "\"");
-        if (field == "Title") {
-            s.Title = value;
-            continue;
-        }
-        bool known = false;
-        for (const auto& [name, member] : fields)
-            if (field == name) {
-                const auto v = bt::parseNumber(value);
-                if (!v) fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is not a number.");
-                s.*member = *v;
-                known = true;
-            }
-        if (!known) fail(kExitBadInput, "Unknown signal-generator setting \"" + field + "\"");
-    }
-    // The limits of the settings window and the settings file loader: no
-    // value the window would not keep, no title that could carry a second
-    // command onto the instrument's command line.
-    if (const auto problem = bt::findInconsistentField(s, platform))
-        fail(kExitBadInput, "The signal-generator settings cannot be used: " + problem->text());
-}
-
 // A reply that is text an instrument would send: printable, no control
 // characters.
 bool printable(const std::string& reply) {
@@ -87,9 +50,7 @@ bt::GeneratedSignal downloadWaveform(const bt::Parameters& p) { return generateW
 
 struct Options {
     ConnectionOptions connection;
-    PlatformOptions platform;
     GenerationOptions generation;
-    std::vector<std::string> sgEdits;
     std::string line;
     bool yes = false;
 };
@@ -107,6 +68,11 @@ void setupInstrument(CLI::App& app) {
     idn->callback([] {
         const bt::Configuration c = options().connection.config();
         const bt::HwResult r = bt::HwQuery(c, "*IDN?");
+        if (!r.ok() && !options().connection.given())
+            fail(kExitInstrument, r.response + " (status " + std::to_string(r.status) + "; tried " +
+                                      ConnectionOptions::describe(c) +
+                                      ", the default connection: give --tcpip HOST[:PORT], --gpib ADDRESS or "
+                                      "--serial N)");
         finish(r);
         if (!printable(r.response)) nonsense("*IDN?", r.response);
         const bt::InstrModel m = bt::GetInstrModel(c);
@@ -176,33 +142,33 @@ void setupInstrument(CLI::App& app) {
         std::cout << "sample clock: " << clock << " Hz\n";
     });
 
-    auto* refresh = app.add_subcommand("refresh", "Send the signal-generator settings and start playback");
+    auto* refresh = app.add_subcommand(
+        "refresh", "Send the instrument settings download would send for the same options, and start playback");
     o.connection.add(*refresh);
-    o.platform.add(*refresh);
-    refresh->add_option("--sg", o.sgEdits, "Signal-generator setting edit, e.g. Frequency=2.44e9 or Title=BT")
-        ->type_name("FIELD=VALUE");
+    o.generation.add(*refresh);
     refresh->callback([] {
-        bt::SigGenSettings s = bt::appState().SigGenSettings;
-        applySigGenEdits(s, options().sgEdits, options().platform.platform.at(0));
-        finish(bt::refreshSettings(s, options().connection.config(), options().platform.platform.at(0)),
+        // The same settings as download, so that the sample clock and the
+        // carrier stay those of the waveform being played.
+        const Options& opt = options();
+        const auto [p, s] = opt.generation.resolve(std::cerr);
+        finish(bt::refreshSettings(s, opt.connection.config(), opt.generation.platform.platform.at(0)),
                "Settings sent; \"" + s.Title + "\" is playing.");
     });
 
     auto* download = app.add_subcommand("download", "Generate the waveform, download it and start playback");
     o.connection.add(*download);
     o.generation.add(*download);
-    download->add_option("--sg", o.sgEdits, "Signal-generator setting edit, e.g. Frequency=2.44e9 or Title=BT")
-        ->type_name("FIELD=VALUE");
     download->add_flag("--yes", o.yes, "Answer OK when asked to confirm a long RS-232 transfer");
     download->callback([] {
         Options& opt = options();
-        auto [p, s] = opt.generation.resolve(std::cerr);
-        applySigGenEdits(s, opt.sgEdits, opt.generation.platform.platform.at(0));
+        const auto [p, s] = opt.generation.resolve(std::cerr);
+        const bt::Configuration config = opt.connection.config();
+        ConnectionOptions::checkGeneration(config, opt.generation.platform.platform.at(0));
         const bt::GeneratedSignal signal = downloadWaveform(p);
         const bt::ComplexRow& waveform = signal.waveform;
         auto dialogs = std::make_shared<bt::PresetDialogs>(opt.yes ? "OK" : "");
         bt::setDialogs(dialogs);
-        const bt::HwResult r = bt::downloadAndPlay(waveform, signal.markers, s, opt.connection.config(),
+        const bt::HwResult r = bt::downloadAndPlay(waveform, signal.markers, s, config,
                                                    opt.generation.platform.platform.at(0));
         for (const auto& shown : dialogs->shown()) std::cerr << shown.title << ": " << shown.text << '\n';
         finish(r, "Downloaded " + std::to_string(waveform.size()) + " samples as \"" + s.Title + "\"; playing.");

@@ -2,6 +2,7 @@
 // the transmitter, with pass/fail per measurement. Exit status 0 when every
 // measured test passes, 3 when one fails or no packet is found, 2 for bad
 // input.
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -115,11 +116,28 @@ void setupMeasure(CLI::App& app) {
                                    "Find, decode and measure the packets of recordings (transmitter tests with "
                                    "pass limits). Exit status 0: every measured test passes; 3: a test fails or no "
                                    "packet is found; 2: bad input");
-    cmd->add_option("FILE", o.files,
-                    "Recordings: MAT-file (`waveform`, `dtWaveform` row by row, or the frame's `samples` or "
-                    "`wave`), SigMF (.sigmf-meta or .sigmf-data; cf32_le, ci16_le), or raw samples")
-        ->required()
-        ->check(CLI::ExistingFile);
+    // A recording is named as in plot: a file, or the base name of a SigMF
+    // recording; positional or --input.
+    const CLI::Validator recording(
+        [](std::string& name) {
+            std::error_code ec;
+            if (std::filesystem::exists(name, ec) || std::filesystem::exists(name + ".sigmf-meta", ec))
+                return std::string();
+            return "File does not exist: " + name;
+        },
+        "FILE");
+    auto* files = cmd->add_option("FILE", o.files,
+                                  "Recordings: MAT-file (`waveform`, `dtWaveform` row by row, or the frame's "
+                                  "`samples` or `wave`), SigMF (.sigmf-meta, .sigmf-data or the base name; cf32_le, "
+                                  "ci16_le), or raw samples")
+                      ->check(recording);
+    auto* input = cmd->add_option("--input", o.files, "A recording, as FILE (the name plot takes it by)")
+                      ->check(recording);
+    files->excludes(input);
+    cmd->callback([files, input] {
+        if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE or --input");
+        run();
+    });
     cmd->add_option("--lap", o.lap, "Lower address part to look for (hex); default: any valid sync word")
         ->type_name("HEX");
     cmd->add_option("--uap", o.uap, "Upper address part for HEC and CRC (hex); default: found from HEC and CRC")
@@ -133,7 +151,8 @@ void setupMeasure(CLI::App& app) {
     cmd->add_option("--format", o.format,
                     "Raw sample layout: raw (16-bit I/Q, most significant byte first: our raw export), cf32 or "
                     "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")
-        ->check(CLI::IsMember({"raw", "cf32", "ci16"}));
+        ->check(CLI::IsMember({"raw", "cf32", "ci16", "cf32_le", "ci16_le"}))
+        ->transform([](std::string name) { return name.ends_with("_le") ? name.substr(0, name.size() - 3) : name; });
     cmd->add_flag("--json", o.json, "Print the results as JSON");
     cmd->add_flag("--summary", o.summaryOnly, "Print only the summary (pass/fail per test), not the packet table");
     addNumberOption(*cmd, "--mat-limit", o.matLimit, 1, 1e15, true,
@@ -142,7 +161,6 @@ void setupMeasure(CLI::App& app) {
         ->type_name("BYTES");
     cmd->add_flag("--no-verify", o.noVerify,
                   "Read a SigMF dataset without checking it against the metadata's SHA-512 (faster for large files)");
-    cmd->callback(run);
 }
 
 const RegisterCommand measureCommand(setupMeasure);

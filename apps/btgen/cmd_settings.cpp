@@ -37,17 +37,11 @@ void setupSettings(CLI::App& app) {
 
 void setupSize(CLI::App& app) {
     auto* cmd = app.add_subcommand("size", "Apply settings edits and print the projected waveform length");
-    static PlatformOptions platform;
-    static std::vector<std::string> edits;
-    static bool keepGoing = false;
-    platform.add(*cmd);
-    cmd->add_option("--set", edits, setOptionHelp())->type_name("FIELD=VALUE");
-    cmd->add_flag("--keep-going", keepGoing,
-                  "Go on when an edit is ignored (a disabled control, a code not in its list) instead of stopping "
-                  "with status 2");
+    static GenerationOptions settings;
+    settings.add(*cmd);
     cmd->callback([] {
-        bt::Parameters p = bt::appState().parameters;
-        applyEdits(p, edits, platform.context(), std::cout, false, keepGoing);
+        // Standard output is the length alone, for $(btgen size ...).
+        const auto [p, sigGen] = settings.resolve(std::cerr);
         std::cout << bt::projectedLengthText(bt::Bt_SizeEst(p)) << '\n';
     });
 }

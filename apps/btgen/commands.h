@@ -41,6 +41,9 @@ const CLI::Validator& nonEmptyFileName();
 CLI::Option* addNumberOption(CLI::App& cmd, const std::string& name, double& target, double min, double max,
                              bool whole, const std::string& description);
 
+// The program's name in front of its messages ("btgen").
+std::string& programName();
+
 // Stops the program with `status` after the message has been printed.
 [[noreturn]] void fail(int status, const std::string& message);
 
@@ -51,9 +54,24 @@ CLI::Option* addNumberOption(CLI::App& cmd, const std::string& name, double& tar
 // unless `keepGoing`: a script's typo must not silently give another
 // waveform. An edit that moves the instrument sample rate updates `sigGen`
 // when given. dt.FIELD edits go to the dirty-transmitter records.
+// A value stored other than typed (clamped, rounded, snapped to the sample
+// grid) prints a note; with `strict` the note stops with exit status 2.
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
                 std::ostream& out, bool stopOnRefusal, bool keepGoing, const bt::Bits* userFileBits = nullptr,
-                bt::SigGenSettings* sigGen = nullptr);
+                bt::SigGenSettings* sigGen = nullptr, bool strict = false);
+
+// The names of a list field's codes, for the settings in `p` (the packet
+// types depend on the link); empty for a field that is not a list.
+struct NamedCode {
+    std::string name;
+    int code;
+};
+std::vector<NamedCode> namedCodes(const bt::Parameters& p, const std::string& field);
+std::string namedCodesText(const std::vector<NamedCode>& list);
+// The code of a list field's value given by name (in any case, spaces and
+// punctuation aside); numbers pass unchanged. An unknown name stops with
+// exit status 2, listing the names and codes.
+std::string codeOfValue(const bt::Parameters& p, const std::string& field, const std::string& value);
 
 // --platform and --bbg options shared by the commands that check sizes.
 struct PlatformOptions {
@@ -63,15 +81,22 @@ struct PlatformOptions {
     bt::EditContext context() const { return {platform.at(0), bbg}; }
 };
 
-// Where the settings come from, for every command that takes edits: the
-// defaults or a settings file, the --set edits, and a user data file. The
+// Where the settings come from, for every command that makes, saves, plots
+// or plays a signal: the defaults or a settings file, the --set edits, the
+// --sg instrument settings edits, a user data file and the platform. The
 // instrument settings are built here, once, for all of them.
 struct GenerationOptions {
     std::string settingsFile;
     std::vector<std::string> edits;
+    std::vector<std::string> sgEdits;
     std::vector<std::string> impairmentEdits;  // --set-impairment, when offered
     std::string userFile;
     bool keepGoing = false;
+    bool forceRate = false;
+    bool strict = false;  // notes of values stored other than typed stop with status 2
+    // The dirty-transmitter sequence keeps its own carrier, level and
+    // title: --sg edits of those go to its records.
+    bool sgToDirtyTx = false;
     PlatformOptions platform;
 
     void add(CLI::App& cmd);
@@ -83,6 +108,15 @@ struct GenerationOptions {
     // (unless --keep-going) and refusals stop with exit status 2.
     std::pair<bt::Parameters, bt::SigGenSettings> resolve(std::ostream& log) const;
 };
+
+// Applies --sg FIELD=VALUE edits in order, printing each outcome to `log`;
+// a settings field, an unknown field or a value outside the instrument's
+// limits stops with exit status 2. With `dirtyTx`, Frequency, channel,
+// Amplitude and Title edit its dirty-transmitter records instead.
+void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edits, char platform,
+                      std::ostream& log, bt::Parameters* dirtyTx = nullptr);
+// Whether --sg takes this field.
+bool isSigGenField(const std::string& field);
 
 // Help text of --set for the commands that take settings edits.
 std::string setOptionHelp();

@@ -1,13 +1,19 @@
 #include "connection_options.h"
 
+#include <arpa/inet.h>
+#include <cctype>
+#include <netdb.h>
+#include <sys/socket.h>
+
 #include "commands.h"
 #include "instrument/hw_wrappers.h"
 #include "app/app_state.h"
+#include "lib/numtext.h"
 
 namespace btgen {
 
 void ConnectionOptions::add(CLI::App& cmd) {
-    auto* t = cmd.add_option("--tcpip", tcpip, "LAN instrument at an IPv4 address, optionally :PORT (5025)");
+    auto* t = cmd.add_option("--tcpip", tcpip, "LAN instrument at an IPv4 address or host name, optionally :PORT (5025)");
     auto* g = cmd.add_option("--gpib", gpib, "GPIB instrument at this primary address");
     auto* s = cmd.add_option("--serial", serial, "RS-232 instrument on serial port N");
     t->excludes(g, s);
@@ -20,7 +26,7 @@ void ConnectionOptions::add(CLI::App& cmd) {
         ->check(CLI::Range(-1, 31));
     cmd.add_option("--baud", baud, "RS-232 baud rate (default: the configuration's)")->check(CLI::Range(1, 10'000'000));
     cmd.add_option("--handshake", handshake, "RS-232 handshake: None, Xon/Xoff or RTS/CTS");
-    addNumberOption(cmd, "--timeout", timeoutMs, 1, 86'400'000, true,
+    addNumberOption(cmd, "--timeout", timeoutMs, 1, 86'400'000, false,
                     "I/O timeout in milliseconds: every reply must be complete within it; a waveform transfer "
                     "waits at least 10000 ms, or this when it is longer, plus the time its size takes");
 }
@@ -30,6 +36,22 @@ bt::Configuration ConnectionOptions::config() const {
     if (!tcpip.empty()) {
         c.type = "TCPIP";
         c.TCPIP.address = tcpip;
+        const auto colon = tcpip.find(':');
+        const std::string host = tcpip.substr(0, colon);
+        in_addr probe{};
+        if (!host.empty() && inet_pton(AF_INET, host.c_str(), &probe) != 1) {
+            addrinfo hints{};
+            hints.ai_family = AF_INET;
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* found = nullptr;
+            const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+            if (rc != 0 || !found)
+                fail(kExitBadInput, "--tcpip: cannot find the host \"" + host + "\": " + ::gai_strerror(rc));
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+            ::freeaddrinfo(found);
+            c.TCPIP.address = text + (colon == std::string::npos ? std::string() : tcpip.substr(colon));
+        }
     } else if (gpib >= 0) {
         c.type = "GPIB";
         c.GPIB.board = gpibBoard;
@@ -43,6 +65,21 @@ bt::Configuration ConnectionOptions::config() const {
     if (!handshake.empty()) c.RS232.handshake = handshake;
     if (timeoutMs > 0) bt::HwSetTimeout(c, timeoutMs);
     return c;
+}
+
+std::string ConnectionOptions::describe(const bt::Configuration& c) {
+    if (c.type == "TCPIP") return "LAN " + c.TCPIP.address;
+    if (c.type == "RS232") return "RS-232 port " + bt::formatNumber(c.RS232.port);
+    return "GPIB " + bt::formatNumber(c.GPIB.primary) + " on board " + bt::formatNumber(c.GPIB.board);
+}
+
+void ConnectionOptions::checkGeneration(const bt::Configuration& c, char platform) {
+    const bt::InstrModel m = bt::GetInstrModel(c);
+    if (m.status != 0 || (m.model != "b" && m.model != "c") || m.model[0] == platform) return;
+    const std::string letter = m.model.substr(0, 1);
+    std::string upper = letter;
+    upper[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[0])));
+    fail(kExitBadInput, "the instrument is an IXO-" + upper + ": use --platform " + letter);
 }
 
 }  // namespace btgen

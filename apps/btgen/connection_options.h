@@ -19,8 +19,19 @@ struct ConnectionOptions {
     double timeoutMs = 0;
 
     void add(CLI::App& cmd);
-    // The application's connection record with the options applied.
+    // The application's connection record with the options applied; a host
+    // name given to --tcpip is looked up here (IPv4), an unknown one stops
+    // with exit status 2.
     bt::Configuration config() const;
+    // Whether an option named the instrument.
+    bool given() const { return !tcpip.empty() || gpib >= 0 || serial > 0; }
+    // Where config() leads, for messages: "GPIB 19 on board 0".
+    static std::string describe(const bt::Configuration& c);
+    // Reads the identification before anything is sent and stops with exit
+    // status 2 when the instrument is of the other generation than
+    // `platform`; an instrument that does not answer is left to the
+    // command's own first exchange.
+    static void checkGeneration(const bt::Configuration& c, char platform);
 };
 
 }  // namespace btgen

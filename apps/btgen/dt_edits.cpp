@@ -1,5 +1,6 @@
 #include "dt_edits.h"
 
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <ostream>
@@ -46,8 +47,12 @@ const std::vector<DtField>& dtFields() {
     static const std::vector<DtField> fields = {
         {"packetType", "DH1, DH3 or DH5 (or 4, 11, 15)",
          [](bt::DirtyTxState& s, const std::string& f, const std::string& v) {
-             const double code = v == "DH1" ? 4 : v == "DH3" ? 11 : v == "DH5" ? 15 : number(f, v);
-             if (code != 4 && code != 11 && code != 15) fail(kExitBadInput, f + " must be DH1, DH3 or DH5, not \"" + v + "\".");
+             std::string name = v;
+             for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             const auto given = bt::parseNumber(v);
+             const double code = name == "DH1" ? 4 : name == "DH3" ? 11 : name == "DH5" ? 15 : given.value_or(-1);
+             if (code != 4 && code != 11 && code != 15)
+                 fail(kExitBadInput, "Value \"" + v + "\" of " + f + " is none of its names or codes: DH1 (4), DH3 (11), DH5 (15).");
              bt::dtSelectPacketType(s, code);
              return std::string();
          }},
@@ -160,7 +165,9 @@ void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out
     for (const DtField& f : dtFields()) {
         if (name != f.name) continue;
         out << "set " << edit << '\n';
-        const bool dh5 = value == "DH5" || bt::parseNumber(value) == 15.0;
+        std::string upper = value;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const bool dh5 = upper == "DH5" || bt::parseNumber(value) == 15.0;
         const std::string ignored = name == "packetType" && dh5 && platform == 'b'
                                         ? std::string("DH5 is not in the IXO-B's packet list")
                                         : f.apply(s, "dt." + name, value);

@@ -1,12 +1,99 @@
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
 #include <ostream>
 
 #include "commands.h"
 #include "dt_edits.h"
 #include "lib/errors.h"
+#include "lib/numtext.h"
 
 namespace btgen {
 
 namespace {
+
+// Letters and digits only, in lower case: "8 Bit Pattern", "8bitpattern"
+// and "8-BIT-PATTERN" are one name.
+std::string nameKey(const std::string& text) {
+    std::string key;
+    for (unsigned char c : text)
+        if (std::isalnum(c)) key.push_back(static_cast<char>(std::tolower(c)));
+    return key;
+}
+
+}  // namespace
+
+std::vector<NamedCode> namedCodes(const bt::Parameters& p, const std::string& field) {
+    if (field == "generationMode") return {{"packet", 1}, {"stream", 2}};
+    if (field == "linkType") return {{"SCO", 1}, {"ACL", 2}};
+    if (field == "multiPacket") return {{"single", 0}, {"multi", 1}};
+    if (field == "impairments.FreqDriftType") return {{"linear", 1}, {"sinusoidal", 2}};
+    if (field == "payloadType") {
+        std::vector<NamedCode> list;
+        int item = 1;
+        for (const std::string& label : bt::payloadLabels(true)) list.push_back({label, item++});
+        return list;
+    }
+    if (field == "packetType") {
+        // "F: DH5" is code 15, named DH5; the items that cannot be chosen
+        // have no name.
+        std::vector<NamedCode> list;
+        int code = -1;
+        for (const std::string& label : bt::packetTypeLabels(p.linkType)) {
+            const std::string name = label.substr(label.find(": ") + 2);
+            if (name != "Undefined" && name != "Unsupported") list.push_back({name, code});
+            ++code;
+        }
+        return list;
+    }
+    return {};
+}
+
+std::string namedCodesText(const std::vector<NamedCode>& list) {
+    std::string text;
+    for (const NamedCode& n : list) text += (text.empty() ? "" : ", ") + n.name + " (" + std::to_string(n.code) + ")";
+    return text;
+}
+
+std::string codeOfValue(const bt::Parameters& p, const std::string& field, const std::string& value) {
+    const std::vector<NamedCode> list = namedCodes(p, field);
+    if (list.empty() || bt::parseNumber(value)) return value;
+    const std::string key = nameKey(value);
+    for (const NamedCode& n : list)
+        if (!key.empty() && nameKey(n.name) == key) return std::to_string(n.code);
+    fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is none of its names or codes: " +
+                            namedCodesText(list) + ".");
+}
+
+namespace {
+
+bool hexField(const std::string& field) { return field == "BDaddr" || field == "AMaddr" || field == "bitPattern"; }
+
+std::optional<double> hexNumber(const std::string& text) {
+    std::size_t used = 0;
+    try {
+        const double v = double(std::stoull(text, &used, 16));
+        if (used == text.size()) return v;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+// "OverSampling 25 is stored as 20": a typed number the field does not hold
+// as typed (clamped to its range, rounded, snapped to the sample grid).
+// Lists and the drift rate's item numbers are choices, not numbers.
+std::string storedOtherwise(const std::string& field, const std::string& value, const bt::EditResult& r) {
+    if (field == "impairments.FreqDriftRate" || field == "impairments.FreqDriftType" ||
+        !namedCodes(r.parameters, field).empty())
+        return {};
+    const auto shown = std::find_if(r.shown.begin(), r.shown.end(), [&](const auto& s) { return s.first == field; });
+    if (shown == r.shown.end()) return {};
+    const auto typed = hexField(field) ? hexNumber(value) : bt::parseNumber(value);
+    const auto stored = hexField(field) ? hexNumber(shown->second) : bt::parseNumber(shown->second);
+    if (!typed || !stored || *typed == *stored) return {};
+    return field + " " + value + " is stored as " + shown->second + ", the nearest value the field holds";
+}
 
 void printIndented(std::ostream& out, const std::string& text, const char* indent) {
     std::size_t start = 0;
@@ -31,7 +118,7 @@ void PlatformOptions::add(CLI::App& cmd) {
 
 void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const bt::EditContext& ctx,
                 std::ostream& out, bool stopOnRefusal, bool keepGoing, const bt::Bits* userFileBits,
-                bt::SigGenSettings* sigGen) {
+                bt::SigGenSettings* sigGen, bool strict) {
     for (const std::string& edit : edits) {
         if (isDtEdit(edit)) {
             bt::DirtyTxState s;
@@ -44,7 +131,9 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
         if (eq == std::string::npos || eq == 0)
             fail(kExitBadInput, "--set takes FIELD=VALUE, not \"" + edit + "\"");
         const std::string field = edit.substr(0, eq);
-        const std::string value = edit.substr(eq + 1);
+        if (isSigGenField(field))
+            fail(kExitBadInput, field + " is an instrument setting: use --sg " + field + "=...");
+        const std::string value = codeOfValue(p, field, edit.substr(eq + 1));
         bt::EditResult r;
         try {
             r = bt::editField(p, field, value, ctx, userFileBits);
@@ -52,21 +141,36 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
             fail(kExitBadInput, e.what());
         }
         if (r.unreadable) fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is not a number.");
-        out << "set " << field << '=' << value << '\n';
+        out << "set " << edit << '\n';
         if (!r.ignored.empty()) {
             out.flush();
             if (!keepGoing) fail(kExitBadInput, edit + " was ignored: " + r.ignored + " (--keep-going goes on without it)");
             out << "  ignored: " << r.ignored << '\n';
         }
-        if (r.check.result != bt::SizeCheck::Result::Accepted) {
-            out << "  " << (r.refused() ? "refused: " : "warning: ") << r.check.title << '\n';
+        if (r.refused()) {
+            out << "  refused: " << r.check.title << '\n';
             printIndented(out, r.check.message, "    ");
+        } else if (r.check.result == bt::SizeCheck::Result::Warning) {
+            // The window's box speaks of its own memory and time; here the
+            // memory the waveform and its markers take is what matters.
+            const double samples = r.parameters.ProjectedLength;
+            const double bytes = samples * (sizeof(bt::Complex) + 2 * sizeof(bt::MarkerRow::value_type));
+            out << "  note: " << bt::formatNumber(samples) << " samples take about "
+                << bt::formatNumber(std::ceil(bytes / 1e6)) << " MB of memory for the waveform and its markers\n";
         }
         for (const auto& [name, text] : r.shown) out << "  " << name << ": \"" << text << "\"\n";
         if (r.refused() && stopOnRefusal) {
             out.flush();
             fail(kExitBadInput, r.check.title + ": " + r.check.message);
         }
+        if (!r.refused())
+            if (const std::string note = storedOtherwise(field, value, r); !note.empty()) {
+                out << "  note: " << note << '\n';
+                if (strict) {
+                    out.flush();
+                    fail(kExitBadInput, note + " (--strict stops at every note)");
+                }
+            }
         if (sigGen && r.samplingRate && !r.refused()) sigGen->SamplingRate = *r.samplingRate;
         p = std::move(r.parameters);
     }

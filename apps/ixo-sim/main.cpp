@@ -24,9 +24,11 @@ int main(int argc, char** argv) {
     double idleSeconds = 60;
     bt::sim::ReceiverModel receiver;
     app.add_option("--port", port, "TCP port; 0 picks a free port, printed on the first line")
-        ->check(CLI::Range(0, 65535));
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
     app.add_option("--model", model, "Instrument generation: b (IXO-B) or c (IXO-C)")
-        ->check(CLI::IsMember({"b", "c"}));
+        ->check(CLI::IsMember({"b", "c"}))
+        ->capture_default_str();
     app.add_option("--idn", idn, "Reply to *IDN? (default: the model's own)");
     // Read as text: the parser would take "-5" as an enormous unsigned number.
     app.add_option_function<std::string>(

@@ -32,7 +32,7 @@ TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
     const auto r = btgen({"--settings", (dir / "dt.bt").string(), "--sets", "1,3", "--set-impairment",
                           "3:FreqOffset=200", "--calculate", "-o", file});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "set FreqOffset of set 3 to 150\n")) << r.out;
+    EXPECT_TRUE(contains(r.err, "set FreqOffset of set 3 to 150\n")) << r.err;  // edits echo on stderr
     EXPECT_TRUE(contains(r.out, "Projected Length: 100000\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "set 1: calculated, 50000 samples\nset 3: calculated, 50000 samples\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "8 sets not selected")) << r.out;

@@ -150,7 +150,7 @@ TEST(BtgenGenerate, BadInputIsRefused) {
 
     const auto impairment = btgen({"generate", "--set", "impairments.ModIndex=0.3456", "-o", out});
     ASSERT_EQ(impairment.status, 0) << impairment.err;
-    EXPECT_NE(impairment.out.find("impairments.ModIndex: \"0.346\""), std::string::npos) << impairment.out;
+    EXPECT_NE(impairment.err.find("impairments.ModIndex: \"0.346\""), std::string::npos) << impairment.err;
 }
 
 // btgen download sends the generated signal: what the instrument stores

@@ -75,7 +75,7 @@ TEST(BtgenHostileInput, OptionValuesAreCheckedWithTheReason) {
     // 400 digits overflow like 1e400: to the largest value, not the least.
     const auto huge = btgen({"size", "--set", "OverSampling=" + std::string(400, '1')});
     ASSERT_EQ(huge.status, 0) << huge.err;
-    EXPECT_NE(huge.out.find("OverSampling: \"20\""), std::string::npos) << huge.out;
+    EXPECT_NE(huge.err.find("OverSampling: \"20\""), std::string::npos) << huge.err;
 }
 
 TEST(BtgenHostileInput, SignalGeneratorEditsPassTheWindowsLimits) {

@@ -72,7 +72,7 @@ TEST(BtgenScripting, AnIgnoredEditIsAnErrorUnlessKeepGoing) {
         kept.push_back("--keep-going");
         const auto k = btgen(kept);
         EXPECT_EQ(k.status, 0) << k.err;
-        EXPECT_THAT(k.out, HasSubstr("  ignored: "));
+        EXPECT_THAT(k.err, HasSubstr("  ignored: "));
     }
 }
 
