@@ -90,9 +90,44 @@ void ChannelFilter::atWithSlope(double t, Complex& value, Complex& slope) const 
 }
 
 Complex ChannelFilter::at(double t) const {
-    Complex v, s;
-    atWithSlope(t, v, s);
-    return v;
+    const Table& tab = table();
+    double vr = 0, vi = 0;
+    const double lo = std::max(-double(edges_.beforeCount), std::ceil(t - double(reach_)));
+    const double hi = std::min(double(n_ + edges_.afterCount) - 1, std::floor(t + double(reach_)));
+    const auto sampleAt = [&](double kd) {
+        if (kd < 0) return edges_.before[edges_.beforeCount - static_cast<std::size_t>(-kd)];
+        if (kd >= double(n_)) return edges_.after[static_cast<std::size_t>(kd) - n_];
+        return x_[static_cast<std::size_t>(kd)];
+    };
+    // Inside the row, a plain loop over it.
+    const double inLo = std::max(lo, 0.0), inHi = std::min(hi, double(n_) - 1);
+    for (double kd = lo; kd < inLo; kd += 1) {
+        const double pos = (t - kd) * step_ + double(tab.centre);
+        const auto i = static_cast<std::size_t>(pos);
+        if (pos < 0 || i + 1 >= tab.value.size()) continue;
+        const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
+        const CFloat x = sampleAt(kd);
+        vr += x.real() * g, vi += x.imag() * g;
+    }
+    if (inHi >= inLo) {
+        const auto k0 = static_cast<std::size_t>(inLo), k1 = static_cast<std::size_t>(inHi);
+        double pos = (t - inLo) * step_ + double(tab.centre);
+        for (std::size_t k = k0; k <= k1; ++k, pos -= step_) {
+            const auto i = static_cast<std::size_t>(pos);
+            if (pos < 0 || i + 1 >= tab.value.size()) continue;
+            const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
+            vr += x_[k].real() * g, vi += x_[k].imag() * g;
+        }
+    }
+    for (double kd = std::max(inHi + 1, lo); kd <= hi; kd += 1) {
+        const double pos = (t - kd) * step_ + double(tab.centre);
+        const auto i = static_cast<std::size_t>(pos);
+        if (pos < 0 || i + 1 >= tab.value.size()) continue;
+        const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
+        const CFloat x = sampleAt(kd);
+        vr += x.real() * g, vi += x.imag() * g;
+    }
+    return {vr, vi};
 }
 
 double ChannelFilter::frequency(double t) const {
@@ -104,18 +139,14 @@ double ChannelFilter::frequency(double t) const {
 
 FilteredPhase::FilteredPhase(const ChannelFilter& f, double from, double to, double sps) : filter_(f) {
     if (!(to > from)) return;
-    step_ = sps / 4;
+    step_ = sps / 2;
     from_ = from;
     const auto count = static_cast<std::size_t>(std::ceil((to - from) / step_)) + 1;
     grid_.resize(count);
     value_.resize(count);
-    freq_.resize(count);
     double unwrapped = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        Complex v, s;
-        f.atWithSlope(gridTime(k), v, s);
-        const double p = std::norm(v);
-        freq_[k] = p > 0 ? (std::conj(v) * s).imag() / p : 0.0;
+        const Complex v = f.at(gridTime(k));
         if (k > 0) unwrapped += std::arg(v * std::conj(value_[k - 1]));
         grid_[k] = unwrapped;
         value_[k] = v;

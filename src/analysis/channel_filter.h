@@ -59,8 +59,9 @@ private:
 };
 
 // Unwrapped phase of the filtered signal from `from` to `to`: read on a
-// grid of four points a symbol, and between them from the filtered value
-// itself, so any two instants give the mean frequency between them.
+// grid of two points a symbol (a step turns the phase by 0.8 rad at most
+// at the largest deviation and offset), and between them from the filtered
+// value itself, so any two instants give the mean frequency between them.
 class FilteredPhase {
 public:
     FilteredPhase(const ChannelFilter& f, double from, double to, double samplesPerSymbol);
@@ -69,17 +70,13 @@ public:
     // Mean frequency from ta to tb.
     double mean(double ta, double tb) const { return (phase(tb) - phase(ta)) / (tb - ta); }
     double frequency(double t) const { return filter_.frequency(t); }
-    // The grid's times and frequencies, for zero crossings.
-    double gridTime(std::size_t k) const { return from_ + double(k) * step_; }
-    std::size_t gridSize() const { return grid_.size(); }
-    double gridFrequency(std::size_t k) const { return freq_[k]; }
 
 private:
     const ChannelFilter& filter_;
     double from_ = 0, step_ = 1;
     std::vector<double> grid_;  // unwrapped phase
     std::vector<Complex> value_;
-    std::vector<double> freq_;
+    double gridTime(std::size_t k) const { return from_ + double(k) * step_; }
 };
 
 }  // namespace bt::analysis

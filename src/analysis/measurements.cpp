@@ -107,28 +107,30 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
         for (std::size_t k = 1; k + 2 < count; ++k) {
             if (air[k - 1] != air[k] || air[k + 1] == air[k] || air[k + 2] != air[k + 1]) continue;
             const double carrier = carrierAt(centres[k] + sps / 2) / toHz;
-            // The grid points between the two centres, then the crossing
-            // refined on the filtered signal itself.
-            const double a = (centres[k] - ph.gridTime(0)) / (sps / 4);
-            const double b = (centres[k + 1] - ph.gridTime(0)) / (sps / 4);
-            const auto g0 = static_cast<std::size_t>(std::max(0.0, std::ceil(a)));
-            const auto g1 = std::min(ph.gridSize() - 1, static_cast<std::size_t>(std::max(0.0, std::floor(b))));
-            for (std::size_t g = g0; g < g1; ++g) {
-                double ta = ph.gridTime(g), tb = ph.gridTime(g + 1);
-                double u = ph.gridFrequency(g) - carrier;
-                double v = ph.gridFrequency(g + 1) - carrier;
-                if ((u > 0) == (v > 0)) continue;
-                for (int it = 0; it < 3 && u != v; ++it) {
-                    const double tc = ta + u / (u - v) * (tb - ta);
-                    const double w = ph.frequency(tc) - carrier;
-                    if ((w > 0) == (u > 0)) ta = tc, u = w;
-                    else tb = tc, v = w;
+            // At the two centres the frequency lies on either side of the
+            // carrier: the crossing between them by regula falsi (Illinois).
+            double ta = centres[k], tb = centres[k + 1];
+            double u = ph.frequency(ta) - carrier, v = ph.frequency(tb) - carrier;
+            if ((u > 0) == (v > 0)) continue;
+            int side = 0;
+            for (int it = 0; it < 3; ++it) {
+                const double tc = ta + u / (u - v) * (tb - ta);
+                const double w = ph.frequency(tc) - carrier;
+                if ((w > 0) == (u > 0)) {
+                    ta = tc, u = w;
+                    if (side == -1) v /= 2;
+                    side = -1;
+                } else {
+                    tb = tc, v = w;
+                    if (side == 1) u /= 2;
+                    side = 1;
                 }
-                const double t = u != v ? ta + u / (u - v) * (tb - ta) : ta;
+            }
+            {
+                const double t = ta + u / (u - v) * (tb - ta);
                 const double kk = double(k) + 0.5;
                 sk += kk, st += t, skk += kk * kk, skt += kk * t;
                 ++crossings;
-                break;
             }
         }
         if (crossings >= 10) {

@@ -4,17 +4,17 @@
 // recording with the pass limits.
 //
 // Definitions where the procedures leave a choice:
+// - Every figure is read on the channel-filtered signal (ChannelFilter:
+//   zero phase, so no group delay), evaluated at the instants it needs.
 // - The sampling instant of a symbol is its centre on the receiver's
 //   symbol clock (the timing that opens the eye widest, tracked every 64
-//   symbols); the frequency there is interpolated linearly between the two
-//   discriminator values either side (each sits halfway between samples).
-// - Mean frequencies are phase advances over the span divided by its time,
-//   so they need no interpolation of the frequency itself.
+//   symbols); the frequency there is the filtered signal's own.
+// - Mean frequencies are phase advances over the span divided by its time.
 // - Packets count for delta f1 when every byte of their body reads
 //   11110000 on air, for delta f2 and drift when every byte reads
 //   10101010; types with FEC never count, and only packets whose checks
-//   (HEC, CRC, FEC) all passed do. The initial carrier frequency is
-//   measured on every packet whose access code was found.
+//   (HEC, CRC, FEC) all passed do. The summary counts confirmed packets
+//   only (DecodedPacket::ok).
 #include <cstddef>
 #include <optional>
 #include <string>
