@@ -1,11 +1,13 @@
 // btgen generate: the waveform and markers of the settings, written to a
 // file.
 #include <cctype>
+#include <optional>
 #include <iostream>
 
 #include "bluetooth/generate.h"
 #include "bluetooth/size_est.h"
 #include "commands.h"
+#include "sdr_files.h"
 #include "app/sigmf_recording.h"
 #include "instrument/signal_files.h"
 #include "lib/errors.h"
@@ -35,6 +37,13 @@ bt::SignalFormat outputFormat(const Options& o) {
     std::string ext = std::filesystem::path(o.output).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // W.MAT is a MAT-file
     return bt::parseSignalFormat(ext.empty() ? "" : ext.substr(1)).value_or(bt::SignalFormat::Raw);
+}
+
+// --format cf32|cs16|cs8|cu8, or an output named like an SDR tool's sample
+// file (.cf32, .fc32, .cfile, .cs16, .cs8, .cu8).
+std::optional<SdrFormat> sdrOutput(const Options& o) {
+    if (!o.format.empty()) return sdrFormatOfName(o.format);
+    return sdrFormatOfExtension(o.output);
 }
 
 // --format sigmf, or an output named like a recording's file.
@@ -70,9 +79,11 @@ void setupGenerate(CLI::App& app) {
                     "raw: 16-bit big-endian I/Q pairs and a marker byte per sample (bit 0 marker 1, bit 1 "
                     "marker 2); mat: `waveform` and `markers` in a MAT-file; csv: I,Q,marker 1,marker 2 per "
                     "line; sigmf: a SigMF recording OUT.sigmf-meta/.sigmf-data with one annotation per packet "
-                    "and the markers in OUT.sigmf-data.markers. Default: from the extension (.mat, .csv, "
-                    ".sigmf-meta, in any case), else raw")
-        ->check(CLI::IsMember({"raw", "mat", "csv", "sigmf"}));
+                    "and the markers in OUT.sigmf-data.markers; cf32 (also fc32, cfile): complex float32, cs16: "
+                    "complex int16, cs8: complex int8, cu8: complex unsigned 8-bit (127.5 is zero), all "
+                    "little-endian I/Q without markers, as SDR tools read them. Default: from the extension "
+                    "(.mat, .csv, .sigmf-meta, .cf32, .fc32, .cfile, .cs16, .cs8, .cu8, in any case), else raw")
+        ->check(CLI::IsMember({"raw", "mat", "csv", "sigmf", "cf32", "fc32", "cfile", "cs16", "cs8", "cu8"}));
     cmd->add_option("--sigmf-type", o.sigmfType,
                     "Sample type of a SigMF dataset: cf32_le (as generated) or ci16_le (the instrument's 16-bit "
                     "scaling)")
@@ -87,15 +98,19 @@ void setupGenerate(CLI::App& app) {
         const auto [p, sigGen] = opt.generation.resolve(std::cerr);
         const bt::GeneratedSignal s = generateWithProgress(p);
         const bool sigmf = sigmfOutput(opt);
-        const bt::SignalFormat format = sigmf ? bt::SignalFormat::Raw : outputFormat(opt);
+        const std::optional<SdrFormat> sdr = sigmf ? std::nullopt : sdrOutput(opt);
+        const bt::SignalFormat format = sigmf || sdr ? bt::SignalFormat::Raw : outputFormat(opt);
         std::string written = opt.output;
-        if (format == bt::SignalFormat::Raw) written += " and " + bt::markerFilePath(opt.output).string();
+        if (format == bt::SignalFormat::Raw && !sigmf && !sdr)
+            written += " and " + bt::markerFilePath(opt.output).string();
         if (const auto k = bt::firstNonFiniteSample(s.waveform))
             fail(kExitGeneration, "Sample " + std::to_string(*k + 1) + " of the waveform is not a finite number; " +
                                       opt.output + " was not written.");
         try {
             if (sigmf)
                 written = writeRecording(opt, p, sigGen, s);
+            else if (sdr)
+                writeSdrSamples(opt.output, *sdr, s.waveform);
             else
                 bt::writeSignal(opt.output, format, s.waveform, s.markers);
         } catch (const bt::Error& e) {

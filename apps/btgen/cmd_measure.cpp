@@ -9,6 +9,7 @@
 #include "analysis/recording.h"
 #include "analysis/report.h"
 #include "commands.h"
+#include "sdr_files.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -85,8 +86,20 @@ void run() {
     std::vector<std::string> labels;
     for (const std::string& file : o.files) {
         bt::analysis::Recording rec;
+        // An SDR tool's sample file is named by its layout.
+        bt::analysis::SampleFormat fileFormat = format;
+        if (format == bt::analysis::SampleFormat::Auto) {
+            const std::optional<SdrFormat> sdr = sdrFormatOfExtension(file);
+            if (sdr == SdrFormat::Cf32) fileFormat = bt::analysis::SampleFormat::Cf32;
+            if (sdr == SdrFormat::Cs16) fileFormat = bt::analysis::SampleFormat::Ci16;
+            if (sdr == SdrFormat::Cs8 || sdr == SdrFormat::Cu8)
+                fail(kExitBadInput, file + ": 8-bit samples (.cs8, .cu8) are not read yet; give a .cf32 or .cs16 file.");
+        }
+        if (fileFormat != bt::analysis::SampleFormat::Auto && fileFormat != bt::analysis::SampleFormat::Raw16 &&
+            o.rate <= 0)
+            fail(kExitBadInput, file + ": the sample rate is not in a file of bare samples; give it with --rate HZ.");
         try {
-            rec = bt::analysis::openRecording(file, format, {.verify = !o.noVerify, .maxMatBytes = static_cast<std::uint64_t>(o.matLimit)});
+            rec = bt::analysis::openRecording(file, fileFormat, {.verify = !o.noVerify, .maxMatBytes = static_cast<std::uint64_t>(o.matLimit)});
         } catch (const bt::Error& e) {
             fail(kExitBadInput, e.what());
         }

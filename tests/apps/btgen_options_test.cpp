@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -422,6 +424,61 @@ TEST(BtgenOptions, TheThreeEverydayJobs) {
     EXPECT_EQ(again.status, 0) << again.err;
     std::ifstream meta2(job + "2.sigmf-meta");
     EXPECT_EQ(nlohmann::json::parse(meta2)["captures"][0]["core:frequency"], 2441e6);
+}
+
+// Little-endian numbers of a file, as the SDR tools read them.
+template <class T>
+std::vector<double> samplesOf(const std::string& bytes) {
+    std::vector<double> out(bytes.size() / sizeof(T));
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        unsigned char b[sizeof(T)];
+        for (std::size_t i = 0; i < sizeof(T); ++i) b[i] = static_cast<unsigned char>(bytes[k * sizeof(T) + i]);
+        T v;
+        std::memcpy(&v, b, sizeof(T));  // the test machine is little-endian, as checked below
+        out[k] = static_cast<double>(v);
+    }
+    return out;
+}
+
+TEST(BtgenOptions, SdrSampleFilesAreNamedByTheirExtension) {
+    static_assert(std::endian::native == std::endian::little);
+    const ScratchDir dir;
+    // The reference: the SigMF dataset's cf32_le samples, written by the
+    // recording writer.
+    ASSERT_EQ(btgen({"generate", "--format", "sigmf", "-o", (dir / "ref").string()}).status, 0);
+    const std::vector<double> ref = samplesOf<float>(bttest::readBytes(dir / "ref.sigmf-data"));
+    ASSERT_EQ(ref.size(), 2u * 12500);
+    for (const char* name : {"cap.cf32", "cap.FC32", "cap.cfile"}) {
+        const auto r = btgen({"generate", "-o", (dir / name).string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(bttest::readBytes(dir / name) == bttest::readBytes(dir / "ref.sigmf-data")) << name;
+        EXPECT_FALSE(std::filesystem::exists(dir / (std::string(name) + ".markers")));
+    }
+    struct Integer {
+        const char* name;
+        double scale, zero;
+        std::vector<double> (*read)(const std::string&);
+    };
+    for (const Integer& f : {Integer{"cap.cs16", 32767, 0, samplesOf<std::int16_t>},
+                             Integer{"cap.cs8", 127, 0, samplesOf<std::int8_t>},
+                             Integer{"cap.cu8", 127.5, 127.5, samplesOf<std::uint8_t>}}) {
+        SCOPED_TRACE(f.name);
+        ASSERT_EQ(btgen({"generate", "-o", (dir / f.name).string()}).status, 0);
+        const std::vector<double> got = f.read(bttest::readBytes(dir / f.name));
+        ASSERT_EQ(got.size(), ref.size());
+        double worst = 0;
+        for (std::size_t k = 0; k < got.size(); ++k) worst = std::max(worst, std::abs(got[k] - (f.zero + f.scale * ref[k])));
+        EXPECT_LE(worst, 0.51);  // one rounding (and the reference's float32), nothing else
+    }
+    // Read back by name; the rate is not in such a file.
+    const std::string cf32 = (dir / "cap.cf32").string();
+    const auto norate = btgen({"measure", cf32});
+    EXPECT_EQ(norate.status, 2);
+    EXPECT_THAT(norate.err, HasSubstr("give it with --rate HZ"));
+    for (const char* name : {"cap.cf32", "cap.cs16"}) {
+        const auto m = btgen({"measure", (dir / name).string(), "--rate", "10e6", "--json"});
+        EXPECT_EQ(m.status, 0) << name << m.err << m.out;
+    }
 }
 
 }  // namespace
