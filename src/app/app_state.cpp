@@ -26,6 +26,9 @@ void initializeParameters(AppState& s) {
     initDtQ7395(dt);
     saveDtState(dt, p);
     p.ProjectedLength = 0;
+    // Settings back at their defaults play at the defaults' rate; a rate
+    // left from before would play the new waveform at the wrong speed.
+    s.SigGenSettings.SamplingRate = instrumentSampleRate(p);
 }
 
 void initializeSigGenSettings(AppState& s) { s.SigGenSettings = defaultSigGenSettings(s.parameters); }

@@ -192,6 +192,9 @@ FileOutcome openSettingsFile(AppState& state, const fs::path& file) {
     if (!loaded.outcome) return loaded.outcome;
     state.parameters = std::move(loaded.parameters);
     state.SigGenSettings = std::move(loaded.sigGen);
+    // The waveform is made at the file's oversampling; a sample rate saved
+    // beside it that disagrees would play it at the wrong speed.
+    state.SigGenSettings.SamplingRate = instrumentSampleRate(state.parameters);
     state.configuration.LastParameterFilename = fs::absolute(file).string();
     return {};
 }

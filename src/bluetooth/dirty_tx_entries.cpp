@@ -123,9 +123,16 @@ void dtEnterTitle(DirtyTxState& s, std::string_view text) {
 
 void dtOpenEventMarkers(DirtyTxState& s) { markWaveform(s); }
 
-void dtSelectMarker1Type(DirtyTxState& s, int item) { s.dtParameters.marker1Type = item; }
+// The markers are written into the sets when they are calculated, so a
+// marker that changes after a calculation needs the sets made again; the
+// download would otherwise play the old markers.
+void dtSelectMarker1Type(DirtyTxState& s, int item) {
+    if (s.dtParameters.marker1Type != item) markWaveform(s);
+    s.dtParameters.marker1Type = item;
+}
 
 void dtSelectMarker2Type(DirtyTxState& s, int item) {
+    if (s.dtParameters.marker2Type != item) markWaveform(s);
     s.dtParameters.marker2Type = item;
     dtApplyMarkerRules(s);
 }
@@ -135,7 +142,9 @@ double dtMarker1TimingMin(const DirtyTxState& s) { return s.dtOmitPollPeriods !=
 void dtEnterMarker1Timing(DirtyTxState& s, std::string_view text) {
     const double os = s.dtParameters.OverSampling;
     const double onGrid = roundHalfAway(upperIfUnreadable(text) * os) / os;
-    s.dtParameters.marker1Timing = std::max(std::min(onGrid, 500.0), dtMarker1TimingMin(s));
+    const double timing = std::max(std::min(onGrid, 500.0), dtMarker1TimingMin(s));
+    if (timing != s.dtParameters.marker1Timing) markWaveform(s);
+    s.dtParameters.marker1Timing = timing;
 }
 
 void dtApplyMarkerRules(DirtyTxState& s) {

@@ -20,6 +20,7 @@
 #include "app/app_state.h"
 #include "app/gui/instrument_actions.h"
 #include "windowkit/gui/progress_pacer.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -244,7 +245,7 @@ void MainWindow::connectControls() {
                 call(std::string(tag) + "_Callback"));
     for (const char* tag : {"txtBDaddr", "txtAMaddr", "txtPowerRamp", "txtRampSettling", "txtBitPattern",
                             "txtPatternReps", "txtPatternLength", "txtCGdelay", "txtOversampleRate", "txtChannel"})
-        connect(handles_.get<QLineEdit>(tag), &QLineEdit::editingFinished, this, call(std::string(tag) + "_Callback"));
+        onFieldEdited(handles_.get<QLineEdit>(tag), this, call(std::string(tag) + "_Callback"));
     for (const char* tag : {"pbCalibrateDelay", "pbImpairments", "pbDirtyTransmitter"})
         connect(handles_.get<QAbstractButton>(tag), &QAbstractButton::clicked, this,
                 call(std::string(tag) + "_Callback"));

@@ -17,6 +17,7 @@
 #include "instrument/gui/siggen_panel.h"
 #include "lib/dialogs.h"
 #include "lib/errors.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -269,7 +270,7 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(DtWindowRecords records, QWidget*
     // when the user picks.
     const auto onEdit = [this](QLineEdit* e, const std::string& action, bool passControl) {
         controls_.push_back(e);
-        connect(e, &QLineEdit::editingFinished, this, [this, e, action, passControl] {
+        onFieldEdited(e, this, [this, e, action, passControl] {
             call(action, passControl ? QVariantList{QVariant::fromValue<QObject*>(e)} : QVariantList{});
         });
     };
@@ -470,9 +471,15 @@ void DirtyTransmitterWindow::calculate() {
         status->setText("Calculation cancelled: the segments calculated before are kept.");
         return;
     }
-    status->setText(QString("Calculated %1 of 10 test sets, %2 samples each.")
-                        .arg(dtSelectedCount(dt().dtTestSelect))
-                        .arg(dtLayout(dt()).dtLength()));
+    const int count = int(dtSelectedCount(dt().dtTestSelect));
+    if (count == 0) {
+        // Nothing selected: nothing was made, and the text says so.
+        status->setText("No test set is selected: nothing was calculated.");
+        return;
+    }
+    const QString samples = QString::number(dtLayout(dt()).dtLength());
+    status->setText(count == 1 ? "Calculated 1 of 10 test sets, " + samples + " samples."
+                               : QString("Calculated %1 of 10 test sets, %2 samples each.").arg(count).arg(samples));
 }
 
 void DirtyTransmitterWindow::download() {

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "bluetooth/dirty_tx_entries.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -39,8 +40,7 @@ DtEventMarkersWindow::DtEventMarkersWindow(DirtyTxState& dirtyTx, QWidget* paren
 
     connect(h_.get<QComboBox>("pdEvent1Marker"), &QComboBox::activated, this,
             [this] { call("pdEvent1Marker_Callback"); });
-    connect(h_.get<QLineEdit>("editMarker1Timing"), &QLineEdit::editingFinished, this,
-            [this] { call("editMarker1Timing_Callback"); });
+    onFieldEdited(h_.get<QLineEdit>("editMarker1Timing"), this, [this] { call("editMarker1Timing_Callback"); });
     connect(h_.get<QComboBox>("pdEvent2Marker"), &QComboBox::activated, this,
             [this] { call("pdEvent2Marker_Callback"); });
     connect(h_.get<QPushButton>("pbExit"), &QPushButton::clicked, this, [this] { call("pbExit_Callback"); });

@@ -8,6 +8,7 @@
 
 #include "bluetooth/impairment_editor.h"
 #include "windowkit/gui/dialog_figure.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -86,7 +87,7 @@ void ImpairmentsWindow::addRoutines() {
 void ImpairmentsWindow::connectControls() {
     const auto call = [this](std::string routine) { return [this, routine] { Bt_gui_impairments(routine); }; };
     for (const auto& [tag, field] : kTextFields)
-        connect(handles_.get<QLineEdit>(tag), &QLineEdit::editingFinished, this, call(std::string(tag) + "_Callback"));
+        onFieldEdited(handles_.get<QLineEdit>(tag), this, call(std::string(tag) + "_Callback"));
     for (const auto& [tag, field] : kActiveBoxes)
         connect(handles_.get<QAbstractButton>(tag), &QAbstractButton::clicked, this,
                 call(std::string(tag) + "_Callback"));

@@ -19,6 +19,7 @@
 #include "lib/dialogs.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -65,6 +66,16 @@ CalibrateDelayWindow::CalibrateDelayWindow(QWidget* parent) {
     plot_->yAxis->setLabel("BER (%)");
     plot_->legend->setVisible(true);
     plot_->legend->setFont(QFont(plot_->font().family(), 8));
+    // The legend sits in a row of its own under the axes, one entry beside
+    // the other, so it never hides a part of the curve.
+    if (QCPLayoutInset* inset = plot_->axisRect()->insetLayout(); inset->elementCount() > 0) {
+        inset->take(plot_->legend);
+        inset->simplify();
+    }
+    plot_->plotLayout()->addElement(1, 0, plot_->legend);
+    plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+    plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot_->legend->setMargins(QMargins(4, 0, 4, 0));
     connect(plot_, &QCustomPlot::mousePress, this, &CalibrateDelayWindow::plotClicked);
     // Closing the window counts as Cancel.
     connect(dialog_, &QDialog::rejected, this, [this] { finish("Cancel"); });
@@ -141,12 +152,24 @@ void CalibrateDelayWindow::registerCallbacks() {
                                [this](const std::string& t, const std::string& m) { report(t, m); }};
         setMeasuring(true);
         sweepStarted_ = now();
+        lastReport_.clear();
+        bool started = false;
         try {
-            runDelayMeasurement(io_, config_, hooks);
+            started = runDelayMeasurement(io_, config_, hooks);
         } catch (const std::exception& e) {
             report(kErrorTitle, e.what());
         }
         setMeasuring(false);
+        // The line under the plot says how the sweep ended, not only that
+        // it ended: a refused start or a failed exchange is no finished sweep.
+        QString outcome;
+        if (!started)
+            outcome = "Sweep not started" + (lastReport_.empty() ? QString() : ": " + q(lastReport_));
+        else if (!lastReport_.empty())
+            outcome = "Sweep ended by an error: " + q(lastReport_);
+        else
+            outcome = status_ ? "Sweep finished" : "Sweep stopped";
+        handles_.get<QLabel>("lblProgress")->setText(outcome);
         drawSettings();
         drawPlot();
         drawResults();
@@ -159,7 +182,7 @@ void CalibrateDelayWindow::registerCallbacks() {
     // Controls call their routine by name, like every window of the program.
     for (const char* tag : {"editStart", "editEnd", "editStep", "editRepeat", "editTotalBits"}) {
         auto* e = handles_.get<QLineEdit>(tag);
-        connect(e, &QLineEdit::editingFinished, this, [this, tag] { call(std::string(tag) + "_Callback"); });
+        onFieldEdited(e, this, [this, tag] { call(std::string(tag) + "_Callback"); });
     }
     for (const char* tag : {"popupClkP", "popupDataP", "popupClockGate", "popupImpedance"}) {
         auto* c = handles_.get<QComboBox>(tag);
@@ -301,7 +324,6 @@ void CalibrateDelayWindow::setMeasuring(bool on) {
     for (const char* tag : {"pbLeft", "pbRight", "pbSetDelay", "pbSaveCsv", "pbSaveImage"})
         handles_.get<QPushButton>(tag)->setEnabled(!on);
     plot_->setAttribute(Qt::WA_TransparentForMouseEvents, on);
-    if (!on) handles_.get<QLabel>("lblProgress")->setText(status_ ? "Sweep finished" : "Sweep stopped");
     drawSettings();
 }
 
@@ -331,7 +353,10 @@ void CalibrateDelayWindow::progress(const DelayFinderConfig& c, std::size_t dela
     handles_.get<QLabel>("lblProgress")->setText(text);
 }
 
-void CalibrateDelayWindow::report(const std::string& title, const std::string& text) { dialogs().error(text, title); }
+void CalibrateDelayWindow::report(const std::string& title, const std::string& text) {
+    if (lastReport_.empty()) lastReport_ = title;
+    dialogs().error(text, title);
+}
 
 void CalibrateDelayWindow::moveCursor(long step) {
     const long n = long(config_.Delay.size());

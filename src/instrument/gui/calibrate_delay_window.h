@@ -74,6 +74,7 @@ private:
     std::string answer_ = "Cancel";
     int status_ = 0;
     bool measuring_ = false;
+    std::string lastReport_;  // title of the first failure reported in the current sweep
     double pauseScale_ = 1.0;
     double sweepStarted_ = 0;  // seconds, steady clock
 };

@@ -19,6 +19,7 @@
 #include "instrument/hw_wrappers.h"
 #include "instrument/serial_transport.h"
 #include "windowkit/gui/dialog_figure.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -86,8 +87,7 @@ void ConnectionDialog::connectControls() {
     const auto call = [this](std::string routine) { return [this, routine] { Ux_SigGen(routine); }; };
     connect(handles_.get<QComboBox>("pmConnection"), &QComboBox::activated, this, call("pmConnection_Callback"));
     connect(handles_.get<QComboBox>("pmHandShake"), &QComboBox::activated, this, call("pmHandShake_Callback"));
-    connect(handles_.get<QLineEdit>("editTCPIPAddress"), &QLineEdit::editingFinished, this,
-            call("editTCPIPAddress_Callback"));
+    onFieldEdited(handles_.get<QLineEdit>("editTCPIPAddress"), this, call("editTCPIPAddress_Callback"));
     connect(handles_.get<QAbstractButton>("pbCheckHardware"), &QAbstractButton::clicked, this,
             call("pbCheckHardware_Callback"));
     connect(handles_.get<QAbstractButton>("pbOK"), &QAbstractButton::clicked, this, call("pbOK_Callback"));

@@ -9,6 +9,7 @@
 #include "lib/numtext.h"
 #include "windowkit/gui/dialog_figure.h"
 #include "windowkit/gui/unit_entry.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -80,7 +81,7 @@ void SigGenAdvancedDialog::connectControls() {
     new UnitEntry(handles_.get<QLineEdit>("txtSamplingRate"), handles_.get<QComboBox>("pdSamplingRateUnits"),
                   call("txtSamplingRate_Callback"));
     for (const char* tag : {"txtScaling", "txtModAtten"})
-        connect(handles_.get<QLineEdit>(tag), &QLineEdit::editingFinished, this, call(std::string(tag) + "_Callback"));
+        onFieldEdited(handles_.get<QLineEdit>(tag), this, call(std::string(tag) + "_Callback"));
     for (const char* tag : {"pdReconFilter", "pdBBfilter"})
         connect(handles_.get<QComboBox>(tag), &QComboBox::activated, this, call(std::string(tag) + "_Callback"));
     for (const auto& [tag, field] : kFlags)

@@ -9,6 +9,7 @@
 #include "instrument/siggen_editor.h"
 #include "windowkit/gui/dialog_figure.h"
 #include "windowkit/gui/unit_entry.h"
+#include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
 
@@ -47,9 +48,8 @@ void SigGenPanel::connectControls() {
     const auto call = [this](std::string routine) { return [this, routine] { IXOconfig_b_c(routine); }; };
     new UnitEntry(handles_.get<QLineEdit>("txtFrequency"), handles_.get<QComboBox>("pdFrequencyUnits"),
                   [this] { frequencyEntered(); });
-    connect(handles_.get<QLineEdit>("txtAmplitude"), &QLineEdit::editingFinished, this, call("txtAmplitude_Callback"));
-    connect(handles_.get<QLineEdit>("txtWaveformTitle"), &QLineEdit::editingFinished, this,
-            call("txtWaveformTitle_Callback"));
+    onFieldEdited(handles_.get<QLineEdit>("txtAmplitude"), this, call("txtAmplitude_Callback"));
+    onFieldEdited(handles_.get<QLineEdit>("txtWaveformTitle"), this, call("txtWaveformTitle_Callback"));
     connect(handles_.get<QAbstractButton>("pbAdvancedSettings"), &QAbstractButton::clicked, this,
             call("pbAdvancedSettings_Callback"));
 }

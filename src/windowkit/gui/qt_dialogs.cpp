@@ -38,20 +38,40 @@ auto onGuiThread(F f) {
 }
 }  // namespace
 
-QWidget* QtDialogs::parent() const { return parent_ ? parent_.data() : QApplication::activeWindow(); }
+QWidget* QtDialogs::parent() const {
+    if (parent_) return parent_.data();
+    // The window the user works in; when none is active (a progress window
+    // just closed and the window manager has not yet handed the focus back),
+    // the application's main window, so that no dialog lands in the middle
+    // of the screen away from its window.
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->inherits("QMainWindow") && !w->parentWidget()) return w;
+    return nullptr;
+}
 
 std::string QtDialogs::question(const std::string& text, const std::string& title,
                                 const std::vector<std::string>& buttons, const std::string& defaultButton) {
     if (offGuiThread()) return onGuiThread([&] { return question(text, title, buttons, defaultButton); });
     QMessageBox box(QMessageBox::Question, q(title), q(text), QMessageBox::NoButton, parent());
     std::vector<std::pair<QAbstractButton*, std::string>> made;
+    QAbstractButton* escape = nullptr;
     for (const std::string& b : buttons) {
         // "Recalc & Download" shows its ampersand instead of underlining a letter.
         QPushButton* pb = box.addButton(q(b).replace('&', "&&"), QMessageBox::ActionRole);
         made.emplace_back(pb, b);
         if (b == defaultButton) box.setDefaultButton(pb);
-        if (b == "Cancel") box.setEscapeButton(pb);
+        if (b == "Cancel") escape = pb;
     }
+    // A message box without an escape button cannot be closed at all;
+    // a question without Cancel gets an unseen one, so that closing it or
+    // pressing Escape answers "" (closed).
+    if (!escape) {
+        escape = box.addButton(QMessageBox::Cancel);
+        escape->hide();
+    }
+    box.setEscapeButton(escape);
     box.exec();
     for (const auto& [button, label] : made)
         if (box.clickedButton() == button) return label;

@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QFocusEvent>
 
+#include "windowkit/gui/field_edit.h"
+
 namespace bt::gui {
 
 UnitEntry::UnitEntry(QLineEdit* field, QComboBox* units, std::function<void()> commit)
     : QObject(field), field_(field), units_(units), commit_(std::move(commit)) {
-    connect(field, &QLineEdit::editingFinished, this, &UnitEntry::fieldFinished);
+    onFieldEdited(field, this, [this] { fieldFinished(); });
     connect(units, &QComboBox::activated, this, &UnitEntry::unitChosen);
     units->installEventFilter(this);
 }
