@@ -87,7 +87,7 @@ int run(const Options& o) {
     // A recording's samples per symbol follow from its rate (one symbol a
     // microsecond), not from the settings it was not made with.
     double os = p.OverSampling;
-    if (!o.input.empty() && (o.kind == "eye" || o.kind == "scatter")) {
+    if (!o.input.empty() && (o.kind == "eye" || o.kind == "scatter" || o.kind == "freq-eye")) {
         os = std::round(rate / 1e6);
         if (os < 1 || std::abs(rate / 1e6 - os) > 1e-6)
             fail(kBadInput, "the eye and scatter plots need a whole number of samples per symbol; the rate of " +
@@ -112,6 +112,15 @@ int run(const Options& o) {
         const auto r = bt::plots::eyeRequest({o.symbols, o.delay}, wave->size(), os, rate);
         if (!r) fail(kBadInput, "--symbols and --delay take numbers.");
         w = bt::gui::Ux_PlotEyeDiagram(*wave, r->n, r->period, r->delay, label, nullptr);
+    } else if (o.kind == "freq-eye" || o.kind == "freq") {
+        const double deviation = bt::effectiveModIndex(p) / 2 * 1e6;
+        if (o.kind == "freq") {
+            w = bt::gui::Ux_PlotFrequency(*wave, rate, deviation, label, nullptr);
+        } else {
+            const auto r = bt::plots::eyeRequest({o.symbols, o.delay}, wave->size(), os, rate);
+            if (!r) fail(kBadInput, "--symbols and --delay take numbers.");
+            w = bt::gui::Ux_PlotFrequencyEye(*wave, r->n, r->period, r->delay, rate, deviation, label, nullptr);
+        }
     } else if (o.kind == "scatter") {
         const auto r = bt::plots::scatterRequest({o.trace, o.delay}, os);
         if (!r) fail(kBadInput, "--trace and --delay take numbers.");
@@ -146,9 +155,11 @@ int main(int argc, char** argv) {
     Options o;
     btgen::programName() = "btgen plot";
     CLI::App app{"Analysis plots of a generated or recorded waveform, written to an image file", "btgen plot"};
-    app.add_option("kind", o.kind, "ccdf, spectrum, waterfall, iq, iq-overlay, eye or scatter")
+    app.add_option("kind", o.kind,
+                   "ccdf, spectrum, waterfall, iq, iq-overlay, eye, scatter, freq-eye (instantaneous frequency "
+                   "as an eye) or freq (instantaneous frequency against time)")
         ->required()
-        ->check(CLI::IsMember({"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter"}));
+        ->check(CLI::IsMember({"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter", "freq-eye", "freq"}));
     o.settings.add(app);
     auto* input = app.add_option("--input", o.input,
                                  "Plot this waveform instead of generating one: a MAT-file (waveform, the first row "
@@ -159,7 +170,7 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", o.output, "Image file: .png, .svg or .pdf")->required();
     app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
     app.add_option("--height", o.height, "Image height in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
-    app.add_option("--symbols", o.symbols, "Eye diagram: symbols per trace")->capture_default_str();
+    app.add_option("--symbols", o.symbols, "Eye diagrams: symbols per trace")->capture_default_str();
     app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")->capture_default_str();
     app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
     app.add_flag("--markers", o.markers, "I(t) Q(t): draw the marker rows under the plot");

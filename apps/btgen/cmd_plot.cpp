@@ -24,7 +24,7 @@ std::filesystem::path plotProgram() {
 
 void setupPlot(CLI::App& app) {
     auto* cmd = app.add_subcommand(
-        "plot", "Analysis plot into an image: plot ccdf|spectrum|waterfall|iq|iq-overlay|eye|scatter "
+        "plot", "Analysis plot into an image: plot ccdf|spectrum|waterfall|iq|iq-overlay|eye|scatter|freq-eye|freq "
                 "[--settings F] [--set ...] [--input waveform.mat|rec.sigmf-meta] -o out.png|svg|pdf "
                 "[--width W --height H] (run plot --help for all options)");
     cmd->prefix_command();

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/record_compare.h"
+#include "lib/numtext.h"
 
 namespace bt {
 
@@ -91,6 +92,28 @@ FrameMessage downloadMessage(const HwResult& download, const HwResult& play) {
 FrameMessage refreshMessage(const HwResult& play) {
     if (play.ok()) return {};
     return {true, "Error Occured During Instrument Setup", play.response};
+}
+
+std::string connectionText(const Configuration& c) {
+    if (c.type == "TCPIP") {
+        const std::string& a = c.TCPIP.address;
+        return a.find(':') == std::string::npos ? a + ":5025" : a;
+    }
+    if (c.type == "RS232") return "RS-232 port " + formatNumber(c.RS232.port);
+    return "GPIB" + formatNumber(c.GPIB.board) + "::" + formatNumber(c.GPIB.primary);
+}
+
+std::string waveformStatusLine(const AppInfo& appInfo, const Parameters& parameters, std::size_t samples,
+                               const DownloadRecord* lastDownload) {
+    if (appInfo.LastCalcTimeStamp.empty()) return "Not calculated yet";
+    if (!appInfo.LastCaluclatedParameterSet || !compareStruct(parameters, *appInfo.LastCaluclatedParameterSet))
+        return "Settings changed since the last Calculate";
+    if (lastDownload && lastDownload->calcStamp == appInfo.LastCalcTimeStamp)
+        return "Downloaded to " + lastDownload->target + " as " + lastDownload->title;
+    const std::string& stamp = appInfo.LastCalcTimeStamp;
+    const auto blank = stamp.find(' ');
+    const std::string time = blank == std::string::npos ? stamp : stamp.substr(blank + 1);
+    return "Calculated " + time + ", " + std::to_string(samples) + " samples";
 }
 
 std::string plotTitle(const AppInfo& appInfo, const ClockVector& now) {

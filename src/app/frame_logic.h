@@ -69,6 +69,26 @@ FrameMessage downloadMessage(const HwResult& download, const HwResult& play);
 // After Refresh; nothing to show (empty title) on success.
 FrameMessage refreshMessage(const HwResult& play);
 
+// ------------------------------------------------- the waveform's state
+
+// Where the last download went: the calculation it carried (its time
+// stamp), the instrument ("127.0.0.1:5025") and the waveform title.
+struct DownloadRecord {
+    std::string calcStamp;
+    std::string target;
+    std::string title;
+};
+
+// The instrument a connection reaches, as the status line names it.
+std::string connectionText(const Configuration& configuration);
+
+// The main window's line on whether the waveform is current: "Not
+// calculated yet", "Settings changed since the last Calculate", "Downloaded
+// to 127.0.0.1:5025 as BT" (when the last download carried the current
+// calculation) or "Calculated 14:02:11, 12500 samples".
+std::string waveformStatusLine(const AppInfo& appInfo, const Parameters& parameters, std::size_t samples,
+                               const DownloadRecord* lastDownload);
+
 // ---------------------------------------------------------- fixed texts
 
 inline constexpr const char* kHelpText = "HTML help is not available in this version.";

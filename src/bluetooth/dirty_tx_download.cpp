@@ -131,7 +131,8 @@ DtDownloadOutcome dtDownload(DirtyTxState& s, const Configuration& config, const
         io.check();
         HwReturnLocal(config);
     }
-    finish(out, io, "Sequence \"" + sg.Title + "\" of " + std::to_string(selected) + " segments is playing");
+    finish(out, io, "Sequence \"" + sg.Title + "\" of " + std::to_string(selected) +
+                        (selected == 1 ? " segment" : " segments") + " is playing");
     return out;
 }
 

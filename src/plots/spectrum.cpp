@@ -183,6 +183,7 @@ WaterfallData waterfallData(std::span<const Complex> wave, double sampleRate, do
         fft(slice, X);
         float* row = &d.magSignal[k * d.columns];
         double loP = INFINITY, hiP = 0;
+        bool zero = false;
         for (std::size_t c = 0; c < d.columns; ++c) {
             const std::size_t a = c * n / d.columns, b = (c + 1) * n / d.columns;
             double v = -1;  // below every power: an empty run stays -inf
@@ -190,15 +191,19 @@ WaterfallData waterfallData(std::span<const Complex> wave, double sampleRate, do
                 const Complex& z = X[start + j < n ? start + j : start + j - n];
                 const double p = z.imag() * z.imag() + z.real() * z.real();
                 v = std::max(v, p);
-                if (p > 0) loP = std::min(loP, p);
+                if (p > 0)
+                    loP = std::min(loP, p);
+                else
+                    zero = true;
             }
             row[c] = v < 0 ? -INFINITY : static_cast<float>(dB(v));
             hiP = std::max(hiP, v);
         }
-        if (hiP > 0) {
-            rowMin[k] = static_cast<float>(dB(loP));
-            rowMax[k] = static_cast<float>(dB(hiP));
-        }
+        // A zero power (a silent slice between bursts, an empty bin) is
+        // -inf dB, the lowest value there is: the floor then comes from the
+        // 100 dB depth below the top.
+        if (hiP > 0) rowMax[k] = static_cast<float>(dB(hiP));
+        rowMin[k] = zero ? -INFINITY : hiP > 0 ? static_cast<float>(dB(loP)) : rowMin[k];
     };
     if (!wave.empty()) {
         const std::size_t N = wave.size();

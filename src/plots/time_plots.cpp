@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 
 #include "lib/errors.h"
@@ -87,6 +89,14 @@ EyeData eyeDiagram(std::span<const Complex> x, double n, double period, double o
     e.traces = x.size() > e.offset ? (x.size() - e.offset) / e.n : 0;
     e.tMin = -period / 2;
     e.tMax = period / 2;
+    if (period < 1) {
+        const Unit u = timeUnits(period);
+        static const std::pair<const char*, const char*> readable[] = {
+            {"S", "s"}, {"mS", "ms"}, {"uS", "\u00b5s"}, {"nS", "ns"}, {"pS", "ps"}};
+        for (const auto& [name, shown] : readable)
+            if (u.name == name) e.xLabel = std::string("Time (") + shown + ")";
+        e.timeFactor = u.factor;
+    }
     // At least +-1.05 of the largest sample; a silent signal gets +-1.05.
     const double maxAll = largestComponent(x);
     e.yLimit = 1.05 * (maxAll > 0 ? maxAll : 1);
@@ -273,6 +283,54 @@ std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double lim
     for (std::size_t th = 1; th < threads; ++th)
         for (std::size_t i = 0; i < counts.size(); ++i) counts[i] += grids[th][i];
     return counts;
+}
+
+std::vector<double> instantaneousFrequency(std::span<const Complex> x, double sampleRate, double silence) {
+    if (!(sampleRate > 0)) sampleRate = 1;
+    std::vector<double> f(x.size(), std::numeric_limits<double>::quiet_NaN());
+    double peak = 0;
+    for (const Complex& z : x) peak = std::max(peak, std::norm(z));
+    const double floor2 = silence * silence * peak;
+    const double scale = sampleRate / (2 * std::numbers::pi);
+    for (std::size_t k = 0; k + 1 < x.size(); ++k) {
+        const Complex& a = x[k];
+        const Complex& b = x[k + 1];
+        if (std::norm(a) <= floor2 || std::norm(b) <= floor2) continue;
+        f[k] = std::arg(b * std::conj(a)) * scale;
+    }
+    return f;
+}
+
+FrequencyTrace frequencyTrace(std::span<const double> frequency, double sampleRate, std::size_t maxPoints) {
+    if (!(sampleRate > 0)) sampleRate = 1;
+    FrequencyTrace out;
+    const std::size_t n = frequency.size();
+    if (n <= std::max<std::size_t>(maxPoints, 2)) {
+        out.t.resize(n);
+        for (std::size_t k = 0; k < n; ++k) out.t[k] = static_cast<double>(k) / sampleRate;
+        out.f.assign(frequency.begin(), frequency.end());
+        return out;
+    }
+    const std::size_t run = (n + maxPoints / 2 - 1) / (maxPoints / 2);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t a = 0; a < n; a += run) {
+        const std::size_t b = std::min(n, a + run);
+        double lo = INFINITY, hi = -INFINITY;
+        for (std::size_t k = a; k < b; ++k) {
+            if (std::isnan(frequency[k])) continue;
+            lo = std::min(lo, frequency[k]);
+            hi = std::max(hi, frequency[k]);
+        }
+        const double t = static_cast<double>(a) / sampleRate;
+        if (lo > hi) {
+            out.t.push_back(t);
+            out.f.push_back(nan);
+            continue;
+        }
+        out.t.insert(out.t.end(), {t, t});
+        out.f.insert(out.f.end(), {lo, hi});
+    }
+    return out;
 }
 
 }  // namespace bt::plots

@@ -59,6 +59,10 @@ struct EyeData {
     std::vector<std::string> titles;  // one per component
     std::string xLabel = "Time";
     std::string yLabel = "Amplitude";
+    // A period under a second (the frame passes seconds) is drawn in the
+    // unit that makes it readable: times x timeFactor, in the unit that
+    // xLabel names ("Time (µs)"). The times above stay in the period's unit.
+    double timeFactor = 1;
 
     double time(std::size_t j) const { return -period / 2 + static_cast<double>(j) * period / static_cast<double>(n); }
     std::size_t pointsPerTrace() const { return n + 1; }
@@ -108,5 +112,23 @@ ScatterData scatterPlot(std::span<const Complex> x, double n = 1, double offset 
 // Values beyond the limits lie on the edge cells.
 std::vector<std::uint32_t> scatterDensity(std::span<const Complex> x, double limit, std::size_t side,
                                           std::size_t first, std::size_t step, bool joined);
+
+// ------------------------------------------------------------ frequency
+
+// What a GFSK receiver's discriminator sees: the instantaneous frequency of
+// `x`, value k being the phase step from sample k to k + 1 times
+// rate / 2 pi, in Hz. Where either sample is below `silence` times the
+// largest amplitude (between bursts) there is no frequency: NaN. The last
+// value is NaN. sampleRate <= 0 counts as 1.
+std::vector<double> instantaneousFrequency(std::span<const Complex> x, double sampleRate, double silence = 0.05);
+
+// The frequency against time, small enough to draw: every point when there
+// are at most `maxPoints`, else the smallest and largest frequency of each
+// run of samples (a run without any: a gap).
+struct FrequencyTrace {
+    std::vector<double> t;  // seconds
+    std::vector<double> f;  // Hz, NaN for a gap
+};
+FrequencyTrace frequencyTrace(std::span<const double> frequency, double sampleRate, std::size_t maxPoints);
 
 }  // namespace bt::plots

@@ -39,7 +39,8 @@ TEST(BtgenPlot, EveryKindFromTheSettings) {
         EXPECT_NE(r.err.find("btgen-plot-gui"), std::string::npos);
         GTEST_SKIP() << "built without the windows";
     }
-    for (const std::string kind : {"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter"}) {
+    for (const std::string kind :
+         {"ccdf", "spectrum", "waterfall", "iq", "iq-overlay", "eye", "scatter", "freq-eye", "freq"}) {
         const fs::path out = scratch(kind + ".png");
         fs::remove(out);
         const auto r = runProcess({appPath("btgen"), "plot", kind, "--set", "packetType=4", "-o", out.string(),

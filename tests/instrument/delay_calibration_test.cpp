@@ -62,6 +62,15 @@ TEST(DelayFinder, OpeningSnapsTheSweepAndTurnsStoredMinusOnesIntoNaN) {
     EXPECT_EQ(s.BER[0][0], -1);
     EXPECT_EQ(delayPoints(0, 0.1, 2).size(), 21u);
     EXPECT_DOUBLE_EQ(delayPoints(0, 0.1, 2).back(), 2);
+    // The points are the decimals a user reads, not the step's binary sums
+    // (0.2 + 0.1 is not 0.3 in binary).
+    const std::vector<double> expected = {0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 1.5};
+    const std::vector<double> points = delayPoints(0.2, 0.1, 1.5);
+    ASSERT_EQ(points.size(), expected.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        EXPECT_EQ(points[k], expected[k]) << k;
+        EXPECT_LE(formatNumber(points[k]).size(), 3u) << formatNumber(points[k]);
+    }
 }
 
 TEST(DelayFinder, StatisticsUseOnlyValidMeasurements) {

@@ -276,6 +276,20 @@ TEST(Waterfall, ReducedColumnsKeepEveryPeak) {
     EXPECT_EQ(small.mMax, full.mMax);
 }
 
+// Bursts with silence between them (every packet waveform): a silent slice
+// is -inf dB, so the z axis reaches the full 100 dB below its top.
+TEST(Waterfall, SilentSlicesTakeTheFloorAHundredDecibelsDown) {
+    ComplexRow burst(1000);
+    for (std::size_t k = 0; k < burst.size(); ++k) burst[k] = std::polar(1.0, 0.0037 * double(k * k));
+    const WaterfallData alone = waterfallData(burst, 1e6, 1e-4);
+    ASSERT_GT(alone.mMin, alone.mMax - 100) << "the burst alone must not reach the depth limit";
+    ComplexRow withGap = burst;
+    withGap.resize(3000, Complex(0, 0));
+    const WaterfallData gap = waterfallData(withGap, 1e6, 1e-4);
+    EXPECT_EQ(gap.mMax, alone.mMax);
+    EXPECT_EQ(gap.mMin, gap.mMax - 100);
+}
+
 TEST(Waterfall, SilenceAndNoWaveform) {
     const WaterfallData s = waterfallData(ComplexRow(100, Complex(0, 0)), 1e6, 1e-5);
     EXPECT_EQ(s.mMax, 0);

@@ -8,6 +8,7 @@
 #include <random>
 #include <tuple>
 
+#include "bluetooth/generate.h"
 #include "lib/errors.h"
 #include "lib/parallel.h"
 #include "plots/plot_requests.h"
@@ -106,6 +107,9 @@ TEST(Eye, TracesLimitsAndTitles) {
     EXPECT_DOUBLE_EQ(e.tMin, -1e-6);
     EXPECT_DOUBLE_EQ(e.tMax, 1e-6);
     EXPECT_DOUBLE_EQ(e.time(10), 1e-6);
+    // Drawn in microseconds: a symbol reads -1 to 1, not -1e-06 to 1e-06.
+    EXPECT_EQ(e.xLabel, "Time (\u00b5s)");
+    EXPECT_DOUBLE_EQ(e.tMax * e.timeFactor, 1);
     EXPECT_NEAR(e.yLimit, 1.05, 1e-12);
     const EyeData r = eyeDiagram(ComplexRow(30, Complex(-2, 0)), 5);
     EXPECT_FALSE(r.complex);
@@ -305,3 +309,45 @@ TEST(PlotRequests, EyeAndScatterAnswers) {
 }
 
 }  // namespace
+
+namespace bt::plots {
+namespace {
+
+TEST(Frequency, ATonesFrequencyAndGapsBetweenBursts) {
+    const double rate = 10e6, f0 = -312.5e3;
+    ComplexRow x(400);
+    for (std::size_t k = 0; k < x.size(); ++k)
+        x[k] = k < 300 ? std::polar(0.8, 2 * std::numbers::pi * f0 * double(k) / rate) : Complex(0, 0);
+    const std::vector<double> f = instantaneousFrequency(x, rate);
+    ASSERT_EQ(f.size(), x.size());
+    for (std::size_t k = 0; k + 1 < 300; ++k) ASSERT_NEAR(f[k], f0, 1e-6) << k;
+    for (std::size_t k = 299; k < f.size(); ++k) EXPECT_TRUE(std::isnan(f[k])) << k;
+
+    // Drawn small: each run keeps its extremes, a silent run is a gap.
+    const FrequencyTrace few = frequencyTrace(f, rate, 40);
+    ASSERT_EQ(few.t.size(), few.f.size());
+    EXPECT_LE(few.t.size(), 40u);
+    EXPECT_NEAR(few.f.front(), f0, 1e-6);
+    EXPECT_TRUE(std::isnan(few.f.back()));
+    const FrequencyTrace all = frequencyTrace(f, rate, 1000);
+    EXPECT_EQ(all.t.size(), f.size());
+    EXPECT_DOUBLE_EQ(all.t[10], 1e-6);
+}
+
+// A GFSK packet's frequency swings to +-h/2 of the symbol rate on runs of
+// equal bits: 157.5 kHz for the default modulation index 0.315.
+TEST(Frequency, ThePacketsDeviationFollowsTheModulationIndex) {
+    Parameters p;
+    const GeneratedSignal s = Calculate(p);
+    const double rate = p.OverSampling * 1e6;
+    const std::vector<double> f = instantaneousFrequency(s.waveform, rate);
+    double lo = 0, hi = 0;
+    for (double v : f)
+        if (!std::isnan(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+    const double deviation = p.ModIndex / 2 * 1e6;
+    EXPECT_NEAR(hi, deviation, 0.05 * deviation);
+    EXPECT_NEAR(lo, -deviation, 0.05 * deviation);
+}
+
+}  // namespace
+}  // namespace bt::plots

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <iostream>
 
 #include "instrument/waveform_export.h"
@@ -66,6 +67,8 @@ MenuHeaders Ux_AddMenu(QMainWindow* figure, char platform) {
     addItem(h.Plot, {"&Eye Diagram", "menuPlotEyeDiagram", false, true});
     addItem(h.Plot, {"S&catter Diagram", "menuPlotScatterDiagram", false, true});
     addItem(h.Plot, {"&CCDF", "menuPlotCCDF", true});
+    addItem(h.Plot, {"&Frequency Eye Diagram", "menuPlotFrequencyEye", true});
+    addItem(h.Plot, {"F&requency (t)", "menuPlotFrequency"});
 
     h.Config = addMenu(bar, "&Configuration", "menuConfig");
     addItem(h.Config, {"&Sig Gen I/O", "menuConfigSigGenIO"});
@@ -101,6 +104,9 @@ CommonFrame::CommonFrame(QMainWindow* main, Dispatcher& application)
     addRoutines();
     connectControls();
     main->installEventFilter(this);
+    status_ = new QLabel(main);
+    status_->setObjectName("txtWaveformStatus");
+    main->statusBar()->addWidget(status_, 1);
 }
 
 CommonFrame::~CommonFrame() = default;
@@ -131,6 +137,8 @@ void CommonFrame::addRoutines() {
         {"menuPlotEyeDiagram_Callback", &CommonFrame::menuPlotEyeDiagram_Callback},
         {"menuPlotScatterDiagram_Callback", &CommonFrame::menuPlotScatterDiagram_Callback},
         {"menuPlotCCDF_Callback", &CommonFrame::menuPlotCCDF_Callback},
+        {"menuPlotFrequencyEye_Callback", &CommonFrame::menuPlotFrequencyEye_Callback},
+        {"menuPlotFrequency_Callback", &CommonFrame::menuPlotFrequency_Callback},
         {"menuConfigSigGenIO_Callback", &CommonFrame::menuConfigSigGenIO_Callback},
         {"menuConfigBBG1Opt1_Callback", &CommonFrame::menuConfigBBG1Opt1_Callback},
         {"menuConfigBBG1Opt2_Callback", &CommonFrame::menuConfigBBG1Opt2_Callback},
@@ -218,6 +226,17 @@ void CommonFrame::redrawAppTitle() {
     std::string title = appTitle(s.appInfo, s.configuration);
     if (settingsModified()) title += " *";
     main_->setWindowTitle(QString::fromStdString(title));
+    redrawWaveformStatus();
+}
+
+QString CommonFrame::waveformStatus() const {
+    const AppState& s = appState();
+    return QString::fromStdString(waveformStatusLine(s.appInfo, s.parameters, s.waveform.size(),
+                                                     lastDownload_ ? &*lastDownload_ : nullptr));
+}
+
+void CommonFrame::redrawWaveformStatus() {
+    if (status_) status_->setText(waveformStatus());
 }
 
 // ------------------------------------------------------------ calculate
@@ -228,6 +247,7 @@ bool CommonFrame::executeCalculation() {
     if (!done.toBool()) return false;
     AppState& s = appState();
     stampCalculation(s.appInfo, s.parameters);
+    redrawWaveformStatus();
     return true;
 }
 
@@ -253,6 +273,10 @@ void CommonFrame::pbDownload_Callback() {
     const InstrumentOutcome outcome = runDownload(main_, s.waveform, s.markers, s.SigGenSettings, s.configuration,
                                                   s.appInfo.Platform);
     const FrameMessage m = downloadMessage(outcome.download, outcome.play);
+    if (outcome.download.ok() && outcome.play.ok()) {
+        lastDownload_ = DownloadRecord{s.appInfo.LastCalcTimeStamp, connectionText(s.configuration), s.SigGenSettings.Title};
+        redrawWaveformStatus();
+    }
     if (m.error)
         dialogs().error(m.text, m.title);
     else
@@ -452,6 +476,9 @@ void CommonFrame::shutDownSteps() {
 void CommonFrame::menuFileExit_Callback() { AppShutDown(); }
 
 bool CommonFrame::eventFilter(QObject* watched, QEvent* event) {
+    // Other windows (impairments, dirty transmitter) change the settings;
+    // the line is brought up to date when the user comes back.
+    if (watched == main_ && event->type() == QEvent::WindowActivate) redrawWaveformStatus();
     if (watched == main_ && event->type() == QEvent::Close && !shutDown_) {
         shutDownSteps();
         main_->deleteLater();

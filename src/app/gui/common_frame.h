@@ -11,6 +11,7 @@
 //   each opens its window over main() and hands it to addClientWindow();
 // - the connection dialog: menuConfigSigGenIO_Callback in frame_connection.cpp;
 // - every routine is also reachable by name: rfCommonUI("pbCalculate_Callback").
+#include <QLabel>
 #include <QList>
 #include <QMainWindow>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "app/frame_logic.h"
 #include "bluetooth/settings.h"
 
 #include "windowkit/gui/dialog_figure.h"
@@ -67,6 +69,10 @@ public:
     // The title bar, with a star while the settings differ from the last
     // file opened or saved (or the start-up / File New defaults).
     void redrawAppTitle();
+    // The status line under the window: whether the waveform is current
+    // and where it was downloaded. Redrawn with the title.
+    void redrawWaveformStatus();
+    QString waveformStatus() const;
     // Takes the current settings as the saved state (no star).
     void markSettingsSaved();
     bool settingsModified() const;
@@ -103,6 +109,9 @@ public:
     void menuPlotEyeDiagram_Callback();
     void menuPlotScatterDiagram_Callback();
     void menuPlotCCDF_Callback();
+    // Beyond the menu's table: what GFSK engineers read, the frequency.
+    void menuPlotFrequencyEye_Callback();
+    void menuPlotFrequency_Callback();
     // The connection dialog (frame_connection.cpp).
     void menuConfigSigGenIO_Callback();
 
@@ -140,6 +149,8 @@ private:
     // The settings as last opened, saved or reset, for the title's star.
     std::optional<Parameters> savedParameters_;
     std::optional<SigGenSettings> savedSigGen_;
+    QPointer<QLabel> status_;
+    std::optional<DownloadRecord> lastDownload_;
 };
 
 }  // namespace bt::gui

@@ -25,5 +25,7 @@ void CommonFrame::menuPlotIQTimeSameAxes_Callback() { openItem(*this, PlotItem::
 void CommonFrame::menuPlotEyeDiagram_Callback() { openItem(*this, PlotItem::EyeDiagram); }
 void CommonFrame::menuPlotScatterDiagram_Callback() { openItem(*this, PlotItem::ScatterDiagram); }
 void CommonFrame::menuPlotCCDF_Callback() { openItem(*this, PlotItem::CCDF); }
+void CommonFrame::menuPlotFrequencyEye_Callback() { openItem(*this, PlotItem::FrequencyEye); }
+void CommonFrame::menuPlotFrequency_Callback() { openItem(*this, PlotItem::Frequency); }
 
 }  // namespace bt::gui

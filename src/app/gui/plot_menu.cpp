@@ -53,6 +53,9 @@ std::optional<std::vector<std::string>> ask(const plots::InputRequest& r) {
     return answers;
 }
 
+// The peak deviation of the settings' GFSK: h/2 of the 1 Msymbol/s rate.
+double deviationOf(const AppState& s) { return effectiveModIndex(s.parameters) / 2 * 1e6; }
+
 }  // namespace
 
 std::shared_ptr<const ComplexRow> quantisedWaveform(const AppState& state) {
@@ -78,6 +81,15 @@ QWidget* openPlot(PlotItem item, const AppState& state, const QString& title, QW
             BusyPointer busy;
             return Ux_PlotEyeDiagram(*quantisedWaveform(state), r->n, r->period, r->delay, title, frame);
         }
+        case PlotItem::FrequencyEye: {
+            const auto answers = ask(plots::eyeDiagramRequest());
+            if (!answers) return nullptr;
+            const auto r = plots::eyeRequest(*answers, state.waveform.size(), os, rate);
+            if (!r) return nullptr;
+            BusyPointer busy;
+            return Ux_PlotFrequencyEye(*quantisedWaveform(state), r->n, r->period, r->delay, rate,
+                                       deviationOf(state), title, frame);
+        }
         case PlotItem::ScatterDiagram: {
             const auto answers = ask(plots::scatterDiagramRequest());
             if (!answers) return nullptr;
@@ -97,6 +109,7 @@ QWidget* openPlot(PlotItem item, const AppState& state, const QString& title, QW
         case PlotItem::IQTime: return Ux_PlotIQTime(wave, rate, false, title, frame, markersOf(state));
         case PlotItem::IQTimeSameAxes: return Ux_PlotIQTime(wave, rate, true, title, frame, markersOf(state));
         case PlotItem::CCDF: return Ux_PlotCCDF(*wave, title, frame);
+        case PlotItem::Frequency: return Ux_PlotFrequency(*wave, rate, deviationOf(state), title, frame);
         default: return nullptr;
     }
 }

@@ -13,7 +13,7 @@ class QWidget;
 
 namespace bt::gui {
 
-enum class PlotItem { Spectrum, Waterfall, IQTime, IQTimeSameAxes, EyeDiagram, ScatterDiagram, CCDF };
+enum class PlotItem { Spectrum, Waterfall, IQTime, IQTimeSameAxes, EyeDiagram, ScatterDiagram, CCDF, FrequencyEye, Frequency };
 
 // Opens `item` for the waveform in `state` titled `title` over `frame`.
 // Returns the window, or null when a dialog was cancelled or the plot

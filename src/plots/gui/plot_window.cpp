@@ -99,6 +99,23 @@ PlotWindow::~PlotWindow() { openWindows().erase(window_.data()); }
 
 void PlotWindow::show() {
     plot_->replot();
+    // The full view is kept as drawn: the wheel and the drag change the
+    // limits without a zoom click, and Zoom Reset must still find them.
+    for (QCPAxisRect* r : plot_->axisRects())
+        if (!stored_.count(r)) stored_[r] = limits(r);
+    // A mirror axis (the box's top and right, without labels) carries the
+    // ticks of the axis it mirrors, whatever ticker that one was given.
+    for (QCPAxisRect* r : plot_->axisRects()) {
+        for (auto [from, to] : {std::pair{QCPAxis::atBottom, QCPAxis::atTop}, std::pair{QCPAxis::atLeft, QCPAxis::atRight}}) {
+            QCPAxis* a = r->axis(from);
+            QCPAxis* m = r->axis(to);
+            if (!a || !m || !m->visible() || m->tickLabels()) continue;
+            m->setScaleType(a->scaleType());
+            m->setTicker(a->ticker());
+            m->setRange(a->range());
+        }
+    }
+    plot_->replot();
     window_->show();
 }
 
@@ -268,6 +285,15 @@ bool PlotWindow::eventFilter(QObject* o, QEvent* e) {
             if (zoom_.on && m->button() == Qt::LeftButton) {
                 doubleClick(m->pos());
                 return true;
+            }
+            // Outside the zoom mode (wheel and drag) a double-click is the
+            // way back to the full view as well.
+            if (!rotating_ && m->button() == Qt::LeftButton) {
+                if (QCPAxisRect* r = axesAt(m->pos()); r && stored_.count(r)) {
+                    setLimits(r, stored_[r]);
+                    plot_->replot(QCustomPlot::rpQueuedReplot);
+                    return true;
+                }
             }
             break;
         }

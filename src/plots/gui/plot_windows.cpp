@@ -302,7 +302,7 @@ QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double per
                     const std::size_t base = e.offset + tr * e.n;
                     for (std::size_t j = 0; j <= e.n && base + j < iqWave.size(); ++j) {
                         const Complex& z = iqWave[base + j];
-                        data.append(QCPCurveData(t++, e.time(j), c == 0 ? z.real() : z.imag()));
+                        data.append(QCPCurveData(t++, e.time(j) * e.timeFactor, c == 0 ? z.real() : z.imag()));
                     }
                     data.append(QCPCurveData(t++, qQNaN(), qQNaN()));
                 }
@@ -313,9 +313,9 @@ QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double per
                 // trace's shape; more would only cost time per trace.
                 cols = std::min(cols, std::max(64, 4 * int(e.n)));
                 densityMap(r, plots::eyeDensity(iqWave, e, c, std::size_t(cols), std::size_t(rows)), cols, rows,
-                           e.tMin, e.tMax, -e.yLimit, e.yLimit, kDefaultBlue);
+                           e.tMin * e.timeFactor, e.tMax * e.timeFactor, -e.yLimit, e.yLimit, kDefaultBlue);
             }
-            r->axis(QCPAxis::atBottom)->setRange(e.tMin, e.tMax);
+            r->axis(QCPAxis::atBottom)->setRange(e.tMin * e.timeFactor, e.tMax * e.timeFactor);
             r->axis(QCPAxis::atBottom)->setNumberFormat("g");
             r->axis(QCPAxis::atLeft)->setRange(-e.yLimit, e.yLimit);
         }
@@ -391,6 +391,98 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
         dialogs().error(std::string("Unable to Plot Scatter Diagram\n") + ex.what(), "Plot Error");
         return nullptr;
     }
+}
+
+// ------------------------------------------------------------ frequency
+
+namespace {
+
+// The +-deviation levels a GFSK engineer reads the frequency against.
+void deviationLevels(QCPAxisRect* r, double deviationKHz) {
+    if (!(deviationKHz > 0)) return;
+    for (double level : {deviationKHz, -deviationKHz}) {
+        auto* line = new QCPItemStraightLine(r->parentPlot());
+        line->setClipAxisRect(r);
+        line->point1->setAxes(r->axis(QCPAxis::atBottom), r->axis(QCPAxis::atLeft));
+        line->point2->setAxes(r->axis(QCPAxis::atBottom), r->axis(QCPAxis::atLeft));
+        line->point1->setCoords(0, level);
+        line->point2->setCoords(1, level);
+        line->setPen(QPen(kGrey, 1, Qt::DashLine));
+    }
+}
+
+double frequencyLimit(const std::vector<double>& f, double deviationKHz) {
+    double most = deviationKHz;
+    for (double v : f)
+        if (!std::isnan(v)) most = std::max(most, std::fabs(v) / 1e3);
+    return most > 0 ? 1.1 * most : 1;
+}
+
+}  // namespace
+
+QWidget* Ux_PlotFrequencyEye(std::span<const Complex> iqWave, double n, double period, double offset,
+                             double sampleRate, double deviationHz, const QString& label, QWidget* parent) {
+    const plots::EyeArgs a = plots::clampEyeArgs(n, period, offset);
+    PlotWindow* w = nullptr;
+    try {
+        // The eye's own checks and time axis, on the samples themselves.
+        const plots::EyeData e = plots::eyeDiagram(iqWave, a.n, a.period, a.offset);
+        const std::vector<double> f = plots::instantaneousFrequency(iqWave, sampleRate);
+        w = new PlotWindow(plots::PlotKind::Eye, "Frequency Eye Diagram " + label, parent);
+        const QList<QCPAxisRect*> axes = stackAxes(w->plot(), 1, {"Frequency Eye Diagram"});
+        QCPAxisRect* r = axes[0];
+        styleAxes(r, qs(e.xLabel), "Frequency (kHz)", true);
+        auto* curve = new QCPCurve(r->axis(QCPAxis::atBottom), r->axis(QCPAxis::atLeft));
+        curve->setPen(QPen(kDefaultBlue, 1));
+        // The first traces up to the line budget: enough to show the eye.
+        const std::size_t traces = std::min(e.traces, kMaxLinePoints / e.pointsPerTrace());
+        QVector<QCPCurveData> data;
+        data.reserve(int(traces * (e.pointsPerTrace() + 1)));
+        int t = 0;
+        for (std::size_t tr = 0; tr < traces; ++tr) {
+            const std::size_t base = e.offset + tr * e.n;
+            for (std::size_t j = 0; j <= e.n && base + j < f.size(); ++j)
+                data.append(QCPCurveData(t++, e.time(j) * e.timeFactor, f[base + j] / 1e3));
+            data.append(QCPCurveData(t++, qQNaN(), qQNaN()));
+        }
+        curve->data()->set(data, true);
+        deviationLevels(r, deviationHz / 1e3);
+        const double lim = frequencyLimit(f, deviationHz / 1e3);
+        r->axis(QCPAxis::atBottom)->setRange(e.tMin * e.timeFactor, e.tMax * e.timeFactor);
+        r->axis(QCPAxis::atLeft)->setRange(-lim, lim);
+        w->show();
+        return w->window();
+    } catch (const std::exception& ex) {
+        if (w) w->window()->close();
+        dialogs().error(std::string("Unable to Plot Frequency Eye Diagram\n") + ex.what(), "Plot Error");
+        return nullptr;
+    }
+}
+
+QWidget* Ux_PlotFrequency(std::span<const Complex> iqWave, double sampleRate, double deviationHz,
+                          const QString& label, QWidget* parent) {
+    if (!(sampleRate > 0)) sampleRate = 1;
+    const std::vector<double> f = plots::instantaneousFrequency(iqWave, sampleRate);
+    const plots::FrequencyTrace trace = plots::frequencyTrace(f, sampleRate, kMaxLinePoints);
+    const plots::Unit tu = plots::timeUnits(std::max<double>(double(iqWave.size()), 1) / sampleRate);
+    auto* w = new PlotWindow(plots::PlotKind::IqTime, "Frequency (t) " + label, parent);
+    const QList<QCPAxisRect*> axes = stackAxes(w->plot(), 1, {"Frequency (t)"});
+    QCPAxisRect* r = axes[0];
+    styleAxes(r, "Time (" + qs(tu.name) + ")", "Frequency (kHz)", true);
+    auto* g = new QCPGraph(r->axis(QCPAxis::atBottom), r->axis(QCPAxis::atLeft));
+    g->setPen(QPen(kDefaultBlue, 1));
+    QVector<double> x(int(trace.t.size())), y(int(trace.f.size()));
+    for (std::size_t k = 0; k < trace.t.size(); ++k) {
+        x[int(k)] = trace.t[k] * tu.factor;
+        y[int(k)] = trace.f[k] / 1e3;
+    }
+    g->setData(x, y, true);
+    deviationLevels(r, deviationHz / 1e3);
+    const double lim = frequencyLimit(f, deviationHz / 1e3);
+    r->axis(QCPAxis::atBottom)->setRange(0, x.isEmpty() ? 1 : std::max(x.back(), 1e-12));
+    r->axis(QCPAxis::atLeft)->setRange(-lim, lim);
+    w->show();
+    return w->window();
 }
 
 }  // namespace bt::gui

@@ -29,6 +29,13 @@ QWidget* Ux_PlotIQTime(std::shared_ptr<const ComplexRow> iqWave, double sampleRa
                        const QString& label, QWidget* parent, std::shared_ptr<const Markers> markers = {});
 QWidget* Ux_PlotEyeDiagram(std::span<const Complex> iqWave, double n, double period, double offset,
                            const QString& label, QWidget* parent);
+// What a GFSK receiver's discriminator sees: the instantaneous frequency
+// as an eye of `n` samples per trace (the eye's checks and time axis) and
+// against time, both with the +-deviation levels (0: none) dashed.
+QWidget* Ux_PlotFrequencyEye(std::span<const Complex> iqWave, double n, double period, double offset,
+                             double sampleRate, double deviationHz, const QString& label, QWidget* parent);
+QWidget* Ux_PlotFrequency(std::span<const Complex> iqWave, double sampleRate, double deviationHz,
+                          const QString& label, QWidget* parent);
 QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double offset, bool traceOn,
                                const QString& label, QWidget* parent);
 

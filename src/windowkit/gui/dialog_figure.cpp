@@ -43,6 +43,7 @@ QWidget* loadPanelFigure(const QString& name, QWidget* host) {
         l->setContentsMargins(0, 0, 0, 0);
     }
     host->layout()->addWidget(w);
+    labelsFollowTheirControls(w);
     return w;
 }
 

@@ -38,8 +38,21 @@ private:
 // the layout is missing or unreadable.
 QWidget* loadFigure(const QString& name, QWidget* parent = nullptr);
 
-// Centres `child` over `parent` (the screen when null), keeping its size.
+// Centres `child` over `parent` (the screen when null), keeping its size,
+// then moves it the least so that it lies wholly on the screen it opens on.
+// A window never shown is laid out first, so that the size centred is the
+// size it opens with. A window larger than the screen is made to fit it, its
+// controls scrolling when they cannot shrink. Windows loaded with loadFigure
+// are placed so again when first shown and kept on the screen after.
 void positionChildWindow(QWidget* child, const QWidget* parent);
+
+// Every label named after a control of `root` ("lblPatternReps",
+// "txtBitPatternLabel" for "txtPatternReps", "txtBitPattern") is enabled and
+// disabled with it. loadFigure does this for every window.
+void labelsFollowTheirControls(QWidget* root);
+
+// Moves `w` the least so that it lies wholly on its screen.
+void keepOnScreen(QWidget* w);
 
 // On a standard-resolution (96 dpi) screen every control's font grows by a
 // tenth, rounded; at any other resolution nothing changes.

@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QRegularExpression>
+#include <algorithm>
+#include <qcustomplot.h>
 
 #include "support/gui/app_window_fixture.h"
 #include "plots/gui/plot_window.h"
@@ -14,6 +16,7 @@ namespace {
 
 class FramePlotMenu : public testing_support::AppWindowTest {
 protected:
+    static QAction* item(QWidget* w, const char* tag) { return w->findChild<QAction*>(tag); }
     QWidget* client(std::size_t k) {
         const auto& c = appState().appInfo.ClientWindows;
         return k < c.size() ? reinterpret_cast<QWidget*>(c[k]) : nullptr;
@@ -63,6 +66,40 @@ TEST_F(FramePlotMenu, ItemsOpenTheirWindowsAndShutdownClosesThem) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(appState().appInfo.ClientWindows.empty());
     for (const auto h : handles) EXPECT_FALSE(PlotWindow::isOpen(h));
+}
+
+// The frequency a GFSK receiver sees: an eye and a trace against time, on
+// the plot frame with its zoom, with the +-deviation of the settings'
+// modulation index (0.315: 157.5 kHz) marked.
+TEST_F(FramePlotMenu, FrequencyEyeAndFrequencyAgainstTime) {
+    dialogs->setInputs({std::vector<std::string>{"2", "0"}});
+    action("menuPlotFrequencyEye")->trigger();
+    EXPECT_EQ(dialogs->shown().back().title, "Eye Diagram Configuration");
+    action("menuPlotFrequency")->trigger();
+    ASSERT_EQ(appState().appInfo.ClientWindows.size(), 2u);
+    const char* titles[] = {"Frequency Eye Diagram BLUETOOTH (", "Frequency (t) BLUETOOTH ("};
+    for (std::size_t k = 0; k < 2; ++k) {
+        QWidget* w = client(k);
+        EXPECT_TRUE(w->windowTitle().startsWith(titles[k])) << w->windowTitle().toStdString();
+        PlotWindow* pw = PlotWindow::of(w);
+        ASSERT_NE(pw, nullptr);
+        QCPAxisRect* r = pw->plot()->axisRect();
+        EXPECT_EQ(r->axis(QCPAxis::atLeft)->label(), "Frequency (kHz)");
+        std::vector<double> levels;
+        for (int i = 0; i < pw->plot()->itemCount(); ++i)
+            if (auto* line = qobject_cast<QCPItemStraightLine*>(pw->plot()->item(i)))
+                levels.push_back(line->point1->coords().y());
+        std::sort(levels.begin(), levels.end());
+        ASSERT_EQ(levels.size(), 2u);
+        EXPECT_DOUBLE_EQ(levels[0], -157.5);
+        EXPECT_DOUBLE_EQ(levels[1], 157.5);
+        // Wide enough for the swing, not for noise far beyond it.
+        const QCPRange y = r->axis(QCPAxis::atLeft)->range();
+        EXPECT_GT(y.upper, 157.5);
+        EXPECT_LT(y.upper, 300);
+        EXPECT_TRUE(item(w, "Ux_Zoom") != nullptr);
+    }
+    EXPECT_EQ(client(0)->findChild<QCustomPlot*>()->axisRect()->axis(QCPAxis::atBottom)->label(), "Time (\u00b5s)");
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <complex>
 
@@ -89,6 +91,31 @@ protected:
 };
 
 constexpr std::size_t kLarge = 1'100'000;
+
+TEST_F(TransferTest, TheStatusLineSaysWhetherTheWaveformIsCurrentAndWhereItWent) {
+    auto* line = win->window()->findChild<QLabel*>("txtWaveformStatus");
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(), "Not calculated yet");
+    click("pbCalculate");
+    const QString calculated = line->text();
+    EXPECT_TRUE(QRegularExpression("^Calculated \\d{1,2}:\\d\\d:\\d\\d, \\d+ samples$").match(calculated).hasMatch())
+        << calculated.toStdString();
+    EXPECT_TRUE(calculated.endsWith(QString(", %1 samples").arg(appState().waveform.size()))) << calculated.toStdString();
+
+    const QString address = text("txtAMaddr");
+    type("txtAMaddr", address == "5" ? "6" : "5");
+    EXPECT_EQ(line->text(), "Settings changed since the last Calculate");
+    type("txtAMaddr", address);  // back as calculated
+    EXPECT_EQ(line->text(), calculated);
+
+    useSimulator();
+    click("pbDownload");
+    ASSERT_EQ(last().title, "Download Completed");
+    EXPECT_EQ(line->text().toStdString(), "Downloaded to " + appState().configuration.TCPIP.address + " as " +
+                                              appState().SigGenSettings.Title);
+    click("pbCalculate");  // a new waveform is not on the instrument yet
+    EXPECT_TRUE(line->text().startsWith("Calculated ")) << line->text().toStdString();
+}
 
 TEST_F(TransferTest, CancelledDownloadKeepsThePlayingWaveformAndTheWindowWorks) {
     useSimulator();

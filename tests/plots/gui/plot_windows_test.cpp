@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <qcustomplot.h>
 
 #include "bluetooth/generate.h"
@@ -169,6 +170,31 @@ TEST_F(PlotWindows, ZoomCommandsClicksAndDoubleClick) {
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "First argument must be a figure handle.");
     }
+}
+
+// Outside the zoom mode the wheel zooms and the mouse pans, with no zoom
+// click to store the full view: it is stored when the plot is drawn.
+TEST_F(PlotWindows, WheelAndDragReturnToTheFullView) {
+    const auto& s = defaultSignal();
+    QWidget* w = keep(Ux_PlotSpectrum(*s.wave, s.rate, "x", &parent_));
+    PlotWindow* pw = PlotWindow::of(w);
+    QCustomPlot* plot = pw->plot();
+    QCPAxisRect* axes = plot->axisRect();
+    const plots::AxisLimits full = pw->limits(axes);
+    const QPoint mid = axes->rect().center();
+    QWheelEvent wheel(QPointF(mid), QPointF(plot->mapToGlobal(mid)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    ASSERT_NE(pw->limits(axes), full) << "the wheel did not zoom";
+    item(w, "Ux_ZoomReset")->trigger();
+    EXPECT_EQ(pw->limits(axes), full);
+
+    QTest::mousePress(plot, Qt::LeftButton, {}, mid);
+    QTest::mouseMove(plot, mid + QPoint(60, 30));
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, mid + QPoint(60, 30));
+    ASSERT_NE(pw->limits(axes), full) << "the drag did not pan";
+    QTest::mouseDClick(plot, Qt::LeftButton, {}, mid);
+    EXPECT_EQ(pw->limits(axes), full);
 }
 
 TEST_F(PlotWindows, CursorReadOutAndImages) {
