@@ -13,5 +13,6 @@ cmake --build "$dir" -j "$(nproc)" --target test_gui
 out="$PWD/$dir/screenshots"
 rm -rf "$out"
 mkdir -p "$out"
-BTGEN_SCREENSHOTS="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/test_gui" >/dev/null
+BTGEN_SCREENSHOTS="$out" QT_QPA_PLATFORM="offscreen:configfile=$PWD/tests/support/gui/screen_1366x768.json" \
+  "$dir/tests/test_gui" >/dev/null
 ls "$out"

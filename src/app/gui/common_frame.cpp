@@ -247,6 +247,7 @@ bool CommonFrame::executeCalculation() {
     if (!done.toBool()) return false;
     AppState& s = appState();
     stampCalculation(s.appInfo, s.parameters);
+    lastDownload_.reset();  // the new waveform is not on the instrument yet
     redrawWaveformStatus();
     return true;
 }

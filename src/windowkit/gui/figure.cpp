@@ -218,7 +218,9 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
         scrollWhenTooLarge(child, room);
         child->resize(std::min(child->width(), room.width()), std::min(child->height(), room.height()));
     }
-    const QRect outer = QRect(child->pos(), child->size()).marginsAdded(frame);
+    // pos() and move() of a window are its frame's corner; the size is the
+    // inside's.
+    const QRect outer(child->pos(), child->size().grownBy(frame));
     const QRect area = parent ? parent->frameGeometry() : avail;
     const WindowRect centred =
         centredOver({double(outer.x()), double(outer.y()), double(outer.width()), double(outer.height())},

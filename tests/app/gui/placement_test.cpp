@@ -1,8 +1,8 @@
 // Where the windows open: every window centred over the one it belongs to,
 // after its layout has given it its size, and wholly on a 1366 x 768
-// screen, the smallest a laboratory PC is likely to have. The windows are
-// opened in a child run of this program on an offscreen screen of that size
-// (and drawn into BTGEN_SCREENSHOTS as the user would see the screen).
+// screen, the smallest a laboratory PC is likely to have (the window tests'
+// offscreen screen; run on another, the test runs itself again on one).
+// With BTGEN_SCREENSHOTS the screen is drawn as the user would see it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,13 +13,11 @@
 #include <QScreen>
 #include <QTest>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 
 #include "app/gui/main_window.h"
 #include "bluetooth/gui/dirty_transmitter_window.h"
 #include "bluetooth/gui/dt_event_markers_window.h"
-#include "support/files.h"
 #include "support/gui/app_window_fixture.h"
 #include "support/gui/gui_support.h"
 #include "support/process.h"
@@ -37,10 +35,7 @@ bool onSmallScreen() {
 TEST(Placement, EveryWindowOpensCentredAndWhollyOnA1366x768Screen) {
     if (onSmallScreen()) GTEST_SKIP() << "runs as the child below";
     if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "needs the offscreen platform";
-    bttest::ScratchDir dir;
-    const std::string config = (dir.path() / "screen.json").string();
-    std::ofstream(config) << R"({"screens": [{"name": "lab", "x": 0, "y": 0, "width": 1366, "height": 768,
-                              "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+    const std::string config = BTGEN_SOURCE_DIR "/tests/support/gui/screen_1366x768.json";
     const std::string self = QCoreApplication::applicationFilePath().toStdString();
     const auto r = testsupport::runProcess({"env", "QT_QPA_PLATFORM=offscreen:configfile=" + config, self,
                                             "--gtest_filter=SmallScreen.*", "--gtest_brief=1"});
@@ -68,8 +63,12 @@ protected:
         const QPoint centre = parent.center();
         const bool clampedX = f.left() == avail.left() || f.right() == avail.right();
         const bool clampedY = f.top() == avail.top() || f.bottom() == avail.bottom();
-        if (!clampedX) EXPECT_LE(std::abs(f.center().x() - centre.x()), 2) << name;
-        if (!clampedY) EXPECT_LE(std::abs(f.center().y() - centre.y()), 2) << name;
+        if (!clampedX) {
+            EXPECT_LE(std::abs(f.center().x() - centre.x()), 2) << name;
+        }
+        if (!clampedY) {
+            EXPECT_LE(std::abs(f.center().y() - centre.y()), 2) << name;
+        }
         // What the controls need fits as well: nothing is cut off.
         EXPECT_LE(w->minimumSizeHint().width(), avail.width()) << name;
         EXPECT_LE(w->minimumSizeHint().height(), avail.height()) << name;

@@ -361,8 +361,9 @@ TEST_F(PlotMenu, EyeAndScatterAskFirst) {
     EXPECT_EQ(dialogs_->shown()[0].title, "Eye Diagram Configuration");
     auto* axes = eye->findChildren<QCPAxisRect*>().value(0);
     ASSERT_NE(axes, nullptr);
-    // One trace of all 12500 samples: 1.25 ms.
-    EXPECT_NEAR(axes->axis(QCPAxis::atBottom)->range().upper, 0.625e-3, 1e-12);
+    // One trace of all 12500 samples: 1.25 ms, read in milliseconds.
+    EXPECT_NEAR(axes->axis(QCPAxis::atBottom)->range().upper, 0.625, 1e-9);
+    EXPECT_EQ(axes->axis(QCPAxis::atBottom)->label(), "Time (ms)");
     EXPECT_EQ(open(PlotItem::EyeDiagram), nullptr);  // cancelled
     QWidget* sc = open(PlotItem::ScatterDiagram);
     ASSERT_NE(sc, nullptr);
