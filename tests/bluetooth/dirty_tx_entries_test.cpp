@@ -101,7 +101,14 @@ TEST(DirtyTxEntries, EventMarkerRules) {
     EXPECT_EQ(s.dtSigGenSettings.RFblanking, 1);
     dtSelectMarker1Type(s, 1);
     EXPECT_FALSE(dtEventMarkerView(s).timingShown);
-    EXPECT_EQ(s.dtCalcNeeded, 0);  // the event-marker controls leave the marking to the opening
+    // The markers are written into the sets when they are calculated: a
+    // change after a calculation marks them, the same value again does not.
+    EXPECT_EQ(s.dtCalcNeeded, 1);
+    s.dtCalcNeeded = 0;
+    dtSelectMarker1Type(s, 1);
+    dtSelectMarker2Type(s, 2);
+    dtEnterMarker1Timing(s, "-700");
+    EXPECT_EQ(s.dtCalcNeeded, 0);
     dtOpenEventMarkers(s);
     EXPECT_EQ(s.dtCalcNeeded, 1);
 
