@@ -1,6 +1,7 @@
 // btgen idn / send / query / status / refresh / download: the instrument
 // commands.
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "instrument/hw_wrappers.h"
 #include "lib/dialogs.h"
 #include "app/app_state.h"
+#include "app/settings_files.h"
 #include "lib/numtext.h"
 
 namespace btgen {
@@ -68,11 +70,13 @@ void setupInstrument(CLI::App& app) {
     idn->callback([] {
         const bt::Configuration c = options().connection.config();
         const bt::HwResult r = bt::HwQuery(c, "*IDN?");
-        if (!r.ok() && !options().connection.given())
+        std::error_code ec;
+        if (!r.ok() && !options().connection.given() && !std::filesystem::exists(bt::kConfigFileName, ec))
             fail(kExitInstrument, r.response + " (status " + std::to_string(r.status) + "; tried " +
                                       ConnectionOptions::describe(c) +
                                       ", the default connection: give --tcpip HOST[:PORT], --gpib ADDRESS or "
-                                      "--serial N)");
+                                      "--serial N, or keep one in " + bt::kConfigFileName +
+                                      " of the working folder, as the desktop application does)");
         finish(r);
         if (!printable(r.response)) nonsense("*IDN?", r.response);
         const bt::InstrModel m = bt::GetInstrModel(c);

@@ -2,12 +2,15 @@
 
 #include <arpa/inet.h>
 #include <cctype>
+#include <filesystem>
+#include <iostream>
 #include <netdb.h>
 #include <sys/socket.h>
 
 #include "commands.h"
 #include "instrument/hw_wrappers.h"
 #include "app/app_state.h"
+#include "app/settings_files.h"
 #include "lib/numtext.h"
 
 namespace btgen {
@@ -33,6 +36,17 @@ void ConnectionOptions::add(CLI::App& cmd) {
 
 bt::Configuration ConnectionOptions::config() const {
     bt::Configuration c = bt::appState().configuration;
+    // Without a connection option, the one the desktop application keeps
+    // in the working folder's I/O configuration, as it would use it.
+    std::error_code ec;
+    if (!given() && std::filesystem::exists(bt::kConfigFileName, ec)) {
+        const bt::LoadedConfig loaded = bt::loadConfig();
+        if (!loaded.configuration)
+            fail(kExitBadInput, std::string(bt::kConfigFileName) + " cannot be used: " + loaded.reason);
+        c = *loaded.configuration;
+        std::cerr << programName() << ": using the connection of " << bt::kConfigFileName << ": " << describe(c)
+                  << '\n';
+    }
     if (!tcpip.empty()) {
         c.type = "TCPIP";
         c.TCPIP.address = tcpip;

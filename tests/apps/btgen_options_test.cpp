@@ -233,7 +233,9 @@ TEST(BtgenOptions, AnInstrumentOfTheOtherGenerationIsNamedBeforeAnythingIsSent) 
     EXPECT_EQ(unknown.status, 2);
     EXPECT_THAT(unknown.err, HasSubstr("cannot find the host \"no-such-host.invalid\""));
     // Without a connection option: which one was tried, and how to give one.
-    const auto none = btgen({"idn", "--timeout", "200"});
+    // (in a folder without an I/O configuration file)
+    const auto none = testsupport::runProcess({"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" idn --timeout 200", "sh",
+                                               dir.path().string(), testsupport::appPath("btgen")});
     EXPECT_EQ(none.status, 4);
     EXPECT_THAT(none.err, HasSubstr("tried GPIB 19 on board 0, the default connection: give --tcpip"));
 }
@@ -479,6 +481,21 @@ TEST(BtgenOptions, SdrSampleFilesAreNamedByTheirExtension) {
         const auto m = btgen({"measure", (dir / name).string(), "--rate", "10e6", "--json"});
         EXPECT_EQ(m.status, 0) << name << m.err << m.out;
     }
+}
+
+TEST(BtgenOptions, WithoutAConnectionOptionTheIoConfigurationOfTheWorkingFolderIsUsed) {
+    const ScratchDir dir;
+    SimProcess sim({});
+    bt::Configuration c;
+    c.type = "TCPIP";
+    c.TCPIP.address = "127.0.0.1:" + std::to_string(sim.port());
+    ASSERT_TRUE(bt::saveConfig(c, dir / "rfIOConfig.mat"));
+    const auto r = testsupport::runProcess(
+        {"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" idn", "sh", dir.path().string(), testsupport::appPath("btgen")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("using the connection of rfIOConfig.mat: LAN " + c.TCPIP.address));
+    EXPECT_THAT(r.out, HasSubstr("generation: c"));
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 }  // namespace
