@@ -74,16 +74,19 @@ protected:
                     vmin = std::min(vmin, v(x, y, z));
                     vmax = std::max(vmax, v(x, y, z));
                 }
-        const double margin = 70;
-        const double scale = std::min((rect.width() - 2 * margin) / (umax - umin),
-                                      (rect.height() - 2 * margin) / (vmax - vmin));
-        const QPointF centre(rect.center().x() - scale * (umax + umin) / 2,
-                             rect.center().y() + scale * (vmax + vmin) / 2);
+        // The box fills the window: across and up are scaled each to the
+        // room there is (a stretched view, as the plots of the numeric
+        // environment draw a 3-D axes), leaving room for the labels.
+        const double margin = 64;
+        const double scaleU = std::max(1.0, (rect.width() - 2 * margin) / (umax - umin));
+        const double scaleV = std::max(1.0, (rect.height() - 2 * margin) / (vmax - vmin));
+        const QPointF centre(rect.center().x() - scaleU * (umax + umin) / 2,
+                             rect.center().y() + scaleV * (vmax + vmin) / 2);
         auto nx = [&](double f) { return (f - fr.lower) / fr.size() - 0.5; };
         auto ny = [&](double t) { return (t - tr.lower) / tr.size() - 0.5; };
         auto nz = [&](double z) { return (std::clamp(z, zlo, zhi) - zlo) / (zhi - zlo) - 0.5; };
         auto project = [&](double x, double y, double z) {
-            return QPointF(centre.x() + scale * u(x, y), centre.y() - scale * v(x, y, z));
+            return QPointF(centre.x() + scaleU * u(x, y), centre.y() - scaleV * v(x, y, z));
         };
 
         painter->save();
@@ -125,6 +128,9 @@ protected:
                 line << project(nx(d_->columnFrequency(cols[i])), y, nz(z));
                 heights.push_back(std::clamp(double(z), zlo, zhi));
             }
+            // A slice wholly on the floor (silence between bursts) draws
+            // nothing: its fill would only cut the box's outline.
+            if (*std::max_element(heights.begin(), heights.end()) <= zlo + (zhi - zlo) / 32) continue;
             QPolygonF shape = line;
             shape << project(nx(d_->columnFrequency(cols.back())), y, -0.5)
                   << project(nx(d_->columnFrequency(cols.front())), y, -0.5);
@@ -137,13 +143,10 @@ protected:
             for (std::size_t i = 1; i <= heights.size(); ++i) {
                 if (i < heights.size() && level(i) == level(start)) continue;
                 const std::size_t end = std::min(i, heights.size() - 1);
-                // Runs lying on the floor (nothing above the axis' bottom,
-                // a silent slice) leave no line: on a long recording they
-                // would pave the floor.
-                if (level(start) > 0 || heights[start] > zlo) {
-                    painter->setPen(QPen(QColor(gradient_.color(heights[start], QCPRange(zlo, zhi))), 1));
-                    painter->drawPolyline(line.constData() + start, int(end - start + 1));
-                }
+                // A slice with a signal is drawn whole, its stretches on the
+                // floor too, so that no fragment of it stands alone.
+                painter->setPen(QPen(QColor(gradient_.color(heights[start], QCPRange(zlo, zhi))), 1));
+                painter->drawPolyline(line.constData() + start, int(end - start + 1));
                 start = i;
             }
         }

@@ -4,6 +4,7 @@
 // dependent setting with them.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -158,6 +159,20 @@ TEST_F(WindowManners, TheSampleRateFollowsTheSettingsAfterEveryReset) {
     type("txtOversampleRate", "20");
     action("menuFileNew")->trigger();
     EXPECT_EQ(appState().SigGenSettings.SamplingRate, 10e6);
+}
+
+// A caption looks as usable as its field: greyed with it.
+TEST_F(WindowManners, LabelsGreyOutWithTheirFields) {
+    ASSERT_FALSE(control<QLineEdit>("txtPatternReps")->isEnabled());  // single DH1 packet
+    EXPECT_FALSE(control<QLabel>("lblPatternReps")->isEnabled());
+    EXPECT_TRUE(control<QLabel>("lblPatternLength")->isEnabled());
+    choose("pdPayload", 8);  // the bit pattern
+    EXPECT_TRUE(control<QLineEdit>("txtBitPattern")->isEnabled());
+    EXPECT_TRUE(control<QLabel>("txtBitPatternLabel")->isEnabled());
+    choose("pdLinkType", 1);
+    choose("pdPacketType", 1);  // NULL: no payload, no pattern
+    ASSERT_FALSE(control<QLineEdit>("txtPatternLength")->isEnabled());
+    EXPECT_FALSE(control<QLabel>("lblPatternLength")->isEnabled());
 }
 
 // ------------------------------------------------------ the real boxes

@@ -70,6 +70,7 @@ TEST_F(CalibrationWindow, SweepFromTheStartButtonProposesADelayThatOkHandsBack) 
         QTest::mouseClick(button("pbStart"), Qt::LeftButton);  // runs the sweep
         EXPECT_EQ(button("pbStart")->text(), "Start");
         EXPECT_NE(shown("textAvgBER"), "N/A");
+        EXPECT_EQ(shown("lblProgress"), "Sweep finished");
         test::saveShot(window.window(), "calibrate_delay_after_sweep");
         QTest::mouseClick(button("pbOK"), Qt::LeftButton);
     });
@@ -106,6 +107,22 @@ TEST_F(CalibrationWindow, StopEndsTheSweepAndCancelKeepsNothing) {
     EXPECT_EQ(r.answer, "Cancel");
     EXPECT_EQ(r.config.MinBERDelay, -1);
     EXPECT_EQ(window.symbolDelayFinderStatus(), 0);
+}
+
+// A sweep that could not run says so under the plot, not "Sweep finished".
+TEST_F(CalibrationWindow, ASweepThatCannotTalkToTheInstrumentSaysWhatHappened) {
+    QTimer::singleShot(0, [&] {
+        server->stop();
+        QTest::mouseClick(button("pbStart"), Qt::LeftButton);
+        EXPECT_EQ(button("pbStart")->text(), "Start");
+        EXPECT_TRUE(shown("lblProgress").startsWith("Sweep not started: ") ||
+                    shown("lblProgress").startsWith("Sweep ended by an error: "))
+            << shown("lblProgress").toStdString();
+        QTest::mouseClick(button("pbCancel"), Qt::LeftButton);
+    });
+    const auto r = window.Bt_CalibrateDelay(config, DelayFinderConfig{});
+    EXPECT_EQ(r.answer, "Cancel");
+    ASSERT_FALSE(dialogs->shown().empty());
 }
 
 TEST_F(CalibrationWindow, AnInstrumentThatDoesNotAnswerIsAWarningAndTheWindowStaysUsable) {
