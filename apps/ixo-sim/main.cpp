@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     number("--rx-latency", receiver.latencyUs, 0.0, 1000.0,
            "Latency of the simulated receiver behind the BERT, microseconds (default 0.5)");
     number("--rx-noise", receiver.noise, 0.0, 10.0,
-           "Noise of the simulated receiver as a fraction of the peak deviation (default 0.25)");
+           "Input noise of the simulated receiver, its rms in 1 MHz against the signal's (default 0.1: 20 dB)");
     number("--idle-timeout", idleSeconds, 0.001, 86'400,
            "Close a connection that sends nothing (or takes no reply) for this many seconds (default 60)")
         ->type_name("SECONDS");

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <complex>
-#include <numbers>
 #include <random>
 
 namespace bt::sim {
@@ -111,9 +110,37 @@ BertResult measureBer(const std::vector<std::uint8_t>& iq, const std::vector<std
 
     const double os = sampleRate / 1e6;
     const auto latency = static_cast<std::size_t>(std::llround(std::max(0.0, rx.latencyUs) * os));
-    const double sigma = rx.noise * 2 * std::numbers::pi * 160e3 / sampleRate;
+    // Noise per sample and component: rms `noise` x the signal's in 1 MHz,
+    // so os MHz of it per sample.
+    double power = 0;
+    for (std::size_t k = 0; k < n; ++k) power += std::norm(sampleAt(iq, k));
+    power /= double(n);
+    const double sigma = std::max(0.0, rx.noise) * std::sqrt(power * std::max(1.0, os) / 2);
     std::mt19937_64 rng(rx.seed ^ (0x9E3779B97F4A7C15ull * (trigger + 1)));
     std::normal_distribution<double> noise(0.0, sigma > 0 ? sigma : 1.0);
+    // Channel filter: two moving averages of half a symbol in cascade (a
+    // triangle of L - 1 samples either side; first zero at 2 MHz).
+    const auto L = static_cast<std::size_t>(std::max(1.0, std::round(os / 2)));
+    std::vector<double> weight(2 * L - 1);
+    for (std::size_t m = 0; m < weight.size(); ++m)
+        weight[m] = double(L - (m + 1 > L ? m + 1 - L : L - m - 1)) / double(L * L);
+    // The data output: the phase advance of the filtered signal over the
+    // symbol period centred on sample k (integrate and dump), which opens
+    // the eye widest at the symbol's centre. Each filtered value takes the
+    // noise of its own samples, drawn afresh.
+    const auto half = static_cast<std::size_t>(std::max(1.0, std::round(os / 2)));
+    const auto filtered = [&](std::size_t centre) {
+        std::complex<double> v{};
+        for (std::size_t m = 0; m < weight.size(); ++m) {
+            std::complex<double> x = sampleAt(iq, (centre + n * 2 + m - (L - 1)) % n);
+            if (sigma > 0) x += std::complex<double>(noise(rng), noise(rng));
+            v += weight[m] * x;
+        }
+        return v;
+    };
+    const auto discriminate = [&](std::size_t k) {
+        return std::arg(filtered(k + half) * std::conj(filtered(k + n - half)));
+    };
 
     PrbsChecker checker(setup.prbsOrder == 15 ? 15 : 9);
     const std::uint64_t target = std::min<std::uint64_t>(std::max<std::uint64_t>(setup.totalBits, 1), kMaxComparedBits);
@@ -124,8 +151,7 @@ BertResult measureBer(const std::vector<std::uint8_t>& iq, const std::vector<std
     for (std::size_t e = 0; compared < target && fed < maxFed; e = (e + 1) % edges.size(), ++fed) {
         // The receiver's output now shows the signal of `latency` samples ago.
         const std::size_t k = (edges[e] + n - latency % n) % n;
-        const double f = std::arg(sampleAt(iq, k) * std::conj(sampleAt(iq, (k + n - 1) % n)));
-        const double v = f + (sigma > 0 ? noise(rng) : 0.0);
+        const double v = discriminate(k);
         const auto bit = static_cast<std::uint8_t>((v > 0) != setup.dataInverted);
         if (setup.ignore != 0 && bit == (setup.ignore == 1 ? 0 : 1)) {
             // Long runs of the ignored value are no PRBS data: skip them.

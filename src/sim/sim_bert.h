@@ -1,9 +1,10 @@
 #pragma once
 // The simulated test bench behind the instrument's bit-error-rate tester:
-// a receiver demodulates the waveform being played (frequency
-// discriminator, a fixed latency, noise that gives its eye a finite
-// opening) and the BERT samples the receiver's data output at the edges of
-// marker 1, gated by marker 2, and checks it against PN9 or PN15.
+// a receiver demodulates the waveform being played as a real one does
+// (its own input noise, a channel filter of about 1 MHz, the phase advance
+// over a symbol period as its data decision, a fixed latency) and the BERT samples the receiver's data
+// output at the edges of marker 1, gated by marker 2, and checks it
+// against PN9 or PN15.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -12,9 +13,10 @@ namespace bt::sim {
 
 struct ReceiverModel {
     double latencyUs = 0.5;  // data output behind the antenna, microseconds
-    // Noise on the discriminator output as a fraction of the peak frequency
-    // deviation of a 160 kHz signal: sets how wide the low-BER floor is.
-    double noise = 0.25;
+    // The receiver's input noise: its rms amplitude in 1 MHz against the
+    // signal's rms amplitude (0.1: 20 dB C/N). Sets how wide the eye's
+    // low-BER floor is; 0 for none.
+    double noise = 0.1;
     std::uint64_t seed = 1;
 };
 
