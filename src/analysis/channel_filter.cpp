@@ -130,6 +130,40 @@ Complex ChannelFilter::at(double t) const {
     return {vr, vi};
 }
 
+void ChannelFilter::atGrid(double t0, double step, std::size_t count, Complex* out) const {
+    const double whole = std::round(step);
+    if (std::fabs(step - whole) > 1e-9 || whole < 1) {
+        for (std::size_t k = 0; k < count; ++k) out[k] = at(t0 + double(k) * step);
+        return;
+    }
+    const Table& tab = table();
+    const double base0 = std::floor(t0);
+    const double frac = t0 - base0;
+    const auto r = static_cast<std::ptrdiff_t>(reach_);
+    std::vector<float> taps(2 * reach_ + 2);
+    for (std::ptrdiff_t j = -r; j <= r + 1; ++j) {
+        const double pos = (frac - double(j)) * step_ + double(tab.centre);
+        double g = 0;
+        if (pos >= 0) {
+            const auto i = static_cast<std::size_t>(pos);
+            if (i + 1 < tab.value.size()) g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
+        }
+        taps[std::size_t(j + r)] = static_cast<float>(g);
+    }
+    const auto stride = static_cast<std::ptrdiff_t>(whole);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double base = base0 + double(std::ptrdiff_t(k) * stride);
+        if (base - double(r) < 0 || base + double(r) + 1 >= double(n_)) {
+            out[k] = at(t0 + double(k) * step);
+            continue;
+        }
+        const CFloat* x = x_ + static_cast<std::ptrdiff_t>(base) - r;
+        float re = 0, im = 0;
+        for (std::size_t j = 0; j < taps.size(); ++j) re += x[j].real() * taps[j], im += x[j].imag() * taps[j];
+        out[k] = Complex(re, im);
+    }
+}
+
 double ChannelFilter::frequency(double t) const {
     Complex v, s;
     atWithSlope(t, v, s);
@@ -144,12 +178,11 @@ FilteredPhase::FilteredPhase(const ChannelFilter& f, double from, double to, dou
     const auto count = static_cast<std::size_t>(std::ceil((to - from) / step_)) + 1;
     grid_.resize(count);
     value_.resize(count);
+    f.atGrid(from_, step_, count, value_.data());
     double unwrapped = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        const Complex v = f.at(gridTime(k));
-        if (k > 0) unwrapped += std::arg(v * std::conj(value_[k - 1]));
+        if (k > 0) unwrapped += std::arg(value_[k] * std::conj(value_[k - 1]));
         grid_[k] = unwrapped;
-        value_[k] = v;
     }
 }
 

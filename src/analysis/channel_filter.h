@@ -48,6 +48,10 @@ public:
     void atWithSlope(double t, Complex& value, Complex& slope) const;
     // Instantaneous frequency at t.
     double frequency(double t) const;
+    // The filtered signal at t0 + k step, k < count, into out: when the
+    // times share their place between samples (a whole step), the taps are
+    // worked out once.
+    void atGrid(double t0, double step, std::size_t count, Complex* out) const;
 
 private:
     const CFloat* x_;
