@@ -48,7 +48,8 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
     // Every figure is read on the channel-filtered signal, evaluated at the
     // instants it needs (the filter interpolates, too).
     const ChannelFilter filter(x, n, sps, edges);
-    const FilteredPhase ph(filter, centres[0] - sps, centres[count - 1] + sps, sps);
+    // The grid at the nominal rate, whose whole steps share their taps.
+    const FilteredPhase ph(filter, centres[0] - sps, centres[count - 1] + sps, rate / 1e6);
     if (ph.empty()) return m;
     const double toHz = rate / kTwoPi;
     const double symbolRate = rate / sps;
@@ -107,25 +108,13 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
         for (std::size_t k = 1; k + 2 < count; ++k) {
             if (air[k - 1] != air[k] || air[k + 1] == air[k] || air[k + 2] != air[k + 1]) continue;
             const double carrier = carrierAt(centres[k] + sps / 2) / toHz;
-            // At the two centres the frequency lies on either side of the
-            // carrier: the crossing between them by regula falsi (Illinois).
-            double ta = centres[k], tb = centres[k + 1];
-            double u = ph.frequency(ta) - carrier, v = ph.frequency(tb) - carrier;
+            // Between runs the pulse's symmetry makes the frequency nearly a
+            // straight line through the crossing: a line through two
+            // instants an eighth of a symbol either side of the boundary.
+            const double mid = 0.5 * (centres[k] + centres[k + 1]);
+            const double ta = mid - sps / 8, tb = mid + sps / 8;
+            const double u = ph.frequency(ta) - carrier, v = ph.frequency(tb) - carrier;
             if ((u > 0) == (v > 0)) continue;
-            int side = 0;
-            for (int it = 0; it < 3; ++it) {
-                const double tc = ta + u / (u - v) * (tb - ta);
-                const double w = ph.frequency(tc) - carrier;
-                if ((w > 0) == (u > 0)) {
-                    ta = tc, u = w;
-                    if (side == -1) v /= 2;
-                    side = -1;
-                } else {
-                    tb = tc, v = w;
-                    if (side == 1) u /= 2;
-                    side = 1;
-                }
-            }
             {
                 const double t = ta + u / (u - v) * (tb - ta);
                 const double kk = double(k) + 0.5;
