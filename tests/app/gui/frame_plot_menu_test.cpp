@@ -10,6 +10,7 @@
 
 #include "support/gui/app_window_fixture.h"
 #include "plots/gui/plot_window.h"
+#include "support/gui/gui_support.h"
 
 namespace bt::gui {
 namespace {
@@ -98,6 +99,7 @@ TEST_F(FramePlotMenu, FrequencyEyeAndFrequencyAgainstTime) {
         EXPECT_GT(y.upper, 157.5);
         EXPECT_LT(y.upper, 300);
         EXPECT_TRUE(item(w, "Ux_Zoom") != nullptr);
+        test::saveShot(w, k == 0 ? "plots_frequency_eye" : "plots_frequency");
     }
     EXPECT_EQ(client(0)->findChild<QCustomPlot*>()->axisRect()->axis(QCPAxis::atBottom)->label(), "Time (\u00b5s)");
 }

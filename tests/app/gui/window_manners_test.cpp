@@ -4,6 +4,7 @@
 // dependent setting with them.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -159,6 +160,20 @@ TEST_F(WindowManners, TheSampleRateFollowsTheSettingsAfterEveryReset) {
     type("txtOversampleRate", "20");
     action("menuFileNew")->trigger();
     EXPECT_EQ(appState().SigGenSettings.SamplingRate, 10e6);
+}
+
+// With no test set selected Calculate makes nothing, and says so rather
+// than "Calculated 0 of 10 test sets".
+TEST_F(WindowManners, CalculateWithoutATestSetSaysSo) {
+    DirtyTransmitterWindow* dtw = openDirtyTx();
+    ASSERT_NE(dtw, nullptr);
+    for (int n = 1; n <= 10; ++n) {
+        auto* box = dtw->handles().get<QCheckBox>(QString("chkTestSelect%1").arg(n));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        ASSERT_FALSE(box->isChecked()) << n;
+    }
+    QTest::mouseClick(dtw->handles().get<QPushButton>("pbCalculate"), Qt::LeftButton);
+    EXPECT_EQ(dtw->handles().get<QLabel>("txtStatus")->text(), "No test set is selected: nothing was calculated.");
 }
 
 // A caption looks as usable as its field: greyed with it.
