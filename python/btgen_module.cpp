@@ -88,28 +88,32 @@ py::str text(const std::string& s) {
     return py::reinterpret_steal<py::str>(o);
 }
 
-py::object toPython(const Json& j, int depth = 0) {
+// Of either kind of JSON value (ordered or not) as it stands: a
+// conversion between the two would copy it recursively, without the depth
+// limit, and metadata millions of levels deep would exhaust the stack.
+template <class J>
+py::object toPython(const J& j, int depth = 0) {
     if (depth > kMaxNesting)
         raise(gError, "The data are nested more than " + std::to_string(kMaxNesting) + " levels deep.");
     switch (j.type()) {
-        case Json::value_t::null:
+        case J::value_t::null:
             return py::none();
-        case Json::value_t::boolean:
-            return py::bool_(j.get<bool>());
-        case Json::value_t::number_integer:
-            return py::int_(j.get<long long>());
-        case Json::value_t::number_unsigned:
-            return py::int_(j.get<unsigned long long>());
-        case Json::value_t::number_float:
-            return py::float_(j.get<double>());
-        case Json::value_t::string:
-            return text(j.get_ref<const std::string&>());
-        case Json::value_t::array: {
+        case J::value_t::boolean:
+            return py::bool_(j.template get<bool>());
+        case J::value_t::number_integer:
+            return py::int_(j.template get<long long>());
+        case J::value_t::number_unsigned:
+            return py::int_(j.template get<unsigned long long>());
+        case J::value_t::number_float:
+            return py::float_(j.template get<double>());
+        case J::value_t::string:
+            return text(j.template get_ref<const std::string&>());
+        case J::value_t::array: {
             py::list l;
-            for (const Json& x : j) l.append(toPython(x, depth + 1));
+            for (const J& x : j) l.append(toPython(x, depth + 1));
             return l;
         }
-        case Json::value_t::object: {
+        case J::value_t::object: {
             py::dict d;
             for (const auto& [k, v] : j.items()) d[text(k)] = toPython(v, depth + 1);
             return d;

@@ -269,8 +269,15 @@ Recording openSigmf(const std::filesystem::path& file, const OpenOptions& option
         throw Error(meta.string() + "\nis " + std::to_string(size >> 20) + " MB; SigMF metadata of more than " +
                     std::to_string(kMaxSigmfMetaBytes >> 20) + " MB is not read.");
     nlohmann::json j;
+    // Refused at the first level too deep, before the rest is parsed.
+    const auto notTooDeep = [&meta](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+        if (depth > kMaxSigmfMetaNesting)
+            throw Error(meta.string() + "\nis nested more than " + std::to_string(kMaxSigmfMetaNesting) +
+                        " levels deep; SigMF metadata that deep is not read.");
+        return true;
+    };
     try {
-        in >> j;
+        j = nlohmann::json::parse(in, notTooDeep);
     } catch (const nlohmann::json::exception& e) {
         throw Error(meta.string() + "\nis not valid JSON: " + e.what());
     }

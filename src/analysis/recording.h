@@ -71,6 +71,10 @@ struct OpenOptions {
 // The largest SigMF metadata read: descriptions of any real recording are
 // far smaller, and the whole of it is held while it is parsed.
 constexpr std::uintmax_t kMaxSigmfMetaBytes = std::uintmax_t(64) << 20;
+// The deepest nesting of SigMF metadata read: a description is a few levels
+// deep, while brackets nested millions deep cost some thirty times their
+// bytes to hold (2 GB for 64 MB).
+constexpr int kMaxSigmfMetaNesting = 200;
 
 // Opens a recording. Throws bt::Error with the reason when the file cannot
 // be read, is not what its name or `format` says, or holds no waveform; for

@@ -57,6 +57,17 @@ TEST(RecordingIntegrity, ADatasetBesideAnotherRecordingsMetadataIsRefused) {
     r = btgen({"measure", huge.string()});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(has(r.err, "SigMF metadata of more than 64 MB is not read")) << r.err;
+
+    // Within the size, brackets nested millions deep (each costs some thirty
+    // times its byte to hold): refused at the first level too deep.
+    const fs::path deep = dir / "deep.sigmf-meta";
+    constexpr std::size_t depth = 5'000'000;
+    std::ofstream(deep) << R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000, "x": )"
+                        << std::string(depth, '[') << std::string(depth, ']') << "}}";
+    fs::copy_file(dir / "s12.sigmf-data", dir / "deep.sigmf-data");
+    r = btgen({"measure", deep.string()});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(has(r.err, deep.string() + "\nis nested more than 200 levels deep")) << r.err;
 }
 
 // A file name that is not UTF-8 (any bytes but "/" make a Linux name):

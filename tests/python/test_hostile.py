@@ -62,12 +62,12 @@ def test_self_referential_and_deep_settings_are_refused():
 
 def test_deeply_nested_metadata_is_refused(tmp_path):
     meta = tmp_path / "deep.sigmf-meta"
-    depth = 30000
-    meta.write_text('{"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000, "x": '
-                    + "[" * depth + "]" * depth + '}, "captures": [], "annotations": []}')
     np.zeros(100, np.complex64).tofile(tmp_path / "deep.sigmf-data")
-    with pytest.raises(btgen.Error, match="nested"):
-        btgen.read_recording(str(meta))
+    for depth in (30000, 5_000_000):
+        meta.write_text('{"global": {"core:datatype": "cf32_le", "core:sample_rate": 2000000, "x": '
+                        + "[" * depth + "]" * depth + '}, "captures": [], "annotations": []}')
+        with pytest.raises(btgen.Error, match="nested more than 200 levels"):
+            btgen.read_recording(str(meta))
 
 
 def test_values_no_control_takes_raise_settings_errors():
