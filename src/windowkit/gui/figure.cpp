@@ -213,7 +213,12 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
     }
     const QRect avail = screen->availableGeometry();
     const QMargins frame = frameMargins(child, parent);
-    const QSize room(avail.width() - frame.left() - frame.right(), avail.height() - frame.top() - frame.bottom());
+    // Before the window manager has framed any window its frame is not
+    // known; room for a title bar is kept all the same, so that the framed
+    // window still fits.
+    const QMargins reserve = frame.isNull() && !child->isVisible() ? QMargins(4, 30, 4, 4) : frame;
+    const QSize room(avail.width() - reserve.left() - reserve.right(),
+                     avail.height() - reserve.top() - reserve.bottom());
     if (child->width() > room.width() || child->height() > room.height()) {
         scrollWhenTooLarge(child, room);
         child->resize(std::min(child->width(), room.width()), std::min(child->height(), room.height()));
@@ -225,8 +230,10 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
     const WindowRect centred =
         centredOver({double(outer.x()), double(outer.y()), double(outer.width()), double(outer.height())},
                     {double(area.x()), double(area.y()), double(area.width()), double(area.height())});
+    const QRect inside = avail.adjusted(0, 0, -(reserve.left() + reserve.right() - frame.left() - frame.right()),
+                                        -(reserve.top() + reserve.bottom() - frame.top() - frame.bottom()));
     const WindowRect placed =
-        keptInside(centred, {double(avail.x()), double(avail.y()), double(avail.width()), double(avail.height())});
+        keptInside(centred, {double(inside.x()), double(inside.y()), double(inside.width()), double(inside.height())});
     child->move(int(std::lround(placed.left)), int(std::lround(placed.bottom)));
     child->setProperty(kPlacedProperty, true);
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <sstream>
 
@@ -40,6 +43,36 @@ TEST(Figure, ChildIsCentredOverItsParentKeepingItsSize) {
     const QRect pf = parent.frameGeometry();
     EXPECT_EQ(child.x(), pf.x() + (pf.width() - 200) / 2);
     EXPECT_EQ(child.y(), pf.y() + (pf.height() - 100) / 2);
+}
+
+// A window whose controls need more than the screen: it opens within the
+// screen and its controls scroll, the last one still reachable.
+TEST(Figure, AWindowLargerThanTheScreenFitsAndScrolls) {
+    QWidget parent;
+    parent.setGeometry(100, 100, 400, 300);
+    QWidget child;
+    auto* rows = new QVBoxLayout(&child);
+    QPushButton* last = nullptr;
+    for (int k = 0; k < 60; ++k) {
+        last = new QPushButton(QString("Row %1").arg(k), &child);
+        last->setMinimumHeight(30);
+        rows->addWidget(last);
+    }
+    last->setObjectName("pbLast");
+    const QRect avail = parent.screen()->availableGeometry();
+    ASSERT_GT(child.minimumSizeHint().height(), avail.height()) << "the test needs a window taller than the screen";
+    positionChildWindow(&child, &parent);
+    child.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(avail.contains(child.frameGeometry()))
+        << child.frameGeometry().y() << " " << child.frameGeometry().height();
+    auto* scroll = child.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(child.findChild<QPushButton*>("pbLast"), last);
+    scroll->ensureWidgetVisible(last);
+    QApplication::processEvents();
+    const QPoint inView = last->mapTo(scroll->viewport(), QPoint(0, 0));
+    EXPECT_TRUE(scroll->viewport()->rect().contains(QRect(inView, last->size()))) << inView.y();
 }
 
 TEST(Figure, FontsGrowOnceWhateverTheNesting) {
