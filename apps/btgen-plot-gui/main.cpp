@@ -70,7 +70,14 @@ int run(const Options& o) {
         std::error_code ec;
         if (!std::filesystem::exists(name, ec) && std::filesystem::exists(name + ".sigmf-meta", ec))
             name += ".sigmf-meta";
-        bt::plots::WaveformFile f = bt::plots::readWaveformFile(name, !o.noVerify);
+        bt::plots::WaveformFile f;
+        try {
+            f = bt::plots::readWaveformFile(name, !o.noVerify);
+        } catch (const bt::Error& e) {
+            // The reader's message may leave out which file it speaks of.
+            const std::string what = e.what();
+            fail(kBadInput, what.find(name) == std::string::npos ? name + ": " + what : what);
+        }
         *wave = std::move(f.waveform);
         if (f.sampleRate > 0) rate = f.sampleRate;
         if (f.markers) markers = std::make_shared<bt::Markers>(std::move(*f.markers));
@@ -138,6 +145,14 @@ int run(const Options& o) {
     return 0;
 }
 
+// The toolkit's notes about the platform it draws on (no runtime folder,
+// size hints the offscreen platform ignores) are no business of a script
+// reading standard error; its errors still show.
+void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+    std::cerr << "btgen plot: " << message.toStdString() << '\n';
+}
+
 // Dialogs have nobody to answer them here: errors go to standard error.
 class ConsoleDialogs : public bt::PresetDialogs {
 public:
@@ -186,6 +201,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt would read btgen's own options (--platform) as its own: it gets
     // the program name only.
+    qInstallMessageHandler(quietToolkit);
     int qtArgc = 1;
     QApplication qapp(qtArgc, argv);
     bt::Bt_c_libInitialize();

@@ -118,6 +118,9 @@ void applySigGenEdits(bt::SigGenSettings& s, const std::vector<std::string>& edi
 // Whether --sg takes this field.
 bool isSigGenField(const std::string& field);
 
+// The unit of a --set or --sg field ("kHz"), empty for none.
+std::string fieldUnit(const std::string& name);
+
 // Help text of --set for the commands that take settings edits.
 std::string setOptionHelp();
 

@@ -158,7 +158,10 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
             out << "  note: " << bt::formatNumber(samples) << " samples take about "
                 << bt::formatNumber(std::ceil(bytes / 1e6)) << " MB of memory for the waveform and its markers\n";
         }
-        for (const auto& [name, text] : r.shown) out << "  " << name << ": \"" << text << "\"\n";
+        for (const auto& [name, text] : r.shown) {
+            const std::string unit = fieldUnit(name);
+            out << "  " << name << ": \"" << text << '"' << (unit.empty() ? "" : " " + unit) << '\n';
+        }
         if (r.refused() && stopOnRefusal) {
             out.flush();
             fail(kExitBadInput, r.check.title + ": " + r.check.message);

@@ -223,9 +223,10 @@ void GenerationOptions::addDirtyTx(CLI::App& cmd) {
 
 std::string setOptionHelp() {
     return "FIELD=VALUE edit as typed into the field's control (hexadecimal for BDaddr, AMaddr, bitPattern; "
-           "packetType, linkType, multiPacket and generationMode take their code; payloadType its list item "
-           "1..10; impairments.FIELD as in the impairment window; dt.FIELD for the dirty-transmitter settings: " +
-           dtEditFieldsHelp() + ")";
+           "packetType, linkType, multiPacket, generationMode, payloadType and impairments.FreqDriftType take a "
+           "name or their code; impairments.FIELD as in the impairment window, FreqOffset and FreqDriftDeviation "
+           "in kHz, FreqDriftRate in Hz; dt.FIELD for the dirty-transmitter settings: " +
+           dtEditFieldsHelp() + "). Every field with its unit, range or names, and default: btgen fields";
 }
 
 std::pair<bt::Parameters, bt::SigGenSettings> GenerationOptions::resolve(std::ostream& log) const {

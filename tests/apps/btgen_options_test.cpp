@@ -498,4 +498,23 @@ TEST(BtgenOptions, WithoutAConnectionOptionTheIoConfigurationOfTheWorkingFolderI
     EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST(BtgenOptions, EchoesCarryUnitsAndPlotSpeaksOnlyOfItsWork) {
+    const auto r = btgen({"size", "--set", "impairments.FreqOffsetActive=1", "--set", "impairments.FreqOffset=50",
+                          "--set", "burstLength=4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("  impairments.FreqOffset: \"50\" kHz\n"));
+    EXPECT_THAT(r.err, HasSubstr("  burstLength: \"4\" us\n"));
+    EXPECT_THAT(btgen({"generate", "--help"}).out, HasSubstr("btgen fields"));
+
+    const ScratchDir dir;
+    const auto quiet = btgen({"plot", "ccdf", "-o", (dir / "p.png").string()});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    const std::string missing = (dir / "no-such.mat").string();
+    const auto gone = btgen({"plot", "ccdf", "--input", missing, "-o", (dir / "q.png").string()});
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_THAT(gone.err, HasSubstr(missing));
+    EXPECT_THAT(gone.err, testing::Not(HasSubstr("QStandardPaths")));
+}
+
 }  // namespace
