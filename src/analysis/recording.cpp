@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <type_traits>
 
 #include <nlohmann/json.hpp>
@@ -139,7 +140,21 @@ MatReadLimits matLimits(const OpenOptions& options) {
     return limits;
 }
 
-Recording openMat(const std::filesystem::path& file, const OpenOptions& options) {
+// The MAT-file reader's reasons say what is wrong ("is too large to
+// read"), not of which file: the file's name is put first, as in every
+// other reason here.
+template <class F>
+auto namingFile(const std::filesystem::path& file, F&& f) {
+    try {
+        return f();
+    } catch (const Error& e) {
+        const std::string name = file.string() + "\n";
+        if (std::string_view(e.what()).starts_with(name)) throw;
+        throw Error(name + e.what());
+    }
+}
+
+Recording readMat(const std::filesystem::path& file, const OpenOptions& options) {
     const MatReadLimits limits = matLimits(options);
     const MatFileReader reader(file, limits);
     // The generate command's `waveform`, the dirty-transmitter matrix, or
@@ -223,6 +238,10 @@ Recording openMat(const std::filesystem::path& file, const OpenOptions& options)
         }
     }
     return r;
+}
+
+Recording openMat(const std::filesystem::path& file, const OpenOptions& options) {
+    return namingFile(file, [&] { return readMat(file, options); });
 }
 
 // A crash between the renames of a save can leave a dataset beside the
@@ -326,7 +345,7 @@ Recording openSigmf(const std::filesystem::path& file, const OpenOptions& option
 }
 
 // Rows `firstRow` and `firstRow` + 1 of a MAT-file matrix (column-major).
-std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
+std::optional<Markers> readMatMarkers(const MarkerLocation& at, std::size_t count) {
     const MatFileReader reader(at.file, matLimits({}), {at.variable});
     const MatValue* shape = reader.info(at.variable);
     if (!shape || !isNumericClass(shape->cls) || shape->dims.size() != 2 || shape->dims[1] != count ||
@@ -341,6 +360,10 @@ std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
         out.row2[c] = m.re[c * rows + at.firstRow + 1] != 0;
     }
     return out;
+}
+
+std::optional<Markers> matMarkers(const MarkerLocation& at, std::size_t count) {
+    return namingFile(at.file, [&] { return readMatMarkers(at, count); });
 }
 
 // Samples offset .. offset + count - 1 of a marker file of exactly one byte

@@ -225,11 +225,18 @@ TEST(RecordingIntegrity, ACompressedMatFileIsRefusedBeforeMemoryRunsOut) {
     auto r = testsupport::runProcess({"bash", "-c", limited, testsupport::appPath("btgen"), "measure", "--rate", "2e6",
                                       mat.string()});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_TRUE(has(r.err, "too large to read")) << r.err;
+    EXPECT_TRUE(has(r.err, mat.string() + "\nis too large to read")) << r.err;
     // Without a memory limit, a cap below the data refuses it too.
     r = btgen({"measure", "--rate", "2e6", "--mat-limit", "100000000", mat.string()});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_TRUE(has(r.err, "too large to read")) << r.err;
+    EXPECT_TRUE(has(r.err, mat.string() + "\nis too large to read")) << r.err;
+    // Plotted, the same (the name said once).
+    if (fs::exists(testsupport::appPath("btgen-plot-gui"))) {
+        r = testsupport::runProcess({"bash", "-c", limited, testsupport::appPath("btgen"), "plot", "iq", "--rate", "2e6",
+                                     "--input", mat.string(), "-o", (dir / "bomb.png").string()});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_TRUE(has(r.err, "btgen plot: " + mat.string() + "\nis too large to read")) << r.err;
+    }
 }
 
 }  // namespace
