@@ -216,7 +216,7 @@ void positionChildWindow(QWidget* child, const QWidget* parent) {
     // Before the window manager has framed any window its frame is not
     // known; room for a title bar is kept all the same, so that the framed
     // window still fits.
-    const QMargins reserve = frame.isNull() && !child->isVisible() ? QMargins(4, 30, 4, 4) : frame;
+    const QMargins reserve = frame.isNull() ? QMargins(4, 30, 4, 8) : frame;
     const QSize room(avail.width() - reserve.left() - reserve.right(),
                      avail.height() - reserve.top() - reserve.bottom());
     if (child->width() > room.width() || child->height() > room.height()) {

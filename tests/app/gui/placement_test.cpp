@@ -63,11 +63,15 @@ protected:
         const QPoint centre = parent.center();
         const bool clampedX = f.left() == avail.left() || f.right() == avail.right();
         const bool clampedY = f.top() == avail.top() || f.bottom() == avail.bottom();
+        // Offscreen the frame is known when the window is first shown; a
+        // real window manager adds its title bar only after that, which
+        // moves the centre by up to half its height.
+        const int slack = QGuiApplication::platformName() == "offscreen" ? 2 : 12;
         if (!clampedX) {
-            EXPECT_LE(std::abs(f.center().x() - centre.x()), 2) << name;
+            EXPECT_LE(std::abs(f.center().x() - centre.x()), slack) << name;
         }
         if (!clampedY) {
-            EXPECT_LE(std::abs(f.center().y() - centre.y()), 2) << name;
+            EXPECT_LE(std::abs(f.center().y() - centre.y()), slack) << name;
         }
         // What the controls need fits as well: nothing is cut off.
         EXPECT_LE(w->minimumSizeHint().width(), avail.width()) << name;
