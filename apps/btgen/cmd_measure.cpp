@@ -25,6 +25,8 @@ struct Options {
     double rate = 0;
     bool json = false;
     bool summaryOnly = false;
+    double refDbm = 0;
+    CLI::Option* refDbmOption = nullptr;
     bool noVerify = false;
     double matLimit = 0;
 };
@@ -49,10 +51,12 @@ unsigned long parseHex(std::string text, unsigned bits, const std::string& what)
     return v;
 }
 
-int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json, bool summaryOnly = false) {
+int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json, bool summaryOnly = false,
+           std::optional<double> refDbm = {}) {
     std::vector<const bt::analysis::Reception*> all;
     for (const auto& r : rows) all.push_back(r.reception);
-    const bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
+    bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
+    summary.referenceDbm = refDbm;
     // File names need not be UTF-8: their undecodable bytes are printed as
     // U+FFFD rather than failing the whole report.
     if (json) {
@@ -119,7 +123,8 @@ void run() {
     }
     std::vector<bt::analysis::ReceptionRow> rows;
     for (std::size_t k = 0; k < receptions.size(); ++k) rows.push_back({labels[k], &receptions[k]});
-    const int status = report(rows, o.json, o.summaryOnly);
+    const int status = report(rows, o.json, o.summaryOnly,
+                              o.refDbmOption->count() > 0 ? std::optional<double>(o.refDbm) : std::nullopt);
     if (status != 0) throw CLI::RuntimeError(status);
 }
 
@@ -167,6 +172,10 @@ void setupMeasure(CLI::App& app) {
         ->check(CLI::IsMember({"raw", "cf32", "ci16", "cf32_le", "ci16_le"}))
         ->transform([](std::string name) { return name.ends_with("_le") ? name.substr(0, name.size() - 3) : name; });
     cmd->add_flag("--json", o.json, "Print the results as JSON");
+    o.refDbmOption = addNumberOption(*cmd, "--ref-dbm", o.refDbm, -300, 300, false,
+                                     "Power in dBm of a sample of magnitude 1 in the recording (its reference "
+                                     "level): packet output power is then stated in dBm too")
+                         ->type_name("DBM");
     cmd->add_flag("--summary", o.summaryOnly, "Print only the summary (pass/fail per test), not the packet table");
     addNumberOption(*cmd, "--mat-limit", o.matLimit, 1, 1e15, true,
                     "Most bytes a MAT-file's data may unpack to (default: a quarter of the memory); a larger file "

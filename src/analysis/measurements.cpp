@@ -150,6 +150,22 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
         }
     }
 
+    // Output power over the packet's symbols.
+    {
+        const auto from = static_cast<std::size_t>(std::max(0.0, std::ceil(centres[0] - sps / 2)));
+        const auto to = std::min(n, static_cast<std::size_t>(std::max(0.0, std::floor(centres[count - 1] + sps / 2))));
+        double sum = 0, peak = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            const double p = std::norm(x[k]);
+            sum += p;
+            peak = std::max(peak, p);
+        }
+        if (to > from && peak > 0) {
+            m.averagePowerDb = 10 * std::log10(sum / double(to - from));
+            m.peakPowerDb = 10 * std::log10(peak);
+        }
+    }
+
     // Delta f1 / delta f2 on bodies of one repeated pattern.
     m.pattern = patternOf(air, d, count);
     if (m.pattern != PayloadPattern::Other) {
@@ -195,7 +211,8 @@ bool MeasurementSummary::allPass() const {
 
 MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
     MeasurementSummary s;
-    std::vector<double> f0, f1, f2, idx, offs, ppm, snr;
+    std::vector<double> f0, f1, f2, idx, offs, ppm, snr, power;
+    std::optional<double> peak;
     TestResult drift{"carrier frequency drift", "largest drift from the preamble frequency", 0, "kHz",
                      "|drift| <= 25 kHz (1 slot), 40 kHz (3, 5 slots)", true, 0};
     TestResult driftRate{"carrier frequency drift rate", "largest change over 50 us", 0, "kHz/50us",
@@ -210,6 +227,8 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
         if (m->carrierOffset) offs.push_back(*m->carrierOffset);
         if (m->symbolRateErrorPpm) ppm.push_back(*m->symbolRateErrorPpm);
         if (m->snrDb) snr.push_back(*m->snrDb);
+        if (m->averagePowerDb) power.push_back(std::pow(10.0, *m->averagePowerDb / 10));
+        if (m->peakPowerDb) peak = std::max(peak.value_or(-1e300), *m->peakPowerDb);
         if (!m->f1max.empty()) ++f1packets, f1.insert(f1.end(), m->f1max.begin(), m->f1max.end());
         if (!m->f2max.empty()) ++f2packets, f2.insert(f2.end(), m->f2max.begin(), m->f2max.end());
         if (m->drift) {
@@ -256,6 +275,8 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
     if (!offs.empty()) s.carrierOffset = mean(offs);
     if (!ppm.empty()) s.symbolRateErrorPpm = mean(ppm);
     if (!snr.empty()) s.snrDb = mean(snr);
+    if (!power.empty()) s.averagePowerDb = 10 * std::log10(mean(power));
+    s.peakPowerDb = peak;
     return s;
 }
 

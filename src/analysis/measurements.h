@@ -49,6 +49,10 @@ struct PacketMeasurements {
     // Constant-envelope estimate (second and fourth moments) over the
     // packet, in the recording's bandwidth, dB.
     std::optional<double> snrDb;
+    // Packet output power: the mean and the largest |x|^2 over the packet's
+    // symbols (first to last, ramps excluded), in dB against a sample of
+    // magnitude 1 (full scale).
+    std::optional<double> averagePowerDb, peakPowerDb;
 
     PayloadPattern pattern = PayloadPattern::Other;
     std::vector<double> f1max;  // Hz, one per 11110000 group
@@ -90,6 +94,12 @@ struct MeasurementSummary {
     std::optional<double> carrierOffset;  // Hz
     std::optional<double> symbolRateErrorPpm;
     std::optional<double> snrDb;
+    // Packet output power over the packets: the mean of their average
+    // powers (taken in watts) and the largest peak, dB against full scale.
+    std::optional<double> averagePowerDb, peakPowerDb;
+    // What full scale is in dBm (the recording's reference level), when the
+    // user gave it: the powers are then stated in dBm too.
+    std::optional<double> referenceDbm;
     std::size_t confirmedPackets = 0;  // the packets the summary counts
     bool allPass() const;
 };

@@ -117,6 +117,14 @@ void printSummary(std::ostream& out, const std::vector<ReceptionRow>& rows, cons
     out << "  carrier offset: " << opt(summary.carrierOffset, 1e-3, 2) << " kHz\n";
     out << "  symbol rate error: " << opt(summary.symbolRateErrorPpm, 1, 1) << " ppm\n";
     out << "  signal to noise: " << opt(summary.snrDb, 1, 1) << " dB\n";
+    if (summary.averagePowerDb) {
+        const auto dbm = [&](double v) {
+            return summary.referenceDbm ? " (" + fixed(v + *summary.referenceDbm, 2) + " dBm)" : std::string();
+        };
+        out << "  packet output power: average " << fixed(*summary.averagePowerDb, 2) << " dBFS"
+            << dbm(*summary.averagePowerDb) << ", peak " << fixed(*summary.peakPowerDb, 2) << " dBFS"
+            << dbm(*summary.peakPowerDb) << '\n';
+    }
     out << "verdict: " << (summary.allPass() ? "PASS" : "FAIL") << '\n';
 }
 
@@ -124,7 +132,8 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     nlohmann::json j;
     // Figures are in SI units unless their name says otherwise.
     j["units"] = {{"frequency", "Hz"}, {"time", "s"}, {"sample_rate", "Hz"}, {"modulation_index", "1"},
-                  {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"}, {"drift_rate", "Hz per 50 us"},
+                  {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"},
+                  {"power_dbfs", "dB against a sample of magnitude 1"}, {"power_dbm", "dBm, from --ref-dbm"}, {"drift_rate", "Hz per 50 us"},
                   {"summary.tests.value", "as its unit field says"}};
     j["recordings"] = nlohmann::json::array();
     for (const auto& [label, r] : rows) {
@@ -169,6 +178,8 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
             mj["modulation_index"] = optJson(m.modulationIndex);
             mj["symbol_rate_error_ppm"] = optJson(m.symbolRateErrorPpm);
             mj["snr_db"] = optJson(m.snrDb);
+            mj["average_power_dbfs"] = optJson(m.averagePowerDb);
+            mj["peak_power_dbfs"] = optJson(m.peakPowerDb);
             mj["payload_pattern"] = m.pattern == PayloadPattern::F1 ? "11110000" : m.pattern == PayloadPattern::F2 ? "10101010" : "";
             mj["delta_f1avg"] = optJson(m.f1avg);
             mj["delta_f2avg"] = optJson(m.f2avg);
@@ -191,6 +202,13 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     s["symbol_rate_error_ppm"] = optJson(summary.symbolRateErrorPpm);
     s["snr_db"] = optJson(summary.snrDb);
     s["confirmed_packets"] = summary.confirmedPackets;
+    s["average_power_dbfs"] = optJson(summary.averagePowerDb);
+    s["peak_power_dbfs"] = optJson(summary.peakPowerDb);
+    const auto inDbm = [&](const std::optional<double>& v) {
+        return v && summary.referenceDbm ? nlohmann::json(*v + *summary.referenceDbm) : nlohmann::json(nullptr);
+    };
+    s["average_power_dbm"] = inDbm(summary.averagePowerDb);
+    s["peak_power_dbm"] = inDbm(summary.peakPowerDb);
     const Verdict v = verdictOf(rows, summary);
     s["verdict"] = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : packetCount(rows) == 0 ? "no packet found" : "no confirmed packet";
     j["summary"] = s;

@@ -294,6 +294,16 @@ TEST(MeasureCommand, PerfectSignalPassesAndTheReportReadsCleanly) {
     EXPECT_EQ(j["units"]["frequency"], "Hz");
     EXPECT_EQ(j["recordings"][0]["packets"][0]["status"], "ok");
     EXPECT_EQ(j["summary"]["confirmed_packets"], 1);
+
+    // Packet output power: the generator's unit envelope is 0 dB against
+    // full scale, and the reference level given puts it in dBm.
+    EXPECT_TRUE(j["summary"]["average_power_dbm"].is_null());
+    r = btgen({"measure", "--json", "--ref-dbm", "-12.5", mat});
+    const nlohmann::json k = nlohmann::json::parse(r.output);
+    EXPECT_NEAR(k["summary"]["average_power_dbfs"].get<double>(), 0, 0.01);
+    EXPECT_NEAR(k["summary"]["peak_power_dbfs"].get<double>(), 0, 0.01);
+    EXPECT_NEAR(k["summary"]["average_power_dbm"].get<double>(), -12.5, 0.01);
+    EXPECT_EQ(btgen({"measure", "--ref-dbm", "nan", mat}).status, 2);
 }
 
 // A recording cut inside its packet: the packet is marked, not counted.
