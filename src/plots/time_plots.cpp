@@ -305,7 +305,8 @@ FrequencyTrace frequencyTrace(std::span<const double> frequency, double sampleRa
     if (!(sampleRate > 0)) sampleRate = 1;
     FrequencyTrace out;
     const std::size_t n = frequency.size();
-    if (n <= std::max<std::size_t>(maxPoints, 2)) {
+    maxPoints = std::max<std::size_t>(maxPoints, 4);  // two points a run, at least two runs
+    if (n <= maxPoints) {
         out.t.resize(n);
         for (std::size_t k = 0; k < n; ++k) out.t[k] = static_cast<double>(k) / sampleRate;
         out.f.assign(frequency.begin(), frequency.end());

@@ -329,6 +329,7 @@ TEST(Frequency, ATonesFrequencyAndGapsBetweenBursts) {
     EXPECT_LE(few.t.size(), 40u);
     EXPECT_NEAR(few.f.front(), f0, 1e-6);
     EXPECT_TRUE(std::isnan(few.f.back()));
+    EXPECT_LE(frequencyTrace(f, rate, 0).t.size(), 4u);  // no budget is the smallest one
     const FrequencyTrace all = frequencyTrace(f, rate, 1000);
     EXPECT_EQ(all.t.size(), f.size());
     EXPECT_DOUBLE_EQ(all.t[10], 1e-6);
