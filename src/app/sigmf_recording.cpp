@@ -101,11 +101,12 @@ Json sigmfMetadata(const SigmfDescription& d, const PacketLayout& packets, Sigmf
         b["LAP"] = bd & 0xFFFFFF;
         b["UAP"] = (bd >> 24) & 0xFF;
         b["LT_ADDR"] = q.AMaddr;
-        b["TYPE"] = q.packetType;
+        b["TYPE"] = static_cast<int>(q.packetType);
         b["SEQN"] = q.SEQN;
         b["ARQN"] = q.ARQN;
         b["FLOW"] = q.FLOW;
-        b["whitening"] = p.dataWhiteningActive != 0 ? Json(p.dataWhiteningInitValue) : Json(nullptr);
+        b["whitening"] =
+            p.dataWhiteningActive != 0 ? Json(static_cast<int>(p.dataWhiteningInitValue)) : Json(nullptr);
         b["payload_bytes"] = q.payloadBytes;
         b["payload_type"] = q.payloadBytes > 0 ? Json(payloadType) : Json(nullptr);
         b["impairments"] = impairments;

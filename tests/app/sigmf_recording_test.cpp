@@ -81,13 +81,18 @@ void checkAnnotations(const Json& meta, const ComplexRow& w, std::size_t n, cons
             continue;
         }
         EXPECT_EQ(b.at("TYPE"), d.type);
+        EXPECT_TRUE(b.at("TYPE").is_number_integer());
         EXPECT_EQ(b.at("LT_ADDR"), d.AMaddr);
         EXPECT_EQ(b.at("SEQN"), d.SEQN);
         EXPECT_EQ(b.at("ARQN"), d.ARQN);
         EXPECT_EQ(b.at("FLOW"), d.FLOW);
         EXPECT_EQ(b.at("payload_bytes"), d.hasPayloadHeader ? std::size_t(d.payloadLength) : d.body.size() / 8);
-        if (whitening != 0) EXPECT_EQ(b.at("whitening"), whitening);
-        else EXPECT_TRUE(b.at("whitening").is_null());
+        if (whitening != 0) {
+            EXPECT_EQ(b.at("whitening"), whitening);
+            EXPECT_TRUE(b.at("whitening").is_number_integer());
+        } else {
+            EXPECT_TRUE(b.at("whitening").is_null());
+        }
     }
 }
 
