@@ -72,6 +72,38 @@ std::string lowerExtension(const std::string& file) {
     return ext;
 }
 
+// A record written by hand may give the hexadecimal fields as hexadecimal
+// text ("BDaddr": "123456789ABC") and the list fields by name ("packetType":
+// "DH5"), as --set takes them; they become the numbers the record holds.
+void readableValuesToNumbers(bt::Json& j, const std::string& file) {
+    if (!j.is_object()) return;
+    for (const char* field : {"BDaddr", "AMaddr", "bitPattern"}) {
+        if (!j.contains(field) || !j[field].is_string()) continue;
+        const std::string text = j[field].get<std::string>();
+        std::size_t used = 0;
+        unsigned long long v = 0;
+        try {
+            v = std::stoull(text, &used, 16);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (text.empty() || used != text.size() || text.find_first_of("+-") != std::string::npos)
+            fail(kExitBadInput, file + ": " + field + " \"" + text + "\" is not a hexadecimal number.");
+        j[field] = double(v);
+    }
+    bt::Parameters p = bt::appState().parameters;
+    if (j.contains("linkType") && j["linkType"].is_number()) p.linkType = j["linkType"].get<double>();
+    for (const char* field : {"linkType", "generationMode", "packetType", "multiPacket", "payloadType"}) {
+        if (!j.contains(field) || !j[field].is_string()) continue;
+        j[field] = std::stod(codeOfValue(p, field, j[field].get<std::string>()));
+        if (std::string(field) == "linkType") p.linkType = j[field].get<double>();
+    }
+    if (j.contains("impairments") && j["impairments"].is_object() && j["impairments"].contains("FreqDriftType") &&
+        j["impairments"]["FreqDriftType"].is_string())
+        j["impairments"]["FreqDriftType"] =
+            std::stod(codeOfValue(p, "impairments.FreqDriftType", j["impairments"]["FreqDriftType"].get<std::string>()));
+}
+
 // Settings as JSON: what `btgen settings` prints (the record, or with --all
 // the records by name), or a SigMF recording's metadata, whose
 // btgen:settings holds the records the recording was made with. They are
@@ -93,13 +125,13 @@ std::pair<bt::Parameters, bt::SigGenSettings> readJsonSettings(const std::string
     bt::Parameters p = bt::appState().parameters;
     bt::SigGenSettings sigGen = bt::appState().SigGenSettings;
     try {
-        const bt::Json* params = &j;
+        bt::Json* params = &j;
         const bt::Json* sg = nullptr;
         if (j.is_object() && j.contains("global")) {
             const bt::Json& g = j["global"];
             if (!g.is_object() || !g.contains("btgen:settings"))
                 fail(kExitBadInput, file + " holds no btgen:settings to make the signal from.");
-            const bt::Json& rec = g["btgen:settings"];
+            bt::Json& rec = j["global"]["btgen:settings"];
             if (!rec.is_object() || !rec.contains("fileParameters"))
                 fail(kExitBadInput, file + ": its btgen:settings hold no fileParameters.");
             params = &rec["fileParameters"];
@@ -108,6 +140,7 @@ std::pair<bt::Parameters, bt::SigGenSettings> readJsonSettings(const std::string
             params = &j["parameters"];
             if (j.contains("SigGenSettings")) sg = &j["SigGenSettings"];
         }
+        readableValuesToNumbers(*params, file);
         bt::fromJson(*params, p);
         if (sg) bt::fromJson(*sg, sigGen);
         else sigGen.SamplingRate = bt::instrumentSampleRate(p);

@@ -525,4 +525,21 @@ TEST(BtgenOptions, EchoesCarryUnitsAndPlotSpeaksOnlyOfItsWork) {
     EXPECT_THAT(gone.err, testing::Not(HasSubstr("QStandardPaths")));
 }
 
+TEST(BtgenOptions, SettingsWrittenByHandTakeHexadecimalTextAndNames) {
+    const ScratchDir dir;
+    bttest::writeBytes(dir / "hand.json", R"({"linkType": "acl", "packetType": "DH3", "BDaddr": "123456789ABC",
+                                             "bitPattern": "a5", "impairments": {"FreqDriftType": "Sinusoidal"}})");
+    const auto r = btgen({"settings", "--settings", (dir / "hand.json").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["packetType"], 11);
+    EXPECT_EQ(j["BDaddr"], 0x123456789ABCLL);
+    EXPECT_EQ(j["bitPattern"], 0xA5);
+    EXPECT_EQ(j["impairments"]["FreqDriftType"], 2);
+    bttest::writeBytes(dir / "bad.json", R"({"BDaddr": "12x"})");
+    const auto bad = btgen({"settings", "--settings", (dir / "bad.json").string()});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_THAT(bad.err, HasSubstr("BDaddr \"12x\" is not a hexadecimal number"));
+}
+
 }  // namespace
