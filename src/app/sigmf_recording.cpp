@@ -107,7 +107,14 @@ Json sigmfMetadata(const SigmfDescription& d, const PacketLayout& packets, Sigmf
         b["FLOW"] = q.FLOW;
         b["whitening"] =
             p.dataWhiteningActive != 0 ? Json(static_cast<int>(p.dataWhiteningInitValue)) : Json(nullptr);
-        b["payload_bytes"] = q.payloadBytes;
+        std::string hex;
+        for (const std::uint8_t v : q.payload) {
+            constexpr char kDigits[] = "0123456789ABCDEF";
+            hex += kDigits[v >> 4];
+            hex += kDigits[v & 15];
+        }
+        b["payload_length"] = q.payloadBytes;
+        b["payload_bytes"] = q.payloadBytes > 0 ? Json(hex) : Json(nullptr);
         b["payload_type"] = q.payloadBytes > 0 ? Json(payloadType) : Json(nullptr);
         b["impairments"] = impairments;
         a["btgen:packet"] = std::move(b);

@@ -55,7 +55,7 @@ GeneratedSignal burstSequence(std::span<const std::uint8_t> data, const PacketWa
             bt_SinglePacketSlot(packet, markers[k], modulation, s.linkType, s.PacketType, at, gaussianGenerator());
         placements.push_back(slot.placement);
         in.SeqNum = segments[k].SEQN;
-        out.packets.push_back(packetOnAir(in, segments[k].length, packet.size(), slot.airStart, n));
+        out.packets.push_back(packetOnAir(in, data.subspan(segments[k].start, segments[k].length), packet.size(), slot.airStart, n));
         at += slot.occupied;
     }
     allocateSignal(out, at);

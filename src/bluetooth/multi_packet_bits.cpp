@@ -50,7 +50,7 @@ MultiPacketBits bt_MultiPacketGenerateBits(std::span<const std::uint8_t> databit
         const std::size_t start = out.bits.size();
         out.packetStarts.push_back(start);
         bt_AppendPacket(databits.subspan(s.start, s.length), in, out.bits, out.payloadMarker);
-        out.packets.push_back(packetOnAir(in, s.length, out.bits.size() - start, start, 1));
+        out.packets.push_back(packetOnAir(in, databits.subspan(s.start, s.length), out.bits.size() - start, start, 1));
     }
     return out;
 }

@@ -8,8 +8,9 @@
 
 namespace bt {
 
-PacketOnAir packetOnAir(const PacketInputs& in, std::size_t dataBits, std::size_t airBits, std::size_t sampleStart,
-                        std::size_t oversampling) {
+PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airBits,
+                        std::size_t sampleStart, std::size_t oversampling) {
+    const std::size_t dataBits = data.size();
     PacketOnAir p;
     p.sampleStart = sampleStart;
     p.sampleCount = airBits * oversampling;
@@ -26,6 +27,11 @@ PacketOnAir packetOnAir(const PacketInputs& in, std::size_t dataBits, std::size_
         else if (type->kind == PayloadKind::Data)
             p.payloadBytes = std::min((dataBits + 7) / 8 * 8, type->payloadBits) / 8;
     }
+    // Cut to the payload, the last byte filled with zeros as the builder
+    // pads it.
+    p.payload.assign(p.payloadBytes, 0);
+    for (std::size_t k = 0; k < p.payloadBytes * 8 && k < dataBits; ++k)
+        p.payload[k / 8] = static_cast<std::uint8_t>(p.payload[k / 8] | ((data[k] & 1u) << (k % 8)));
     return p;
 }
 

@@ -4,6 +4,7 @@
 // record it as they place the packets, so it always matches the samples.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace bt {
@@ -22,15 +23,18 @@ struct PacketOnAir {
     std::uint8_t ARQN = 0;
     std::uint8_t FLOW = 0;
     std::size_t payloadBytes = 0;  // user payload the packet carries (0 without payload)
+    // Those bytes, first on air first, each byte's first bit its least
+    // significant.
+    std::vector<std::uint8_t> payload;
     bool operator==(const PacketOnAir&) const = default;
 };
 
 using PacketLayout = std::vector<PacketOnAir>;
 
-// The record of a packet built from `in` with `dataBits` bits of user data
+// The record of a packet built from `in` with the user data `data` (bits)
 // and `airBits` air bits, whose access code starts at sample `sampleStart`
 // at `oversampling` samples per symbol.
-PacketOnAir packetOnAir(const PacketInputs& in, std::size_t dataBits, std::size_t airBits,
+PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airBits,
                         std::size_t sampleStart, std::size_t oversampling);
 
 }  // namespace bt

@@ -59,7 +59,7 @@ GeneratedSignal Bt_SinglePacket(std::span<const std::uint8_t> databits, const Pa
     allocateSignal(out, slot.occupied);
     renderBursts(std::span(&slot.placement, 1), modulation, out, gaussianGenerator(), options);
     if (!bits.empty())
-        out.packets.push_back(packetOnAir(in, databits.size(), bits.size(), slot.airStart,
+        out.packets.push_back(packetOnAir(in, databits, bits.size(), slot.airStart,
                                           checkedFactor(modulation.oversamplingRate, "The oversampling rate")));
     return out;
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -86,7 +88,19 @@ void checkAnnotations(const Json& meta, const ComplexRow& w, std::size_t n, cons
         EXPECT_EQ(b.at("SEQN"), d.SEQN);
         EXPECT_EQ(b.at("ARQN"), d.ARQN);
         EXPECT_EQ(b.at("FLOW"), d.FLOW);
-        EXPECT_EQ(b.at("payload_bytes"), d.hasPayloadHeader ? std::size_t(d.payloadLength) : d.body.size() / 8);
+        const std::size_t length = d.hasPayloadHeader ? std::size_t(d.payloadLength) : d.body.size() / 8;
+        EXPECT_EQ(b.at("payload_length"), length);
+        // The bytes in hexadecimal, as the test's own decoder reads them.
+        std::string hex;
+        for (std::size_t k = 0; k < length; ++k) {
+            unsigned v = 0;
+            for (unsigned i = 0; i < 8; ++i) v |= unsigned(d.body[8 * k + i] & 1u) << i;
+            char buf[3];
+            std::snprintf(buf, sizeof buf, "%02X", v);
+            hex += buf;
+        }
+        if (length > 0) EXPECT_EQ(b.at("payload_bytes"), hex);
+        else EXPECT_TRUE(b.at("payload_bytes").is_null());
         if (whitening != 0) {
             EXPECT_EQ(b.at("whitening"), whitening);
             EXPECT_TRUE(b.at("whitening").is_number_integer());
