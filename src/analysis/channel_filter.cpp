@@ -58,6 +58,14 @@ const Table& table() {
     return t;
 }
 
+// The kernel read between the table's points; nothing outside it.
+double tapAt(const Table& tab, double pos) {
+    if (pos < 0) return 0;
+    const auto i = static_cast<std::size_t>(pos);
+    if (i + 1 >= tab.value.size()) return 0;
+    return tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
+}
+
 }  // namespace
 
 ChannelFilter::ChannelFilter(const CFloat* x, std::size_t n, double sps, RowEdges edges)
@@ -99,34 +107,20 @@ Complex ChannelFilter::at(double t) const {
         if (kd >= double(n_)) return edges_.after[static_cast<std::size_t>(kd) - n_];
         return x_[static_cast<std::size_t>(kd)];
     };
-    // Inside the row, a plain loop over it.
-    const double inLo = std::max(lo, 0.0), inHi = std::min(hi, double(n_) - 1);
-    for (double kd = lo; kd < inLo; kd += 1) {
-        const double pos = (t - kd) * step_ + double(tab.centre);
-        const auto i = static_cast<std::size_t>(pos);
-        if (pos < 0 || i + 1 >= tab.value.size()) continue;
-        const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
-        const CFloat x = sampleAt(kd);
+    const auto add = [&](double pos, CFloat x) {
+        const double g = tapAt(tab, pos);
         vr += x.real() * g, vi += x.imag() * g;
-    }
+    };
+    const auto posOf = [&](double kd) { return (t - kd) * step_ + double(tab.centre); };
+    // Inside the row, a plain loop over it; the edges beyond it on either side.
+    const double inLo = std::max(lo, 0.0), inHi = std::min(hi, double(n_) - 1);
+    for (double kd = lo; kd < inLo; kd += 1) add(posOf(kd), sampleAt(kd));
     if (inHi >= inLo) {
         const auto k0 = static_cast<std::size_t>(inLo), k1 = static_cast<std::size_t>(inHi);
-        double pos = (t - inLo) * step_ + double(tab.centre);
-        for (std::size_t k = k0; k <= k1; ++k, pos -= step_) {
-            const auto i = static_cast<std::size_t>(pos);
-            if (pos < 0 || i + 1 >= tab.value.size()) continue;
-            const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
-            vr += x_[k].real() * g, vi += x_[k].imag() * g;
-        }
+        double pos = posOf(inLo);
+        for (std::size_t k = k0; k <= k1; ++k, pos -= step_) add(pos, x_[k]);
     }
-    for (double kd = std::max(inHi + 1, lo); kd <= hi; kd += 1) {
-        const double pos = (t - kd) * step_ + double(tab.centre);
-        const auto i = static_cast<std::size_t>(pos);
-        if (pos < 0 || i + 1 >= tab.value.size()) continue;
-        const double g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
-        const CFloat x = sampleAt(kd);
-        vr += x.real() * g, vi += x.imag() * g;
-    }
+    for (double kd = std::max(inHi + 1, lo); kd <= hi; kd += 1) add(posOf(kd), sampleAt(kd));
     return {vr, vi};
 }
 
@@ -142,13 +136,7 @@ void ChannelFilter::atGrid(double t0, double step, std::size_t count, Complex* o
     const auto r = static_cast<std::ptrdiff_t>(reach_);
     std::vector<float> taps(2 * reach_ + 2);
     for (std::ptrdiff_t j = -r; j <= r + 1; ++j) {
-        const double pos = (frac - double(j)) * step_ + double(tab.centre);
-        double g = 0;
-        if (pos >= 0) {
-            const auto i = static_cast<std::size_t>(pos);
-            if (i + 1 < tab.value.size()) g = tab.value[i] + (pos - double(i)) * (tab.value[i + 1] - tab.value[i]);
-        }
-        taps[std::size_t(j + r)] = static_cast<float>(g);
+        taps[std::size_t(j + r)] = static_cast<float>(tapAt(tab, (frac - double(j)) * step_ + double(tab.centre)));
     }
     const auto stride = static_cast<std::ptrdiff_t>(whole);
     for (std::size_t k = 0; k < count; ++k) {
