@@ -96,8 +96,8 @@ void run() {
             const std::optional<SdrFormat> sdr = sdrFormatOfExtension(file);
             if (sdr == SdrFormat::Cf32) fileFormat = bt::analysis::SampleFormat::Cf32;
             if (sdr == SdrFormat::Cs16) fileFormat = bt::analysis::SampleFormat::Ci16;
-            if (sdr == SdrFormat::Cs8 || sdr == SdrFormat::Cu8)
-                fail(kExitBadInput, file + ": 8-bit samples (.cs8, .cu8) are not read yet; give a .cf32 or .cs16 file.");
+            if (sdr == SdrFormat::Cs8) fileFormat = bt::analysis::SampleFormat::Ci8;
+            if (sdr == SdrFormat::Cu8) fileFormat = bt::analysis::SampleFormat::Cu8;
         }
         if (fileFormat != bt::analysis::SampleFormat::Auto && fileFormat != bt::analysis::SampleFormat::Raw16 &&
             o.rate <= 0)
@@ -114,6 +114,7 @@ void run() {
         for (const auto& row : rec.rows) {
             try {
                 receptions.push_back(bt::analysis::receive(*row.source, rate, ro));
+                bt::analysis::referPowerToFullScale(receptions.back(), rec.fullScale);
             } catch (const bt::Error& e) {
                 fail(kExitBadInput, file + ": " + e.what());
             }
@@ -167,13 +168,14 @@ void setupMeasure(CLI::App& app) {
     addNumberOption(*cmd, "--rate", o.rate, 1, 1e12, false, "Sample rate in Hz (needed when the file does not tell it)")
         ->type_name("HZ");
     cmd->add_option("--format", o.format,
-                    "Raw sample layout: raw (16-bit I/Q, most significant byte first: our raw export), cf32 or "
-                    "ci16 (little-endian I/Q, as SDR captures). Default: from the name (.mat, .sigmf-*), else raw")
-        ->check(CLI::IsMember({"raw", "cf32", "ci16", "cf32_le", "ci16_le"}))
+                    "Raw sample layout: raw (16-bit I/Q, most significant byte first: our raw export), cf32, "
+                    "ci16, ci8 or cu8 (I/Q as SDR tools write it: little-endian; cu8 has its zero at 127.5). "
+                    "Default: from the name (.mat, .sigmf-*, .cf32/.fc32/.cfile, .cs16, .cs8, .cu8), else raw")
+        ->check(CLI::IsMember({"raw", "cf32", "ci16", "ci8", "cu8", "cf32_le", "ci16_le"}))
         ->transform([](std::string name) { return name.ends_with("_le") ? name.substr(0, name.size() - 3) : name; });
     cmd->add_flag("--json", o.json, "Print the results as JSON");
     o.refDbmOption = addNumberOption(*cmd, "--ref-dbm", o.refDbm, -300, 300, false,
-                                     "Power in dBm of a sample of magnitude 1 in the recording (its reference "
+                                     "Power in dBm of a full-scale sample in the recording (its reference "
                                      "level): packet output power is then stated in dBm too")
                          ->type_name("DBM");
     cmd->add_flag("--summary", o.summaryOnly, "Print only the summary (pass/fail per test), not the packet table");

@@ -379,4 +379,13 @@ MeasurementSummary summariseAll(const std::vector<const Reception*>& receptions)
     return summarise(inputsOf(receptions));
 }
 
+void referPowerToFullScale(Reception& reception, double fullScale) {
+    if (!(fullScale > 0) || fullScale == 1) return;
+    const double shift = 20 * std::log10(fullScale);
+    for (ReceivedPacket& p : reception.packets) {
+        if (p.measured.averagePowerDb) *p.measured.averagePowerDb -= shift;
+        if (p.measured.peakPowerDb) *p.measured.peakPowerDb -= shift;
+    }
+}
+
 }  // namespace bt::analysis

@@ -99,6 +99,11 @@ struct Reception {
 Reception receive(const SampleSource& source, double sampleRate, const ReceiverOptions& options = {});
 Reception receive(const Complex* waveform, std::size_t count, double sampleRate, const ReceiverOptions& options = {});
 
+// Packet powers stated against a sample at the recording's full scale
+// (32767 for 16-bit integers, 127 for 8-bit...) instead of magnitude 1, so
+// that one signal reads the same level whatever layout it was stored in.
+void referPowerToFullScale(Reception& reception, double fullScale);
+
 // The summary over several receptions (the rows of a dirty-transmitter
 // matrix).
 MeasurementSummary summariseAll(const std::vector<const Reception*>& receptions);

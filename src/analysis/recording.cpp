@@ -51,7 +51,9 @@ public:
     void readExact(std::size_t first, std::size_t count, Complex* out) const override { readAs(first, count, out); }
 
 private:
-    std::size_t bytesPerSample() const { return format_ == SampleFormat::Cf32 ? 8 : 4; }
+    std::size_t bytesPerSample() const {
+        return format_ == SampleFormat::Cf32 ? 8 : format_ == SampleFormat::Ci8 || format_ == SampleFormat::Cu8 ? 2 : 4;
+    }
 
     template <class T>
     void readAs(std::size_t first, std::size_t count, std::complex<T>* out) const {
@@ -87,6 +89,10 @@ private:
                 out[k] = std::complex<T>(re, im);
             } else if (format_ == SampleFormat::Ci16) {
                 out[k] = std::complex<T>(T(std::int16_t(s[0] | (s[1] << 8))), T(std::int16_t(s[2] | (s[3] << 8))));
+            } else if (format_ == SampleFormat::Ci8) {
+                out[k] = std::complex<T>(T(std::int8_t(s[0])), T(std::int8_t(s[1])));
+            } else if (format_ == SampleFormat::Cu8) {
+                out[k] = std::complex<T>(T(s[0] - 127.5), T(s[1] - 127.5));
             } else {
                 out[k] = std::complex<T>(T(std::int16_t((s[0] << 8) | s[1])), T(std::int16_t((s[2] << 8) | s[3])));
             }
@@ -422,6 +428,8 @@ std::optional<SampleFormat> parseSampleFormat(const std::string& name) {
     if (name == "raw") return SampleFormat::Raw16;
     if (name == "cf32") return SampleFormat::Cf32;
     if (name == "ci16") return SampleFormat::Ci16;
+    if (name == "ci8") return SampleFormat::Ci8;
+    if (name == "cu8") return SampleFormat::Cu8;
     return std::nullopt;
 }
 
@@ -456,9 +464,14 @@ Recording openRecording(const std::filesystem::path& file, SampleFormat format, 
         format = SampleFormat::Raw16;
     }
     Recording r;
-    r.kind = format == SampleFormat::Cf32 ? "cf32 samples" : format == SampleFormat::Ci16 ? "ci16 samples" : "raw 16-bit";
+    switch (format) {
+        case SampleFormat::Cf32: r.kind = "cf32 samples"; break;
+        case SampleFormat::Ci16: r.kind = "ci16 samples", r.fullScale = 32767; break;
+        case SampleFormat::Ci8: r.kind = "ci8 samples", r.fullScale = 127; break;
+        case SampleFormat::Cu8: r.kind = "cu8 samples", r.fullScale = 127.5; break;
+        default: r.kind = "raw 16-bit", r.fullScale = 32767; break;
+    }
     r.rows.push_back({file.filename().string(), std::make_shared<FileSource>(file, format), {}});
-    if (format != SampleFormat::Cf32) r.fullScale = 32767;
     if (format == SampleFormat::Raw16) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(markerFilePath(file), ec)) {

@@ -25,10 +25,12 @@ enum class SampleFormat {
     Raw16,  // interleaved 16-bit I/Q, most significant byte first (our raw export)
     Cf32,   // interleaved 32-bit float I/Q, little-endian
     Ci16,   // interleaved 16-bit I/Q, little-endian
+    Ci8,    // interleaved signed 8-bit I/Q
+    Cu8,    // interleaved unsigned 8-bit I/Q, 127.5 the zero
     Mat,    // a MAT-file, whatever its name
 };
 
-// "raw", "cf32", "ci16"; none for anything else.
+// "raw", "cf32", "ci16", "ci8", "cu8"; none for anything else.
 std::optional<SampleFormat> parseSampleFormat(const std::string& name);
 
 // Where the marker rows of a recording's row are kept: rows `firstRow` and

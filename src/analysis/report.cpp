@@ -133,7 +133,7 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     // Figures are in SI units unless their name says otherwise.
     j["units"] = {{"frequency", "Hz"}, {"time", "s"}, {"sample_rate", "Hz"}, {"modulation_index", "1"},
                   {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"},
-                  {"power_dbfs", "dB against a sample of magnitude 1"}, {"power_dbm", "dBm, from --ref-dbm"}, {"drift_rate", "Hz per 50 us"},
+                  {"power_dbfs", "dB against a full-scale sample"}, {"power_dbm", "dBm, from --ref-dbm"}, {"drift_rate", "Hz per 50 us"},
                   {"summary.tests.value", "as its unit field says"}};
     j["recordings"] = nlohmann::json::array();
     for (const auto& [label, r] : rows) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "app/settings_files.h"
@@ -484,9 +485,19 @@ TEST(BtgenOptions, SdrSampleFilesAreNamedByTheirExtension) {
     const auto norate = btgen({"measure", cf32});
     EXPECT_EQ(norate.status, 2);
     EXPECT_THAT(norate.err, HasSubstr("give it with --rate HZ"));
-    for (const char* name : {"cap.cf32", "cap.cs16"}) {
+    // Each layout reads back to the same packet at the same level (its full
+    // scale known), within its own rounding.
+    std::optional<double> level;
+    for (const char* name : {"cap.cf32", "cap.cs16", "cap.cs8", "cap.cu8"}) {
+        SCOPED_TRACE(name);
         const auto m = btgen({"measure", (dir / name).string(), "--rate", "10e6", "--json"});
-        EXPECT_EQ(m.status, 0) << name << m.err << m.out;
+        ASSERT_EQ(m.status, 0) << m.err << m.out;
+        const auto packets = nlohmann::json::parse(m.out)["recordings"][0]["packets"];
+        ASSERT_EQ(packets.size(), 1u);
+        EXPECT_EQ(packets[0]["status"], "ok");
+        const double power = packets[0]["measurements"]["average_power_dbfs"].get<double>();
+        if (!level) level = power;
+        EXPECT_NEAR(power, *level, 0.2);
     }
 }
 
