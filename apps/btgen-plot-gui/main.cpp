@@ -28,6 +28,7 @@
 #include "plots/waveform_file.h"
 #include "app/settings_files.h"
 #include "commands.h"
+#include "sdr_files.h"
 
 namespace {
 
@@ -70,9 +71,14 @@ int run(const Options& o) {
         std::error_code ec;
         if (!std::filesystem::exists(name, ec) && std::filesystem::exists(name + ".sigmf-meta", ec))
             name += ".sigmf-meta";
+        // An SDR tool's sample file is named by its layout and holds no rate.
+        const std::optional<btgen::SdrFormat> sdr = btgen::sdrFormatOfExtension(name);
+        if (sdr && o.rate <= 0)
+            fail(kBadInput, name + ": the sample rate is not in a file of bare samples; give it with --rate HZ.");
         bt::plots::WaveformFile f;
         try {
-            f = bt::plots::readWaveformFile(name, !o.noVerify);
+            f = bt::plots::readWaveformFile(name, !o.noVerify,
+                                            sdr ? std::optional(btgen::readerFormat(*sdr)) : std::nullopt);
         } catch (const bt::Error& e) {
             // The reader's message may leave out which file it speaks of.
             const std::string what = e.what();
@@ -178,10 +184,12 @@ int main(int argc, char** argv) {
     o.settings.add(app);
     auto* input = app.add_option("--input", o.input,
                                  "Plot this waveform instead of generating one: a MAT-file (waveform, the first row "
-                                 "of dtWaveform, samples or wave) or a SigMF recording (.sigmf-meta or its base "
-                                 "name, cf32_le or ci16_le); also taken after the kind, as measure takes it");
+                                 "of dtWaveform, samples or wave), a SigMF recording (.sigmf-meta or its base "
+                                 "name, cf32_le or ci16_le) or an SDR tool's sample file (.cf32/.fc32/.cfile, "
+                                 ".cs16, .cs8, .cu8, with --rate); also taken after the kind, as measure takes it");
     app.add_option("recording", o.input, "The recording, as --input")->excludes(input);
-    app.add_option("--rate", o.rate, "Sample rate in Hz (default: the file's, else the settings')");
+    app.add_option("--rate", o.rate,
+                   "Sample rate in Hz (default: the file's, else the settings'; needed for an SDR sample file)");
     app.add_option("-o,--output", o.output, "Image file: .png, .svg or .pdf")->required();
     app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
     app.add_option("--height", o.height, "Image height in pixels")->check(CLI::Range(100, 10000))->capture_default_str();

@@ -93,11 +93,7 @@ void run() {
         // An SDR tool's sample file is named by its layout.
         bt::analysis::SampleFormat fileFormat = format;
         if (format == bt::analysis::SampleFormat::Auto) {
-            const std::optional<SdrFormat> sdr = sdrFormatOfExtension(file);
-            if (sdr == SdrFormat::Cf32) fileFormat = bt::analysis::SampleFormat::Cf32;
-            if (sdr == SdrFormat::Cs16) fileFormat = bt::analysis::SampleFormat::Ci16;
-            if (sdr == SdrFormat::Cs8) fileFormat = bt::analysis::SampleFormat::Ci8;
-            if (sdr == SdrFormat::Cu8) fileFormat = bt::analysis::SampleFormat::Cu8;
+            if (const std::optional<SdrFormat> sdr = sdrFormatOfExtension(file)) fileFormat = readerFormat(*sdr);
         }
         if (fileFormat != bt::analysis::SampleFormat::Auto && fileFormat != bt::analysis::SampleFormat::Raw16 &&
             o.rate <= 0)

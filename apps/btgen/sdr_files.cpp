@@ -28,6 +28,16 @@ std::optional<SdrFormat> sdrFormatOfExtension(const std::filesystem::path& file)
     return ext.size() > 1 ? sdrFormatOfName(ext.substr(1)) : std::nullopt;
 }
 
+bt::analysis::SampleFormat readerFormat(SdrFormat format) {
+    switch (format) {
+        case SdrFormat::Cf32: return bt::analysis::SampleFormat::Cf32;
+        case SdrFormat::Cs16: return bt::analysis::SampleFormat::Ci16;
+        case SdrFormat::Cs8: return bt::analysis::SampleFormat::Ci8;
+        case SdrFormat::Cu8: return bt::analysis::SampleFormat::Cu8;
+    }
+    return bt::analysis::SampleFormat::Auto;
+}
+
 namespace {
 
 template <class T>

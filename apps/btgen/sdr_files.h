@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/recording.h"
 #include "lib/types.h"
 
 namespace btgen {
@@ -17,6 +18,9 @@ enum class SdrFormat { Cf32, Cs16, Cs8, Cu8 };
 // stands for.
 std::optional<SdrFormat> sdrFormatOfExtension(const std::filesystem::path& file);
 std::optional<SdrFormat> sdrFormatOfName(const std::string& name);
+
+// The layout the recording reader reads such a file as.
+bt::analysis::SampleFormat readerFormat(SdrFormat format);
 
 // Writes the waveform atomically, scaled so that 1 is the integer formats'
 // full scale (32767, 127, 127.5 about 127.5) and clipped there; throws

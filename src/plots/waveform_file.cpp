@@ -37,7 +37,7 @@ void checkPlotRate(double rate, const std::string& where) {
         throw Error(where + "The sample rate " + formatRate(rate) + " is outside 1 Hz to 1e12 Hz.");
 }
 
-WaveformFile readWaveformFile(const fs::path& path, bool verify) {
+WaveformFile readWaveformFile(const fs::path& path, bool verify, std::optional<analysis::SampleFormat> samples) {
     std::string ext = path.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     fs::path meta = path;
@@ -45,9 +45,9 @@ WaveformFile readWaveformFile(const fs::path& path, bool verify) {
     std::error_code ec;
     const bool sigmf = ext == ".sigmf-meta" || ext == ".sigmf-data" || ext == ".sigmf" ||
                        (!fs::exists(path, ec) && fs::exists(meta, ec));
-    const analysis::Recording r =
-        analysis::openRecording(path, sigmf ? analysis::SampleFormat::Auto : analysis::SampleFormat::Mat,
-                                {.verify = verify});
+    const analysis::SampleFormat format =
+        samples ? *samples : sigmf ? analysis::SampleFormat::Auto : analysis::SampleFormat::Mat;
+    const analysis::Recording r = analysis::openRecording(path, format, {.verify = verify});
     if (r.rows.empty() || r.rows.front().source->size() == 0)
         throw Error(path.string() + "\nholds no samples.");
     const analysis::RecordingRow& row = r.rows.front();
@@ -59,7 +59,7 @@ WaveformFile readWaveformFile(const fs::path& path, bool verify) {
         throw Error(path.string() + "\nholds " + std::to_string(row.source->size()) +
                     " samples; the plots read at most " + std::to_string(most) + " on this machine.");
     WaveformFile w;
-    w.kind = sigmf ? "SigMF" : "MAT-file";
+    w.kind = samples ? r.kind : sigmf ? "SigMF" : "MAT-file";
     w.sampleRate = r.sampleRate.value_or(0);
     w.waveform.resize(row.source->size());
     row.source->readExact(0, w.waveform.size(), w.waveform.data());

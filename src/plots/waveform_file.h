@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/recording.h"
 #include "lib/types.h"
 
 namespace bt::plots {
@@ -15,7 +16,7 @@ namespace bt::plots {
 struct WaveformFile {
     ComplexRow waveform;    // 16-bit samples scaled so that 32767 is 1
     double sampleRate = 0;  // 0 when the file does not say
-    std::string kind;       // "MAT-file" or "SigMF"
+    std::string kind;       // "MAT-file", "SigMF" or the layout of bare samples ("cs8 samples")
     // The marker rows when the recording has them (the MAT-file's matrix,
     // or the marker file NAME.sigmf-data.markers: one byte a sample, bit 0
     // marker 1, bit 1 marker 2).
@@ -45,6 +46,9 @@ bool usableSample(const Complex& z);
 // as a MAT-file. Throws bt::Error saying what is wrong with the file, also
 // for samples that are not usable.
 // `verify` false skips checking a SigMF dataset against its metadata.
-WaveformFile readWaveformFile(const std::filesystem::path& path, bool verify = true);
+// `samples` names the layout of a file of bare samples (an SDR tool's),
+// which holds no sample rate.
+WaveformFile readWaveformFile(const std::filesystem::path& path, bool verify = true,
+                              std::optional<analysis::SampleFormat> samples = std::nullopt);
 
 }  // namespace bt::plots

@@ -499,6 +499,19 @@ TEST(BtgenOptions, SdrSampleFilesAreNamedByTheirExtension) {
         if (!level) level = power;
         EXPECT_NEAR(power, *level, 0.2);
     }
+    // The plots read them the same way, and ask for the rate too.
+    if (std::filesystem::exists(testsupport::appPath("btgen-plot-gui"))) {
+        const std::string png = (dir / "cap.png").string();
+        const auto asked = btgen({"plot", "iq", (dir / "cap.cu8").string(), "-o", png});
+        EXPECT_EQ(asked.status, 2);
+        EXPECT_THAT(asked.err, HasSubstr("give it with --rate HZ"));
+        for (const char* name : {"cap.cf32", "cap.cs8", "cap.cu8"}) {
+            const auto r = btgen({"plot", "spectrum", (dir / name).string(), "--rate", "10e6", "-o", png});
+            EXPECT_EQ(r.status, 0) << name << r.err;
+            EXPECT_GT(std::filesystem::file_size(png), 1000u) << name;
+            std::filesystem::remove(png);
+        }
+    }
 }
 
 TEST(BtgenOptions, WithoutAConnectionOptionTheIoConfigurationOfTheWorkingFolderIsUsed) {
