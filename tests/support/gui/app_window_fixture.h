@@ -31,13 +31,7 @@ protected:
     void start(char platform, const std::string& file = {}) {
         previousDir_ = fs::current_path();
         fs::current_path(scratch_.path());
-        dialogs = std::make_shared<PresetDialogs>();
-        setDialogs(dialogs);
-        StartOptions o;
-        o.platform = platform;
-        o.showSplash = false;
-        o.settingsFile = file;
-        win = std::make_unique<MainWindow>(o);
+        openWindow(platform, file);
     }
     void stop() {
         win.reset();
@@ -46,6 +40,10 @@ protected:
     }
     void restart(char platform, const std::string& file = {}) {
         win.reset();
+        openWindow(platform, file);
+    }
+    // A main window with fresh scripted dialogs, in the scratch folder.
+    void openWindow(char platform, const std::string& file) {
         dialogs = std::make_shared<PresetDialogs>();
         setDialogs(dialogs);
         StartOptions o;
