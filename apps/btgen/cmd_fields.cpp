@@ -39,14 +39,17 @@ void setupFields(CLI::App& app) {
         for (const FieldInfo& f : fieldTable()) {
             std::vector<NamedCode> list = namedCodes(defaults, f.name);
             if (std::string(f.name) == "packetType") {
-                // Both links' names: SCO's first, then what ACL adds.
-                bt::Parameters acl = defaults;
-                acl.linkType = 1;
-                list = namedCodes(acl, f.name);
-                acl.linkType = 2;
-                for (const NamedCode& n : namedCodes(acl, f.name))
-                    if (std::none_of(list.begin(), list.end(), [&](const NamedCode& m) { return m.name == n.name; }))
-                        list.push_back(n);
+                // Every link's names: SCO's first, then what ACL and eSCO add.
+                bt::Parameters link = defaults;
+                link.linkType = 1;
+                list = namedCodes(link, f.name);
+                for (double other : {2.0, 3.0}) {
+                    link.linkType = other;
+                    for (const NamedCode& n : namedCodes(link, f.name))
+                        if (std::none_of(list.begin(), list.end(),
+                                         [&](const NamedCode& m) { return m.name == n.name; }))
+                            list.push_back(n);
+                }
             }
             if (std::string(f.name) == "dt.packetType") list = {{"DH1", 4}, {"DH3", 11}, {"DH5", 15}};
             bt::Json e = {{"record", f.record}, {"option", f.option},   {"name", f.name},

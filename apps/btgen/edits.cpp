@@ -26,7 +26,7 @@ std::string nameKey(const std::string& text) {
 
 std::vector<NamedCode> namedCodes(const bt::Parameters& p, const std::string& field) {
     if (field == "generationMode") return {{"packet", 1}, {"stream", 2}};
-    if (field == "linkType") return {{"SCO", 1}, {"ACL", 2}};
+    if (field == "linkType") return {{"SCO", 1}, {"ACL", 2}, {"eSCO", 3}};
     if (field == "multiPacket") return {{"single", 0}, {"multi", 1}};
     if (field == "impairments.FreqDriftType") return {{"linear", 1}, {"sinusoidal", 2}};
     if (field == "payloadType") {

@@ -11,7 +11,7 @@ namespace btgen {
 const std::vector<FieldInfo>& fieldTable() {
     static const std::vector<FieldInfo> fields = {
         {"main", "--set", "generationMode", "", "", "packet mode or a continuous modulated stream"},
-        {"main", "--set", "linkType", "", "", "synchronous (SCO) or asynchronous (ACL) link; sets packetType to NULL"},
+        {"main", "--set", "linkType", "", "", "synchronous (SCO), asynchronous (ACL) or extended synchronous (eSCO) link; sets packetType to NULL"},
         {"main", "--set", "packetType", "", "", "packet type (the names depend on linkType)"},
         {"main", "--set", "multiPacket", "", "", "one packet or a sequence carrying the whole payload pattern"},
         {"main", "--set", "payloadType", "", "", "payload pattern (Continuous PN9/PN15 in multi-packet mode only)"},

@@ -173,7 +173,7 @@ Bits fecDecode(Fec fec, const std::uint8_t* air, std::size_t n, DecodedPacket& d
 // ------------------------------------------------------------ packet types
 struct TypeRule {
     int code;
-    bool onSco, onAcl;
+    bool onSco, onAcl, onEsco;
     Fec fec;
     unsigned headerBits;  // payload header: 0, 8 or 16
     bool crc;
@@ -183,28 +183,54 @@ struct TypeRule {
     int slots;
 };
 
+// DV: an uncoded voice field of this size comes before the data field,
+// which has a payload header, at most 9 bytes and a CRC, coded 2/3.
+constexpr std::size_t kDvVoice = 80;
+
 constexpr TypeRule kRules[] = {
-    {0, true, true, Fec::None, 0, false, 0, 0, "NULL", 1},
-    {1, true, true, Fec::None, 0, false, 0, 0, "POLL", 1},
-    {2, true, true, Fec::TwoThirds, 0, true, 0, 144, "FHS", 1},
-    {3, true, true, Fec::TwoThirds, 8, true, 17, 0, "DM1", 1},
-    {4, false, true, Fec::None, 8, true, 27, 0, "DH1", 1},
-    {9, false, true, Fec::None, 8, false, 29, 0, "AUX1", 1},
-    {10, false, true, Fec::TwoThirds, 16, true, 121, 0, "DM3", 3},
-    {11, false, true, Fec::None, 16, true, 183, 0, "DH3", 3},
-    {14, false, true, Fec::TwoThirds, 16, true, 224, 0, "DM5", 5},
-    {15, false, true, Fec::None, 16, true, 339, 0, "DH5", 5},
-    {5, true, false, Fec::Third, 0, false, 0, 80, "HV1", 1},
-    {6, true, false, Fec::TwoThirds, 0, false, 0, 160, "HV2", 1},
-    {7, true, false, Fec::None, 0, false, 0, 240, "HV3", 1},
+    {0, true, true, true, Fec::None, 0, false, 0, 0, "NULL", 1},
+    {1, true, true, true, Fec::None, 0, false, 0, 0, "POLL", 1},
+    {2, true, true, true, Fec::TwoThirds, 0, true, 0, 144, "FHS", 1},
+    {3, true, true, true, Fec::TwoThirds, 8, true, 17, 0, "DM1", 1},
+    {4, false, true, false, Fec::None, 8, true, 27, 0, "DH1", 1},
+    {9, false, true, false, Fec::None, 8, false, 29, 0, "AUX1", 1},
+    {10, false, true, false, Fec::TwoThirds, 16, true, 121, 0, "DM3", 3},
+    {11, false, true, false, Fec::None, 16, true, 183, 0, "DH3", 3},
+    {14, false, true, false, Fec::TwoThirds, 16, true, 224, 0, "DM5", 5},
+    {15, false, true, false, Fec::None, 16, true, 339, 0, "DH5", 5},
+    {5, true, false, false, Fec::Third, 0, false, 0, 80, "HV1", 1},
+    {6, true, false, false, Fec::TwoThirds, 0, false, 0, 160, "HV2", 1},
+    {7, true, false, false, Fec::None, 0, false, 0, 240, "HV3", 1},
+    {8, true, false, false, Fec::TwoThirds, 8, true, 9, kDvVoice, "DV", 1},
+    {7, false, false, true, Fec::None, 0, true, 0, 240, "EV3", 1},
+    {12, false, false, true, Fec::TwoThirds, 0, true, 0, 960, "EV4", 3},
+    {13, false, false, true, Fec::None, 0, true, 0, 1440, "EV5", 3},
 };
 
+bool onLink(const TypeRule& r, double linkType) {
+    if (linkType == 1) return r.onSco;
+    if (linkType == 2) return r.onAcl;
+    if (linkType == 3) return r.onEsco;
+    return true;
+}
+
+// The rules of `code` on the link, in table order: two when the link is
+// not known and the code means one type on SCO and another on eSCO.
+std::vector<const TypeRule*> rulesFor(int code, double linkType) {
+    std::vector<const TypeRule*> found;
+    for (const TypeRule& r : kRules)
+        if (r.code == code && onLink(r, linkType)) found.push_back(&r);
+    return found;
+}
+
 const TypeRule* ruleFor(int code, double linkType) {
-    for (const TypeRule& r : kRules) {
-        if (r.code != code) continue;
-        if (linkType == 1 ? r.onSco : linkType == 2 ? r.onAcl : true) return &r;
-    }
-    return nullptr;
+    const auto found = rulesFor(code, linkType);
+    return found.empty() ? nullptr : found.front();
+}
+
+double linkOf(const TypeRule& r, double keyLink) {
+    if (onLink(r, keyLink) && keyLink >= 1 && keyLink <= 3) return keyLink;
+    return r.onAcl ? 2 : r.onSco ? 1 : 3;
 }
 
 int field(const Bits& bits, std::size_t from, unsigned width) {
@@ -216,10 +242,19 @@ int field(const Bits& bits, std::size_t from, unsigned width) {
 constexpr std::size_t kPayloadStart = 72 + 54;
 
 void decodePayload(std::span<const std::uint8_t> air, const TypeRule& rule, const Bits& whitening, DecodedPacket& d) {
-    const std::uint8_t* at = air.data() + kPayloadStart;
-    const std::size_t available = air.size() - kPayloadStart;
+    // A DV packet's voice field goes first, uncoded; its data field follows
+    // with the whitening running on through both.
+    const std::size_t voice = rule.headerBits > 0 ? rule.fixedBits : 0;
+    if (air.size() < kPayloadStart + voice) {
+        d.truncated = true;
+        return;
+    }
+    Bits voiceBits(air.begin() + kPayloadStart, air.begin() + static_cast<std::ptrdiff_t>(kPayloadStart + voice));
+    for (std::size_t i = 0; i < voice; ++i) voiceBits[i] ^= whitening[18 + i];
+    const std::uint8_t* at = air.data() + kPayloadStart + voice;
+    const std::size_t available = air.size() - kPayloadStart - voice;
     const auto dewhiten = [&](Bits& plain) {
-        for (std::size_t i = 0; i < plain.size(); ++i) plain[i] ^= whitening[18 + i];
+        for (std::size_t i = 0; i < plain.size(); ++i) plain[i] ^= whitening[18 + voice + i];
     };
     std::size_t n = rule.fixedBits + (rule.crc && rule.headerBits == 0 ? 16 : 0);
     if (rule.headerBits > 0) {
@@ -245,12 +280,13 @@ void decodePayload(std::span<const std::uint8_t> air, const TypeRule& rule, cons
     }
     Bits plain = fecDecode(rule.fec, at, n, d);
     dewhiten(plain);
-    d.length = kPayloadStart + coded;
+    d.length = kPayloadStart + voice + coded;
     d.crcPresent = rule.crc;
     if (rule.crc) d.crcOk = checksumRemainder(plain, d.uap, kCrcPoly, 16) == 0;
     const std::size_t bodyEnd = n - (rule.crc ? 16 : 0);
-    d.body.assign(plain.begin() + rule.headerBits, plain.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
-    d.bodyStart = kPayloadStart + rule.headerBits;
+    d.body = std::move(voiceBits);
+    d.body.insert(d.body.end(), plain.begin() + rule.headerBits, plain.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
+    d.bodyStart = voice > 0 ? 0 : kPayloadStart + rule.headerBits;
 }
 
 // The header and payload under one whitening start value; false when the
@@ -274,15 +310,26 @@ bool decodeUnder(std::span<const std::uint8_t> air, const Bits& coded, unsigned 
         d.hecOk = checksumRemainder(header, key.uap, kHecPoly, 8) == 0;
     }
     if (!d.hecOk) return false;
-    const TypeRule* rule = ruleFor(d.type, key.linkType);
-    if (!rule) return true;
-    d.payloadKnown = true;
-    d.linkType = rule->onAcl ? (rule->onSco ? (key.linkType == 1 ? 1 : 2) : 2) : 1;
-    d.fecThird = rule->fec == Fec::Third;
-    d.fecTwoThirds = rule->fec == Fec::TwoThirds;
-    if (rule->headerBits == 0 && rule->fixedBits == 0) return true;  // NULL, POLL
-    if (rule->fec == Fec::None && rule->headerBits == 0) d.bodyStart = kPayloadStart;
-    decodePayload(air, *rule, w, d);
+    const auto rules = rulesFor(d.type, key.linkType);
+    if (rules.empty()) return true;
+    const auto readAs = [&](const TypeRule& rule, DecodedPacket& t) {
+        t.payloadKnown = true;
+        t.linkType = linkOf(rule, key.linkType);
+        t.fecThird = rule.fec == Fec::Third;
+        t.fecTwoThirds = rule.fec == Fec::TwoThirds;
+        if (rule.headerBits == 0 && rule.fixedBits == 0) return;  // NULL, POLL
+        if (rule.fec == Fec::None && rule.headerBits == 0) t.bodyStart = kPayloadStart;
+        decodePayload(air, rule, w, t);
+    };
+    // A code that names one type on SCO and another on eSCO (HV3, EV3) is
+    // the type whose CRC checks; with none checking, the first reading.
+    const DecodedPacket headerOnly = d;
+    readAs(*rules.front(), d);
+    for (std::size_t k = 1; k < rules.size() && !(d.crcPresent && d.crcOk); ++k) {
+        DecodedPacket other = headerOnly;
+        readAs(*rules[k], other);
+        if (other.crcPresent && other.crcOk) d = std::move(other);
+    }
     return true;
 }
 
@@ -320,6 +367,7 @@ std::string packetTypeName(int type, double linkType) {
 }
 
 int packetTypeSlots(int type) {
+    // The same code has the same slot count on every link that uses it.
     const TypeRule* r = ruleFor(type, 0);
     return r ? r->slots : 1;
 }

@@ -21,7 +21,7 @@ struct DecodeKey {
     std::uint32_t lap = 0;   // lower address part (24 bits)
     std::uint8_t uap = 0;    // upper address part: starts HEC and CRC
     unsigned whitening = 0;  // whitening start value 1..127; 0 for none
-    double linkType = 2;     // 1 SCO, 2 ACL, 0 either (told by the type code)
+    double linkType = 2;     // 1 SCO, 2 ACL, 3 eSCO, 0 any (told by the type code and CRC)
     // The UAP is not known: take the one the header's HEC names and let the
     // payload CRC confirm it.
     bool findUap = false;
@@ -57,13 +57,13 @@ struct DecodedPacket {
 
     // Payload.
     bool payloadKnown = false;  // the decoder knows this type's payload
-    double linkType = 0;        // 1 SCO, 2 ACL: the link the type belongs to
+    double linkType = 0;        // 1 SCO, 2 ACL, 3 eSCO: the link the type belongs to
     bool fecTwoThirds = false, fecThird = false;
     bool hasPayloadHeader = false;
     int LLID = -1, payloadFlow = -1, payloadLength = -1;  // header; LENGTH in bytes
     bool lengthOk = false;        // LENGTH within the type's maximum
     std::size_t bodyStart = 0;    // air position of the first body bit (no-FEC types)
-    Bits body;                    // user payload bits
+    Bits body;                    // user payload bits (DV: voice field, then data)
     bool crcPresent = false;
     bool crcOk = false;
     int fecCorrected = 0;      // 2/3 blocks (or 1/3 triples) with a corrected bit

@@ -68,7 +68,7 @@ struct ReceiverOptions {
     std::optional<std::uint32_t> lap;      // none: any sync word that is a code word
     std::optional<std::uint8_t> uap;       // none: named by the HEC, confirmed by a CRC
     std::optional<unsigned> whitening;     // start value 1..127, 0 none; unset: found
-    double linkType = 0;                   // 1 SCO, 2 ACL, 0 told by the type code
+    double linkType = 0;                   // 1 SCO, 2 ACL, 3 eSCO, 0 told by the type code
     int maxSyncErrors = 6;                 // sync-word bits that may differ (LAP known)
     std::size_t blockSamples = std::size_t(1) << 21;  // samples per block (at least)
     // The recording is a waveform played in a loop: the channel filter

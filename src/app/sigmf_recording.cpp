@@ -59,7 +59,7 @@ Json impairmentsInEffect(const GenerationSettings& p) {
 std::string sigmfSummary(const GenerationSettings& p) {
     if (p.generationMode != 1) return "Stream mode: continuous GFSK bit stream";
     const bool sequence = p.multiPacket != 0 && Bt_UserPayloadMaxSize(p.linkType, p.packetType) > 0;
-    return packetName(p.linkType, p.packetType) + ", " + (p.linkType == 1 ? "SCO" : "ACL") + " link, " +
+    return packetName(p.linkType, p.packetType) + ", " + std::string(linkTypeName(p.linkType)) + " link, " +
            (sequence ? "multi-packet sequence" : "single packet");
 }
 

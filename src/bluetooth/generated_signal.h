@@ -21,7 +21,7 @@ struct GeneratedSignal {
 // data bits: the packet's fields, then the modulation (whose phase
 // correction the builders choose themselves).
 struct PacketWaveformSettings {
-    double linkType = 2;    // 1 SCO, anything else ACL
+    double linkType = 2;    // 1 SCO, 3 eSCO, anything else ACL
     double PacketType = 4;  // TYPE code, -1 for the ID packet
     double BDaddr = 8;
     double AMaddr = 1;

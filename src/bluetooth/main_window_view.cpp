@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bluetooth/packet_types.h"
 #include "bluetooth/settings_editor.h"
 #include "bluetooth/size_est.h"
 #include "lib/numtext.h"
@@ -87,7 +88,7 @@ MainWindowView mainWindowView(const GenerationSettings& p, double frequencyHz) {
     const bool packet = packetMode(p);
     v.streamMode = !packet;
     v.generationMode = packet ? "Packet Mode" : "Stream Mode";
-    v.linkType = {{"SCO", "ACL"}, p.linkType == 1 ? 1 : 2, packet};
+    v.linkType = {{"SCO", "ACL", "eSCO"}, p.linkType == kLinkSco ? 1 : p.linkType == kLinkEsco ? 3 : 2, packet};
     if (packet)
         v.packetType = {packetTypeLabels(p.linkType), static_cast<int>(p.packetType) + 2, true};
     else

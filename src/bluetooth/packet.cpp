@@ -38,21 +38,41 @@ std::uint32_t lapOf(const Bits& BDaddr) {
     return lap;
 }
 
-// The payload before FEC: payload header, body and CRC, or the HV body.
-// Returns its length and sets the marker's user part and end offset.
-std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_t> data, const PacketInputs& in,
-                         std::uint8_t* out, MarkerExtent& marker) {
-    if (type.kind == PayloadKind::None) return 0;
-    // The data is padded to whole bytes, then cut to what the type carries.
+void appendField(std::uint64_t value, std::size_t width, std::uint8_t* out, std::size_t& n) {
+    for (std::size_t k = 0; k < width; ++k) out[n++] = (value >> k) & 1u;
+}
+
+// The FHS fields of the sending device: the parity bits of its sync word,
+// its address, LT_ADDR, and fixed values for what the settings do not hold
+// (extended inquiry response none, scan repetition R1, class of device,
+// clock and page scan mode zero).
+std::size_t buildFhs(const PacketInputs& in, std::uint8_t* out) {
+    if (in.BDaddr.size() != 48) throw Error("An FHS packet needs the 48 device address bits.");
+    std::uint64_t addr = 0;
+    for (std::size_t k = 0; k < 48; ++k) addr |= std::uint64_t{in.BDaddr[k] & 1u} << k;
+    std::size_t n = 0;
+    appendField(bt_SyncWord(static_cast<std::uint32_t>(addr & 0xFFFFFF)), 34, out, n);
+    appendField(addr & 0xFFFFFF, 24, out, n);  // LAP
+    appendField(0, 1, out, n);                 // EIR
+    appendField(0, 1, out, n);                 // undefined
+    appendField(1, 2, out, n);                 // SR: R1
+    appendField(2, 2, out, n);                 // reserved, fixed 10
+    appendField((addr >> 24) & 0xFF, 8, out, n);   // UAP
+    appendField((addr >> 32) & 0xFFFF, 16, out, n);  // NAP
+    appendField(0, 24, out, n);                // class of device
+    appendField(packBits8(in.AMaddr), 3, out, n);  // LT_ADDR
+    appendField(0, 26, out, n);                // CLK27-2
+    appendField(0, 3, out, n);                 // page scan mode
+    return n;
+}
+
+// Payload header, the body padded to whole bytes and cut to `maxBits`, and
+// the CRC if the type has one; returns the bits written and the body size.
+std::size_t buildDataField(const PacketTypeInfo& type, std::size_t maxBits, std::span<const std::uint8_t> data,
+                           const PacketInputs& in, std::uint8_t* out, std::size_t& body) {
     const std::size_t padded = (data.size() + 7) / 8 * 8;
-    const std::size_t body = std::min(padded, type.payloadBits);
+    body = std::min(padded, maxBits);
     const std::size_t copied = std::min(data.size(), body);
-    if (type.kind == PayloadKind::Voice) {
-        std::copy_n(data.data(), copied, out);
-        std::fill(out + copied, out + type.payloadBits, std::uint8_t{0});
-        marker.userPayloadLength = type.payloadBits;
-        return type.payloadBits;
-    }
     std::size_t n = 0;
     out[n++] = in.playloadLChFlags[0] & 1u;
     out[n++] = in.playloadLChFlags[1] & 1u;
@@ -68,9 +88,78 @@ std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_
         crc16(std::span<const std::uint8_t>(out, n), packBits8(in.CheckSumInitialState), out + n);
         n += 16;
     }
+    return n;
+}
+
+// Bits at the start of the payload that go on air without FEC (the DV
+// voice field); the rest is coded at the type's rate.
+std::size_t uncodedPrefix(const PacketTypeInfo& type) {
+    return type.kind == PayloadKind::DataVoice ? kDvVoiceBits : 0;
+}
+
+std::size_t codedPayloadLength(const PacketTypeInfo& type, std::size_t n) {
+    const std::size_t plain = std::min(n, uncodedPrefix(type));
+    return plain + fecCodedLength(type.fec, n - plain);
+}
+
+// The payload before FEC: payload header, body and CRC, or the fixed body
+// (with its CRC for EV), or the FHS fields, or DV's voice and data fields.
+// Returns its length and sets the marker's user part and end offset.
+std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_t> data, const PacketInputs& in,
+                         std::uint8_t* out, MarkerExtent& marker) {
+    using enum PayloadKind;
+    if (type.kind == None) return 0;
+    if (type.kind == Fhs) {
+        std::size_t n = buildFhs(in, out);
+        crc16(std::span<const std::uint8_t>(out, n), packBits8(in.CheckSumInitialState), out + n);
+        n += 16;
+        marker.userPayloadLength = (3 * kFhsBits + 1) / 2;
+        marker.endOffset = 16;
+        return n;
+    }
+    if (type.kind == DataVoice) {
+        // The data pads to whole bytes; its first 80 bits are the voice
+        // field (zeros make up a short one), the rest goes to the data field.
+        const std::size_t voice = std::min(data.size(), kDvVoiceBits);
+        std::copy_n(data.data(), voice, out);
+        std::fill(out + voice, out + kDvVoiceBits, std::uint8_t{0});
+        std::size_t body = 0;
+        const std::size_t n =
+            kDvVoiceBits + buildDataField(type, kDvDataBits, data.subspan(voice), in, out + kDvVoiceBits, body);
+        // The marker runs from the voice field to the end of the data,
+        // stopping where the CRC begins, as for the DM types.
+        marker.endOffset = 16;
+        marker.userPayloadLength = codedPayloadLength(type, n) - marker.endOffset;
+        return n;
+    }
+    // The data is padded to whole bytes, then cut to what the type carries.
+    const std::size_t padded = (data.size() + 7) / 8 * 8;
+    const std::size_t body = std::min(padded, type.payloadBits);
+    const std::size_t copied = std::min(data.size(), body);
+    if (type.kind == Voice || type.kind == Sync) {
+        std::copy_n(data.data(), copied, out);
+        std::fill(out + copied, out + type.payloadBits, std::uint8_t{0});
+        std::size_t n = type.payloadBits;
+        if (type.crc) {
+            crc16(std::span<const std::uint8_t>(out, n), packBits8(in.CheckSumInitialState), out + n);
+            n += 16;
+        }
+        if (type.kind == Voice) {
+            // The HV marker counts the uncoded body: its last bits are marked.
+            marker.userPayloadLength = type.payloadBits;
+            return n;
+        }
+        // The EV bodies fill whole FEC blocks, so the marker ends exactly
+        // where the CRC's coded bits begin.
+        marker.userPayloadLength = fecCodedLength(type.fec, type.payloadBits);
+        marker.endOffset = fecCodedLength(type.fec, n) - marker.userPayloadLength;
+        return n;
+    }
+    std::size_t dataBody = 0;
+    const std::size_t n = buildDataField(type, type.payloadBits, data, in, out, dataBody);
     // The marker covers the coded user bits and stops before the CRC. A type
     // without CRC (AUX1) has nothing after its data, so nothing is left out.
-    marker.userPayloadLength = type.fec == FecRate::TwoThirds ? (3 * body + 1) / 2 : body;
+    marker.userPayloadLength = type.fec == FecRate::TwoThirds ? (3 * dataBody + 1) / 2 : dataBody;
     marker.endOffset = type.crc ? 16 : 0;
     return n;
 }
@@ -111,9 +200,11 @@ MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const Packe
     else bitstream.insert(bitstream.end(), in.accessCode.begin(), in.accessCode.end());
     if (hasHeader) {
         const std::size_t at = bitstream.size();
-        bitstream.resize(at + 54 + fecCodedLength(type->fec, n));
+        bitstream.resize(at + 54 + codedPayloadLength(*type, n));
         fecEncode(FecRate::OneThird, header.data(), header.size(), bitstream.data() + at);
-        fecEncode(type->fec, payload.data(), n, bitstream.data() + at + 54);
+        const std::size_t plain = std::min(n, uncodedPrefix(*type));
+        std::copy_n(payload.data(), plain, bitstream.data() + at + 54);
+        fecEncode(type->fec, payload.data() + plain, n - plain, bitstream.data() + at + 54 + plain);
     }
 
     const std::size_t length = bitstream.size() - start;

@@ -12,7 +12,7 @@ namespace bt {
 // Everything but the user data that decides a packet's air bits. Bit rows
 // are least significant bit first, like every field on air.
 struct PacketInputs {
-    double linkType = 2;    // 1 SCO, anything else ACL
+    double linkType = 2;    // 1 SCO, 3 eSCO, anything else ACL
     double PacketType = 0;  // TYPE code 0..15, or -1 for the ID packet
     Bits accessCode;        // empty: built from the LAP (BDaddr bits 1..24)
     Bits BDaddr;            // the 48 device address bits
@@ -45,8 +45,9 @@ struct PacketBits {
 };
 
 // Builds the packet carrying `databits` (cut to what the type carries; HV
-// data is padded to its fixed size). A type that is not built on the link
-// (FHS, DV, undefined codes) gives two empty rows. Throws bt::Error for
+// and EV data is padded to its fixed size; DV puts the first 80 bits in its
+// voice field; FHS carries the addresses instead). A type that is not built
+// on the link (undefined codes) gives two empty rows. Throws bt::Error for
 // field rows of the wrong width and for a whitening start value outside
 // 0..127 while whitening is on.
 PacketBits Bt_Packet(std::span<const std::uint8_t> databits, const PacketInputs& in);

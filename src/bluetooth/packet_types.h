@@ -8,24 +8,43 @@
 
 namespace bt {
 
+// The `linkType` codes. eSCO came later than the other two and took the
+// next code, so that a program that knows only 1 and 2 refuses its files.
+inline constexpr double kLinkSco = 1;
+inline constexpr double kLinkAcl = 2;
+inline constexpr double kLinkEsco = 3;
+
 enum class PayloadKind {
-    None,   // ID, NULL, POLL: no payload
-    Data,   // DM, DH, AUX1: payload header, body cut to whole bytes, CRC if any
-    Voice,  // HV: fixed-size body, padded or cut to it, no header, no CRC
+    None,       // ID, NULL, POLL: no payload
+    Data,       // DM, DH, AUX1: payload header, body cut to whole bytes, CRC if any
+    Voice,      // HV: fixed-size body, padded or cut to it, no header, no CRC
+    Sync,       // EV: fixed-size body, padded or cut to it, no header, CRC
+    Fhs,        // FHS: 144 bits built from the addresses, CRC
+    DataVoice,  // DV: 80-bit voice field, then a data field with header and CRC
 };
 
 struct PacketTypeInfo {
     int code;                      // TYPE field; -1 for the ID packet
     std::string_view name;
     PayloadKind kind;
-    std::size_t payloadBits;       // largest user payload (the fixed size for HV)
+    std::size_t payloadBits;       // largest user payload (the fixed size for HV and EV)
     std::size_t payloadHeaderBits; // 0, 8 or 16
     bool crc;
-    FecRate fec;
+    FecRate fec;                   // of the payload (DV: of its data field)
 };
 
-// The type `packetType` on link `linkType` (1 SCO, anything else ACL), or
-// nullptr for FHS, DV, the undefined codes and non-whole numbers.
+// The voice field of a DV packet, and the largest body of its data field.
+inline constexpr std::size_t kDvVoiceBits = 80;
+inline constexpr std::size_t kDvDataBits = 72;
+// The FHS payload before its CRC.
+inline constexpr std::size_t kFhsBits = 144;
+
+// The type `packetType` on link `linkType` (1 SCO, 3 eSCO, anything else
+// ACL), or nullptr for the undefined codes and non-whole numbers.
 const PacketTypeInfo* bt_PacketTypeInfo(double linkType, double packetType);
+
+// "SCO", "ACL" or "eSCO"; anything but 1 and 3 reads as ACL, as the
+// builders take it.
+std::string_view linkTypeName(double linkType);
 
 }  // namespace bt

@@ -66,7 +66,7 @@ GenerationSettings dtDefaultParameters(const GenerationSettings& copyOf);
 struct GenerationSettings {
     std::string ParameterFileFormat_ID = "bt - Format 1.0";
     double generationMode = 1;  // 1 packet, 2 stream
-    double linkType = 2;        // 1 SCO, 2 ACL
+    double linkType = 2;        // 1 SCO, 2 ACL, 3 eSCO
     double packetType = 4;      // DH1; -1 is the ID packet
     double multiPacket = 0;
     double BDaddr = 8;

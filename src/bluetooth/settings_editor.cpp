@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bluetooth/impairment_editor.h"
+#include "bluetooth/packet_types.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -107,12 +108,17 @@ std::string EditResult::shownText(std::string_view field) const {
 // ----------------------------------------------------------- list labels
 
 std::vector<std::string> packetTypeLabels(double linkType) {
-    if (linkType == 1)
-        return {"-: ID",          "0: NULL",        "1: POLL",        "2: Unsupported", "3: DM1",
-                "4: Undefined",   "5: HV1",         "6: HV2",         "7: HV3",         "8: Unsupported",
+    if (linkType == kLinkSco)
+        return {"-: ID",          "0: NULL",        "1: POLL",        "2: FHS",         "3: DM1",
+                "4: Undefined",   "5: HV1",         "6: HV2",         "7: HV3",         "8: DV",
                 "9: Undefined",   "A: Undefined",   "B: Undefined",   "C: Undefined",   "D: Undefined",
                 "E: Undefined",   "F: Undefined"};
-    return {"-: ID",        "0: NULL",      "1: POLL",      "2: Unsupported", "3: DM1",
+    if (linkType == kLinkEsco)
+        return {"-: ID",          "0: NULL",        "1: POLL",        "2: FHS",         "3: DM1",
+                "4: Undefined",   "5: Undefined",   "6: Undefined",   "7: EV3",         "8: Undefined",
+                "9: Undefined",   "A: Undefined",   "B: Undefined",   "C: EV4",         "D: EV5",
+                "E: Undefined",   "F: Undefined"};
+    return {"-: ID",        "0: NULL",      "1: POLL",      "2: FHS",         "3: DM1",
             "4: DH1",       "5: Undefined", "6: Undefined", "7: Undefined",   "8: Undefined",
             "9: AUX1",      "A: DM3",       "B: DH3",       "C: Undefined",   "D: Undefined",
             "E: DM5",       "F: DH5"};
@@ -138,7 +144,7 @@ std::string displayText(const GenerationSettings& p, std::string_view f) {
     if (f == "AMaddr") return formatHex(p.AMaddr);
     if (f == "bitPattern") return formatHex(p.bitPattern);
     if (f == "generationMode") return p.generationMode == 1 ? "Packet" : "Stream";
-    if (f == "linkType") return p.linkType == 1 ? "SCO" : "ACL";
+    if (f == "linkType") return std::string(linkTypeName(p.linkType));
     if (f == "packetType") {
         if (!packetMode(p)) return "N/A";
         const auto labels = packetTypeLabels(p.linkType);
@@ -330,7 +336,8 @@ EditResult selectGenerationMode(const Parameters& in, int mode, const EditContex
 EditResult selectLinkType(const Parameters& in, int item, const EditContext& ctx) {
     Edit e(in, "linkType", ctx);
     if (!packetMode(in)) return e.ignore(kStreamMode);
-    if (item != 1 && item != 2) return e.ignore("link type is 1 (SCO) or 2 (ACL)");
+    if (item != kLinkSco && item != kLinkAcl && item != kLinkEsco)
+        return e.ignore("link type is 1 (SCO), 2 (ACL) or 3 (eSCO)");
     if (item == in.linkType) return e.finish();
     Parameters& p = e.p();
     p.linkType = item;

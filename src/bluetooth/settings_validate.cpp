@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "bluetooth/impairment_editor.h"
+#include "bluetooth/packet_types.h"
 #include "bluetooth/settings_fields.h"
 #include "bluetooth/size_est.h"
 #include "lib/errors.h"
@@ -184,7 +185,7 @@ Problem checkCodes(const GenerationSettings& g, const std::string& prefix) {
         return std::nullopt;
     };
     if (auto p = oneOf("generationMode", g.generationMode, {1, 2}, "1 (packet) or 2 (stream)")) return p;
-    if (auto p = oneOf("linkType", g.linkType, {1, 2}, "1 (SCO) or 2 (ACL)")) return p;
+    if (auto p = oneOf("linkType", g.linkType, {kLinkSco, kLinkAcl, kLinkEsco}, "1 (SCO), 2 (ACL) or 3 (eSCO)")) return p;
     if (auto p = oneOf("multiPacket", g.multiPacket, {0, 1}, "0 or 1")) return p;
     const auto labels = packetTypeLabels(g.linkType);
     const double item = g.packetType + 2;

@@ -14,7 +14,7 @@ namespace bt {
 void checkPacketType(double linkType, double packetType) {
     if (!bt_PacketTypeInfo(linkType, packetType))
         throw Error("Packet type " + formatNumber(packetType) + " is not built on " +
-                    (linkType == 1 ? "an SCO" : "an ACL") + " link.");
+                    "an " + std::string(linkTypeName(linkType)) + " link.");
 }
 
 PacketSlot bt_SinglePacketSlot(std::span<const std::uint8_t> bits, const MarkerExtent& marker,

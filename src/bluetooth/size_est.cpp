@@ -3,13 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bluetooth/packet_types.h"
 #include "lib/numtext.h"
 
 namespace bt {
 
 double Bt_UserPayloadMaxSize(double linkType, double packetId) {
-    const bool sco = linkType == 1;
-    if (packetId == 3) return 136;  // DM1 on both links
+    const bool sco = linkType == kLinkSco;
+    if (packetId == 3) return 136;  // DM1 on every link
+    if (linkType == kLinkEsco) {
+        if (packetId == 7) return 240;    // EV3
+        if (packetId == 12) return 960;   // EV4
+        if (packetId == 13) return 1440;  // EV5
+        return 0;
+    }
     if (sco) {
         if (packetId == 5) return 80;   // HV1
         if (packetId == 6) return 160;  // HV2
@@ -33,17 +40,27 @@ double bt_BlockEncoderLengthProjection(double rate, double size) {
 }
 
 double bt_SinglePacketLength(double L, double linkType, double packetType) {
-    const bool sco = linkType == 1;
+    const bool sco = linkType == kLinkSco;
     const int code = packetType == std::trunc(packetType) ? static_cast<int>(packetType) : -100;
     switch (code) {
         case -1: return 68;
         case 0:
         case 1: return 126;
+        case 2: return 126 + bt_BlockEncoderLengthProjection(2.0 / 3.0, 144 + 16);  // FHS
         case 3: return 126 + bt_BlockEncoderLengthProjection(2.0 / 3.0, 8 + L + 16);
         default: break;
     }
+    if (linkType == kLinkEsco) {
+        // Fixed bodies with CRC, whatever the data.
+        if (code == 7) return 126 + 240 + 16;
+        if (code == 12) return 126 + bt_BlockEncoderLengthProjection(2.0 / 3.0, 960 + 16);
+        if (code == 13) return 126 + 1440 + 16;
+        return 0;
+    }
     if (sco) {
         if (code >= 5 && code <= 7) return 366;
+        // DV: the voice field uncoded, the rest of the data in the data field.
+        if (code == 8) return 126 + 80 + bt_BlockEncoderLengthProjection(2.0 / 3.0, 8 + std::max(L - 80, 0.0) + 16);
         return 0;
     }
     switch (code) {

@@ -1,4 +1,4 @@
-// Generated waveforms received back: every packet type on both links is
+// Generated waveforms received back: every packet type on every link is
 // found and decodes with its checks valid, whitening on and off, with the
 // address parts and whitening given or found.
 #include "analysis/receiver.h"
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bluetooth/generate.h"
+#include "bluetooth/packet_types.h"
 #include "bluetooth/settings_editor.h"
 #include "support/settings_edits.h"
 
@@ -29,7 +30,7 @@ struct TypeCase {
 };
 
 std::string caseName(const ::testing::TestParamInfo<TypeCase>& info) {
-    return std::string(info.param.link == 1 ? "SCO" : "ACL") + "_type" +
+    return std::string(linkTypeName(info.param.link)) + "_type" +
            (info.param.type < 0 ? std::string("ID") : std::to_string(int(info.param.type))) +
            (info.param.whitening ? "_whitened" : "");
 }
@@ -67,7 +68,7 @@ TEST_P(EveryType, DecodesWithChecksValidKeyGivenOrFound) {
         }
         // Whitened without a CRC, a header reads as valid under several
         // start values and UAPs: nothing tells the sender's apart.
-        const bool crc = c.type == 3 || c.type == 4 || c.type == 10 || c.type == 11 || c.type == 14 || c.type == 15;
+        const bool crc = bt_PacketTypeInfo(c.link, c.type)->crc;
         if (!o.lap && c.whitening && !crc) {
             // And so it is not called ok.
             EXPECT_FALSE(d.ok()) << d.describe();
@@ -77,6 +78,7 @@ TEST_P(EveryType, DecodesWithChecksValidKeyGivenOrFound) {
         EXPECT_EQ(d.ok(), crc || o.lap.has_value()) << d.describe();
         EXPECT_EQ(d.status(), crc || o.lap ? "ok" : "unconfirmed");
         EXPECT_EQ(d.type, int(c.type));
+        EXPECT_EQ(packetTypeName(d.type, d.linkType), bt_PacketTypeInfo(c.link, c.type)->name);
         EXPECT_EQ(d.AMaddr, 5);
         EXPECT_EQ(d.SEQN, 1);
         EXPECT_TRUE(d.hecOk);
@@ -94,8 +96,9 @@ TEST_P(EveryType, DecodesWithChecksValidKeyGivenOrFound) {
 std::vector<TypeCase> allTypes() {
     std::vector<TypeCase> cases;
     for (const bool w : {false, true}) {
-        for (const double t : {-1.0, 0.0, 1.0, 3.0, 4.0, 9.0, 10.0, 11.0, 14.0, 15.0}) cases.push_back({2, t, w});
-        for (const double t : {3.0, 5.0, 6.0, 7.0}) cases.push_back({1, t, w});
+        for (const double t : {-1.0, 0.0, 1.0, 2.0, 3.0, 4.0, 9.0, 10.0, 11.0, 14.0, 15.0}) cases.push_back({2, t, w});
+        for (const double t : {2.0, 3.0, 5.0, 6.0, 7.0, 8.0}) cases.push_back({1, t, w});
+        for (const double t : {0.0, 2.0, 3.0, 7.0, 12.0, 13.0}) cases.push_back({3, t, w});
     }
     return cases;
 }

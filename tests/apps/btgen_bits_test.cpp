@@ -52,6 +52,33 @@ TEST(BtgenBits, DefaultPacketDecodes) {
     EXPECT_EQ(run.lines[1], std::string(126 + 8, '0') + std::string(216, '1') + std::string(16, '0'));
 }
 
+// The packets of the eSCO link and FHS and DV, chosen by name, whitened.
+TEST(BtgenBits, NamedEscoFhsAndDvPacketsDecode) {
+    struct Case {
+        const char* link;
+        const char* type;
+        int code;
+        std::size_t body;
+    };
+    for (const Case c : {Case{"eSCO", "EV3", 7, 240}, Case{"esco", "EV4", 12, 960}, Case{"eSCO", "ev5", 13, 1440},
+                         Case{"SCO", "DV", 8, 152}, Case{"ACL", "FHS", 2, 144}}) {
+        SCOPED_TRACE(c.type);
+        const CommandOutput run = btgenBits(std::string("--set linkType=") + c.link + " --set packetType=" + c.type +
+                                            " --set dataWhiteningActive=1 --set dataWhiteningInitValue=77");
+        ASSERT_EQ(run.status, 0);
+        ASSERT_EQ(run.lines.size(), 1u);
+        const double link = c.link[1] == 'S' || c.link[1] == 's' ? 3 : c.link[0] == 'S' ? 1 : 2;
+        const auto d = test::decodePacket(test::bitsOf(run.lines[0]), test::keyFor(8, 77, link));
+        ASSERT_TRUE(d.ok()) << d.describe();
+        EXPECT_TRUE(d.crcPresent && d.crcOk);
+        EXPECT_EQ(d.type, c.code);
+        EXPECT_EQ(d.body.size(), c.body);
+        if (c.code != 2) {
+            EXPECT_EQ(d.body, PNgenerator(9, c.body));
+        }
+    }
+}
+
 TEST(BtgenBits, HexPacksFirstBitAsLeastSignificant) {
     const CommandOutput plain = btgenBits("--set packetType=0");
     const CommandOutput hex = btgenBits("--set packetType=0 --hex");

@@ -211,7 +211,7 @@ TEST(BtgenOptions, ListFieldsTakeNamesInAnyCase) {
     const auto unknown = btgen({"size", "--set", "linkType=SCO", "--set", "packetType=DH5"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_THAT(unknown.err, HasSubstr("Value \"DH5\" of packetType is none of its names or codes: ID (-1), "
-                                       "NULL (0), POLL (1), DM1 (3), HV1 (5), HV2 (6), HV3 (7)."));
+                                       "NULL (0), POLL (1), FHS (2), DM1 (3), HV1 (5), HV2 (6), HV3 (7), DV (8)."));
     EXPECT_EQ(unknown.out, "");
     const auto dt = btgen({"settings", "--set", "dt.packetType=DH4"});
     EXPECT_EQ(dt.status, 2);
@@ -295,6 +295,9 @@ TEST(BtgenOptions, FieldsListsEveryEditableFieldWithItsUnitRangeAndDefault) {
     };
     EXPECT_TRUE(has("packetType", "DH5", 15));
     EXPECT_TRUE(has("packetType", "HV3", 7));
+    for (const auto& [name, code] : {std::pair{"FHS", 2}, {"DV", 8}, {"EV3", 7}, {"EV4", 12}, {"EV5", 13}})
+        EXPECT_TRUE(has("packetType", name, code)) << name;
+    EXPECT_TRUE(has("linkType", "eSCO", 3));
     EXPECT_TRUE(has("payloadType", "Continuous PN9", 9));
     EXPECT_TRUE(has("impairments.FreqDriftType", "sinusoidal", 2));
     EXPECT_TRUE(has("dt.packetType", "DH3", 11));
@@ -306,7 +309,7 @@ TEST(BtgenOptions, FieldsListsEveryEditableFieldWithItsUnitRangeAndDefault) {
     const auto text = btgen({"fields"});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr("  OverSampling [samples per symbol]: 2 .. 20, whole; default 10;"));
-    EXPECT_THAT(text.out, HasSubstr("  linkType: SCO (1), ACL (2); default ACL;"));
+    EXPECT_THAT(text.out, HasSubstr("  linkType: SCO (1), ACL (2), eSCO (3); default ACL;"));
     std::ifstream readme(std::string(BTGEN_SOURCE_DIR) + "/README.md");
     const std::string doc((std::istreambuf_iterator<char>(readme)), std::istreambuf_iterator<char>());
     EXPECT_THAT(doc, HasSubstr("btgen fields"));

@@ -95,8 +95,9 @@ TEST(Packet, PacketsWithoutPayload) {
 }
 
 TEST(Packet, TypesNotBuiltOnTheLinkGiveEmptyRows) {
-    const std::pair<double, double> cases[] = {{1, 2}, {2, 2}, {1, 4}, {1, 8}, {1, 9},   {1, 15}, {2, 5},
-                                               {2, 8}, {2, 12}, {2, 13}, {2, -2}, {2, 16}, {2, 3.5}};
+    const std::pair<double, double> cases[] = {{1, 4},  {1, 9},  {1, 12}, {1, 15}, {2, 5},  {2, 8},  {2, 12},
+                                               {2, 13}, {2, -2}, {2, 16}, {2, 3.5}, {3, 4}, {3, 5}, {3, 6},
+                                               {3, 8},  {3, 11}, {3, 15}};
     for (auto [link, type] : cases) {
         PacketInputs in = inputs(link, 0);
         in.PacketType = type;
@@ -180,12 +181,12 @@ struct LinkType {
 
 std::string typeName(const testing::TestParamInfo<LinkType>& info) {
     const PacketTypeInfo* t = bt_PacketTypeInfo(info.param.link, info.param.type);
-    return std::string(info.param.link == 1 ? "SCO_" : "ACL_") + std::string(t->name);
+    return std::string(linkTypeName(info.param.link)) + "_" + std::string(t->name);
 }
 
 std::vector<LinkType> allBuiltTypes() {
     std::vector<LinkType> out;
-    for (double link : {1.0, 2.0})
+    for (double link : {kLinkSco, kLinkAcl, kLinkEsco})
         for (double type = -1; type <= 15; ++type)
             if (bt_PacketTypeInfo(link, type)) out.push_back({link, type});
     return out;
@@ -197,20 +198,46 @@ protected:
     double type() const { return GetParam().type; }
     const PacketTypeInfo& info() const { return *bt_PacketTypeInfo(link(), type()); }
 
-    // The user bits a receiver must find for `data`.
-    Bits expectedBody(const Bits& data) const {
+    // The user bits a receiver must find for `data` (FHS: its fields, sent
+    // by the device `in` addresses; `air` gives its sync word).
+    Bits expectedBody(const Bits& data, const PacketInputs& in, const Bits& air) const {
+        if (info().kind == PayloadKind::Fhs) return fhsFields(in, air);
         const auto largest = static_cast<std::size_t>(Bt_UserPayloadMaxSize(link(), type()));
-        const std::size_t size = info().kind == PayloadKind::Voice ? largest
-                                                                    : std::min((data.size() + 7) / 8 * 8, largest);
+        const bool fixed = info().kind == PayloadKind::Voice || info().kind == PayloadKind::Sync;
+        std::size_t size = fixed ? largest : std::min((data.size() + 7) / 8 * 8, largest);
+        if (info().kind == PayloadKind::DataVoice) size = std::max<std::size_t>(size, 80);  // the whole voice field
         Bits body(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(size, data.size())));
         body.resize(size, 0);
         return body;
+    }
+
+    // Parity bits of the sync word, LAP, EIR 0, undefined 0, SR R1,
+    // reserved 10, UAP, NAP, class of device 0, LT_ADDR, clock 0, page scan
+    // mode 0: 144 bits.
+    static Bits fhsFields(const PacketInputs& in, const Bits& air) {
+        Bits f(air.begin() + 4, air.begin() + 4 + 34);
+        f.insert(f.end(), in.BDaddr.begin(), in.BDaddr.begin() + 24);
+        for (std::uint8_t b : {0, 0, 1, 0, 0, 1}) f.push_back(b);
+        f.insert(f.end(), in.BDaddr.begin() + 24, in.BDaddr.end());
+        f.resize(f.size() + 24, 0);
+        f.insert(f.end(), in.AMaddr.begin(), in.AMaddr.end());
+        f.resize(f.size() + 29, 0);
+        return f;
     }
 
     MarkerExtent expectedMarker(std::size_t length, std::size_t body) const {
         std::size_t ones = body, end = 0;
         if (info().kind == PayloadKind::Data && info().crc) end = 16;
         if (info().kind == PayloadKind::Data && info().fec == FecRate::TwoThirds) ones = body * 3 / 2;
+        switch (info().kind) {
+            case PayloadKind::Fhs: return {length - 232, 216, 16};   // the coded fields, as for DM
+            case PayloadKind::DataVoice: return {126, length - 142, 16};  // voice and data, not the CRC
+            case PayloadKind::Sync:  // the coded body; the coded CRC after it
+                end = info().fec == FecRate::TwoThirds ? 30 : 16;
+                ones = length - 126 - end;
+                break;
+            default: break;
+        }
         return {length - ones - end, ones, end};
     }
 };
@@ -255,12 +282,13 @@ TEST_P(PacketRoundTrip, DecodesToWhatWasSent) {
             EXPECT_EQ(d.FLOW, in.FlowBit);
             EXPECT_EQ(d.ARQN, in.ArqNum);
             EXPECT_EQ(d.SEQN, in.SeqNum);
-            const Bits body = info().kind == PayloadKind::None ? Bits{} : expectedBody(data);
+            const Bits body = info().kind == PayloadKind::None ? Bits{} : expectedBody(data, in, p.bitstream);
             EXPECT_EQ(d.body, body);
-            if (info().kind == PayloadKind::Data) {
+            EXPECT_EQ(d.crcPresent, info().crc);
+            if (info().kind == PayloadKind::Data || info().kind == PayloadKind::DataVoice) {
                 EXPECT_EQ(d.LLID, in.playloadLChFlags[0] + 2 * in.playloadLChFlags[1]);
                 EXPECT_EQ(d.payloadFlow, in.playloadFlowFlag);
-                EXPECT_EQ(d.payloadLength, static_cast<int>(body.size() / 8));
+                EXPECT_EQ(d.payloadLength, static_cast<int>(body.size() / 8) - (type() == 8 ? 10 : 0));
             }
             // The size projection and the marker agree with what was built.
             EXPECT_EQ(p.bitstream.size(), bt_SinglePacketLength(static_cast<double>(body.size()), link(), type()));
@@ -276,7 +304,8 @@ TEST_P(PacketRoundTrip, DecodesToWhatWasSent) {
 // Single flipped bits: the access code stops matching; a header bit is
 // outvoted by its two copies, while a whole flipped triple fails the HEC;
 // payload bits are corrected by the FEC or caught by the CRC. HV3 and AUX1
-// payloads carry neither: there the error reaches the receiver's data.
+// payloads, and the DV voice field, carry neither: there the error reaches
+// the receiver's data.
 TEST_P(PacketRoundTrip, SingleBitErrorsAreCaught) {
     const auto largest = static_cast<std::size_t>(Bt_UserPayloadMaxSize(link(), type()));
     const bool protectedPayload = info().fec != FecRate::None || info().crc;
@@ -292,8 +321,10 @@ TEST_P(PacketRoundTrip, SingleBitErrorsAreCaught) {
         Bits air = sent;
         air[i] ^= 1;
         const auto d = decodePacket(air, key);
+        const bool voiceField = info().kind == PayloadKind::DataVoice && i >= 126 && i < 126 + 80;
         if (i < 68) EXPECT_FALSE(d.accessCodeOk) << i;
         else if (i < 126) EXPECT_TRUE(d.ok() && d.headerTriplesCorrected == 1) << i << ": " << d.describe();
+        else if (voiceField) EXPECT_TRUE(d.ok() && d.body != original.body) << i << ": " << d.describe();
         else if (info().fec != FecRate::None) EXPECT_TRUE(d.ok() && d.fecCorrected == 1) << i << ": " << d.describe();
         else if (protectedPayload) EXPECT_FALSE(d.ok()) << i << ": " << d.describe();
         else

@@ -157,12 +157,31 @@ TEST(SettingsEditor, PacketTypeChoices) {
     EXPECT_EQ(s.p.packetType, 0);
     EXPECT_EQ(s.p.multiPacket, 0);
     EXPECT_EQ(s.p.ARQN, 0);
-    s.set("packetType", "8");  // "8: Unsupported" on SCO
+    s.set("packetType", "9");  // "9: Undefined" on SCO
     EXPECT_EQ(s.p.packetType, 0);
     s.set("packetType", "7");
     EXPECT_EQ(s.p.packetType, 7);
     EXPECT_EQ(s.p.patternLength, 240);
     EXPECT_EQ(s.p.ProjectedLength, 6 * 625 * 10);
+    s.set("packetType", "8");
+    EXPECT_EQ(s.shown("packetType"), "8: DV");
+    EXPECT_EQ(s.p.patternLength, 152);  // 80 voice bits and 9 data bytes
+
+    // eSCO: the same code 7 is EV3 there; EV4 and EV5 take three slots.
+    s.set("linkType", "3");
+    EXPECT_EQ(s.shown("linkType"), "eSCO");
+    EXPECT_EQ(s.p.packetType, 0);
+    s.set("packetType", "4");  // "4: Undefined" on eSCO
+    EXPECT_EQ(s.p.packetType, 0);
+    s.set("packetType", "13");
+    EXPECT_EQ(s.shown("packetType"), "D: EV5");
+    EXPECT_EQ(s.p.patternLength, 1440);
+    EXPECT_EQ(s.p.ProjectedLength, 4 * 625 * 10);
+    s.set("packetType", "2");
+    EXPECT_EQ(s.shown("packetType"), "2: FHS");
+    EXPECT_EQ(s.shown("payloadType"), "N/A");  // built from the addresses, no user data
+    s.set("linkType", "4");
+    EXPECT_EQ(s.p.linkType, 3);
 
     // ID, NULL and POLL leave multi-packet mode.
     Session m;

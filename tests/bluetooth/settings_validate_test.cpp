@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"settle below ramp", [](Parameters& p) { p.burstSettle = 3; }, "burstSettle"},
         Broken{"ramp off the grid", [](Parameters& p) { p.burstLength = 6.5; }, "burstLength"},
         Broken{"SCO link with DH1", [](Parameters& p) { p.linkType = 1; }, "packetType"},
+        Broken{"eSCO link with DH1", [](Parameters& p) { p.linkType = 3; }, "packetType"},
+        Broken{"link code 4", [](Parameters& p) { p.linkType = 4; }, "linkType"},
         Broken{"unknown payload", [](Parameters& p) { p.payloadType = 9; }, "payloadType"},
         Broken{"flag of 2", [](Parameters& p) { p.ARQN = 2; }, "ARQN"},
         Broken{"address of 8", [](Parameters& p) { p.AMaddr = 8; }, "AMaddr"},
@@ -90,6 +92,16 @@ INSTANTIATE_TEST_SUITE_P(
                    p.patternReps = 4e6 / 511;
                }, "patternLength"}),
     [](const auto& info) { return bttest::testName(info.param.what); });
+
+// What the editors store for eSCO EV5 (and a file saved so) is accepted.
+TEST(SettingsValidate, EscoSettingsAreAccepted) {
+    Parameters p;
+    p.linkType = 3;
+    p.packetType = 13;
+    p.patternLength = 1440;
+    p.patternReps = 1440.0 / 511;
+    EXPECT_FALSE(findInconsistentField(p, {'c', "002"}));
+}
 
 TEST(SettingsValidate, SizeDependsOnTheInstrument) {
     Parameters p;

@@ -28,6 +28,18 @@ TEST(SizeEst, UserPayloadAndAirLengths) {
     EXPECT_EQ(bt_SinglePacketLength(2712, 2, 15), 2870);
     EXPECT_EQ(bt_SinglePacketLength(1792, 2, 14), 126 + 15 * 183);
     EXPECT_EQ(bt_SinglePacketLength(0, 1, 7), 366);
+    // eSCO: EV3, EV4, EV5 carry fixed bodies with a CRC; FHS its 144 bits.
+    EXPECT_EQ(Bt_UserPayloadMaxSize(3, 7), 240);
+    EXPECT_EQ(Bt_UserPayloadMaxSize(3, 12), 960);
+    EXPECT_EQ(Bt_UserPayloadMaxSize(3, 13), 1440);
+    EXPECT_EQ(Bt_UserPayloadMaxSize(3, 4), 0);
+    EXPECT_EQ(bt_SinglePacketLength(0, 3, 7), 126 + 256);
+    EXPECT_EQ(bt_SinglePacketLength(0, 3, 12), 126 + 15 * 98);
+    EXPECT_EQ(bt_SinglePacketLength(1440, 3, 13), 126 + 1456);
+    EXPECT_EQ(bt_SinglePacketLength(0, 2, 2), 126 + 240);
+    EXPECT_EQ(bt_SinglePacketLength(152, 1, 8), 126 + 80 + 150);  // DV: voice, then 1 + 9 bytes and CRC at 2/3
+    EXPECT_EQ(bt_NumberOfSlots(3, 7), 2);
+    EXPECT_EQ(bt_NumberOfSlots(3, 13), 4);
     EXPECT_EQ(bt_BlockEncoderLengthProjection(1.0 / 3.0, 10), 30);
     EXPECT_EQ(bt_BlockEncoderLengthProjection(2.0 / 3.0, 11), 30);
     EXPECT_EQ(bt_BlockEncoderLengthProjection(0.5, 11), 11);
@@ -123,8 +135,8 @@ TEST(SizeEst, ProjectedLengthIsTheGeneratedLength) {
         p = r.parameters;
     };
     int checked = 0;
-    for (const char* link : {"1", "2"})
-        for (const char* type : {"-1", "0", "3", "4", "5", "7", "9", "10", "11", "15"})
+    for (const char* link : {"1", "2", "3"})
+        for (const char* type : {"-1", "0", "2", "3", "4", "5", "7", "8", "9", "10", "11", "12", "13", "15"})
             for (const char* burst : {"0", "1"})
                 for (const char* multi : {"0", "1"})
                     for (const char* length : {"3", "13", "100", "221", "3000"}) {

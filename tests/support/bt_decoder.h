@@ -15,9 +15,10 @@ using analysis::DecodedPacket;
 using analysis::DecodeKey;
 using analysis::decodePacket;
 
-// The key of a 48-bit device address; link type 1 is SCO, anything else ACL.
+// The key of a 48-bit device address; link type 1 is SCO, 3 eSCO, anything
+// else ACL, as the builders read it.
 inline DecodeKey keyFor(std::uint64_t BDaddr, unsigned whitening = 0, double linkType = 2) {
-    return analysis::keyFor(BDaddr, whitening, linkType == 1 ? 1 : 2);
+    return analysis::keyFor(BDaddr, whitening, linkType == 1 || linkType == 3 ? linkType : 2);
 }
 
 }  // namespace bt::test
