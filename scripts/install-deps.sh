@@ -14,6 +14,7 @@ PACKAGES=(
   qt6-base-dev qt6-tools-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 libqt6opengl6-dev libgl-dev
   fonts-dejavu-core
   pybind11-dev python3-dev python3-pytest python3-jsonschema
+  libbtbb-dev
 )
 
 missing=()
