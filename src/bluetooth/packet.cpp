@@ -166,6 +166,12 @@ std::size_t buildPayload(const PacketTypeInfo& type, std::span<const std::uint8_
 
 }  // namespace
 
+Bits bt_FhsFields(const PacketInputs& in) {
+    Bits fields(kFhsBits);
+    buildFhs(in, fields.data());
+    return fields;
+}
+
 MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const PacketInputs& in, Bits& bitstream,
                              Bits& payloadMarker) {
     const PacketTypeInfo* type = bt_PacketTypeInfo(in.linkType, in.PacketType);

@@ -59,6 +59,10 @@ PacketBits Bt_Packet(std::span<const std::uint8_t> databits, const PacketInputs&
 MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const PacketInputs& in, Bits& bitstream,
                              Bits& payloadMarker);
 
+// The 144 bits an FHS packet carries before its CRC, for the device that
+// `in` addresses. Throws bt::Error without the 48 address bits.
+Bits bt_FhsFields(const PacketInputs& in);
+
 // Inputs with the address fields of `BDaddr` (0 .. 2^48-1) and `AMaddr`
 // (0..7) filled in: BDaddr, AMaddr and the UAP as CheckSumInitialState.
 PacketInputs bt_PacketAddressing(double BDaddr, double AMaddr);

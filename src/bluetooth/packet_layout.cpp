@@ -10,7 +10,7 @@ namespace bt {
 
 PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airBits,
                         std::size_t sampleStart, std::size_t oversampling) {
-    const std::size_t dataBits = data.size();
+    std::size_t dataBits = data.size();
     PacketOnAir p;
     p.sampleStart = sampleStart;
     p.sampleCount = airBits * oversampling;
@@ -22,10 +22,21 @@ PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> da
     p.FLOW = in.FlowBit;
     // What the payload carries, as the packet builder cuts and pads it.
     if (const PacketTypeInfo* type = bt_PacketTypeInfo(in.linkType, in.PacketType)) {
-        if (type->kind == PayloadKind::Voice)
+        const std::size_t padded = std::min((dataBits + 7) / 8 * 8, type->payloadBits);
+        if (type->kind == PayloadKind::Voice || type->kind == PayloadKind::Sync)
             p.payloadBytes = type->payloadBits / 8;
         else if (type->kind == PayloadKind::Data)
-            p.payloadBytes = std::min((dataBits + 7) / 8 * 8, type->payloadBits) / 8;
+            p.payloadBytes = padded / 8;
+        else if (type->kind == PayloadKind::DataVoice)  // the voice field is always whole
+            p.payloadBytes = std::max(padded, kDvVoiceBits) / 8;
+    }
+    // FHS carries the sender's fields instead of user data.
+    Bits fhs;
+    if (p.packetType == 2 && in.BDaddr.size() == 48) {
+        fhs = bt_FhsFields(in);
+        data = fhs;
+        dataBits = fhs.size();
+        p.payloadBytes = fhs.size() / 8;
     }
     // Cut to the payload, the last byte filled with zeros as the builder
     // pads it.

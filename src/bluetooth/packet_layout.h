@@ -22,7 +22,7 @@ struct PacketOnAir {
     std::uint8_t SEQN = 0;
     std::uint8_t ARQN = 0;
     std::uint8_t FLOW = 0;
-    std::size_t payloadBytes = 0;  // user payload the packet carries (0 without payload)
+    std::size_t payloadBytes = 0;  // user payload the packet carries (0 without payload; FHS: its fields)
     // Those bytes, first on air first, each byte's first bit its least
     // significant.
     std::vector<std::uint8_t> payload;
