@@ -55,8 +55,7 @@ int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json, bool 
            std::optional<double> refDbm = {}) {
     std::vector<const bt::analysis::Reception*> all;
     for (const auto& r : rows) all.push_back(r.reception);
-    bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all);
-    summary.referenceDbm = refDbm;
+    const bt::analysis::MeasurementSummary summary = bt::analysis::summariseAll(all, refDbm);
     // File names need not be UTF-8: their undecodable bytes are printed as
     // U+FFFD rather than failing the whole report.
     if (json) {
@@ -106,7 +105,7 @@ void run() {
         const double rate = o.rate > 0 ? o.rate : rec.sampleRate.value_or(0);
         if (rate <= 0)
             fail(kExitBadInput, file + ": the sample rate is not in the file; give it with --rate HZ.");
-        if (rec.rows.empty()) labels.push_back(file), receptions.push_back({rate, 0, {}, {}});
+        if (rec.rows.empty()) labels.push_back(file), receptions.push_back({rate, 0, {}, {}, {}});
         for (const auto& row : rec.rows) {
             try {
                 receptions.push_back(bt::analysis::receive(*row.source, rate, ro));
@@ -172,7 +171,8 @@ void setupMeasure(CLI::App& app) {
     cmd->add_flag("--json", o.json, "Print the results as JSON");
     o.refDbmOption = addNumberOption(*cmd, "--ref-dbm", o.refDbm, -300, 300, false,
                                      "Power in dBm of a full-scale sample in the recording (its reference "
-                                     "level): packet output power is then stated in dBm too")
+                                     "level): packet output power and channel powers are then stated in dBm too, "
+                                     "and the channel powers judged against their limits in dBm")
                          ->type_name("DBM");
     cmd->add_flag("--summary", o.summaryOnly, "Print only the summary (pass/fail per test), not the packet table");
     addNumberOption(*cmd, "--mat-limit", o.matLimit, 1, 1e15, true,

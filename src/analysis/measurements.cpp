@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <numbers>
 
 #include "analysis/channel_filter.h"
@@ -209,8 +211,50 @@ bool MeasurementSummary::allPass() const {
     return std::all_of(tests.begin(), tests.end(), [](const TestResult& t) { return t.pass; });
 }
 
-MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
+namespace {
+
+// The output spectrum tests: the 20 dB bandwidth always, the channel
+// powers against their limits in dBm when the reference level is known
+// (2 MHz off: -20 dBm; 3 MHz or more: -40 dBm, where up to three channels
+// may reach -20 dBm).
+void spectrumTests(MeasurementSummary& s, const OutputSpectrum& spectrum) {
+    if (spectrum.empty()) return;
+    s.spectrumPackets = spectrum.packets;
+    s.bandwidth20dB = twentyDbBandwidth(spectrum);
+    s.channelPowers = channelPowers(spectrum);
+    const std::size_t packets = spectrum.packets;
+    if (s.bandwidth20dB) {
+        const double width = s.bandwidth20dB->width();
+        s.tests.push_back({"output spectrum 20 dB bandwidth", "fH - fL of the peak-hold spectrum (RBW 10 kHz)",
+                           width / 1e3, "kHz", "<= 1000 kHz", width <= 1e6, packets});
+    }
+    if (!s.referenceDbm) return;
+    const double ref = *s.referenceDbm;
+    std::optional<double> two;
+    std::vector<double> far;
+    for (const ChannelPower& c : s.channelPowers) {
+        const int off = std::abs(c.offset);
+        if (off == 2) two = std::max(two.value_or(-1e300), c.powerDb + ref);
+        if (off >= 3) far.push_back(c.powerDb + ref);
+    }
+    if (two)
+        s.tests.push_back({"adjacent channel power 2 MHz off", "largest power of the channels 2 MHz off", *two, "dBm",
+                           "<= -20 dBm", *two <= -20, packets});
+    if (!far.empty()) {
+        std::sort(far.begin(), far.end(), std::greater<>());
+        // Up to three channels may be exceptions up to -20 dBm.
+        const bool pass = far.front() <= -20 && (far.size() <= 3 || far[3] <= -40);
+        s.tests.push_back({"adjacent channel power 3 MHz or more off", "largest power of the channels 3 MHz or more off",
+                           far.front(), "dBm", "<= -40 dBm, up to three channels <= -20 dBm", pass, packets});
+    }
+}
+
+}  // namespace
+
+MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets, const OutputSpectrum& spectrum,
+                             std::optional<double> referenceDbm) {
     MeasurementSummary s;
+    s.referenceDbm = referenceDbm;
     std::vector<double> f0, f1, f2, idx, offs, ppm, snr, power;
     std::optional<double> peak;
     TestResult drift{"carrier frequency drift", "largest drift from the preamble frequency", 0, "kHz",
@@ -277,6 +321,7 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets) {
     if (!snr.empty()) s.snrDb = mean(snr);
     if (!power.empty()) s.averagePowerDb = 10 * std::log10(mean(power));
     s.peakPowerDb = peak;
+    spectrumTests(s, spectrum);
     return s;
 }
 

@@ -22,6 +22,7 @@
 
 #include "analysis/channel_filter.h"
 #include "analysis/demodulator.h"
+#include "analysis/output_spectrum.h"
 #include "analysis/packet_decoder.h"
 
 namespace bt::analysis {
@@ -100,6 +101,12 @@ struct MeasurementSummary {
     // What full scale is in dBm (the recording's reference level), when the
     // user gave it: the powers are then stated in dBm too.
     std::optional<double> referenceDbm;
+    // The output spectrum over the first confirmed packets of each
+    // recording: its 20 dB bandwidth and the power in each 1 MHz channel
+    // the recording's band holds (in-band first).
+    std::optional<TwentyDbBandwidth> bandwidth20dB;
+    std::vector<ChannelPower> channelPowers;
+    std::size_t spectrumPackets = 0;
     std::size_t confirmedPackets = 0;  // the packets the summary counts
     bool allPass() const;
 };
@@ -109,6 +116,9 @@ struct PacketSummaryInput {
     const PacketMeasurements* measured;
 };
 
-MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets);
+// `spectrum`: the recordings' output spectrum; `referenceDbm`: what full
+// scale is in dBm, when known (the channel powers' limits are in dBm).
+MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets, const OutputSpectrum& spectrum = {},
+                             std::optional<double> referenceDbm = {});
 
 }  // namespace bt::analysis

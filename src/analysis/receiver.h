@@ -83,6 +83,9 @@ struct ReceivedPacket {
     // pulse), where the generator's layout starts the access code.
     std::size_t startSample = 0;
     double startTime = 0;         // s
+    // Samples of the recording from the first symbol's leading edge to the
+    // last one's trailing edge (ramps excluded).
+    SampleSpan symbols;
     DecodedPacket decoded;        // start and length count air bits from the preamble
     PacketMeasurements measured;
 };
@@ -92,6 +95,8 @@ struct Reception {
     std::size_t samples = 0;
     std::vector<ReceivedPacket> packets;
     MeasurementSummary summary;
+    // Over the first kSpectrumPackets confirmed packets.
+    OutputSpectrum spectrum;
 };
 
 // Throws bt::Error for a sample rate below 2 samples per symbol (2 MHz),
@@ -99,13 +104,14 @@ struct Reception {
 Reception receive(const SampleSource& source, double sampleRate, const ReceiverOptions& options = {});
 Reception receive(const Complex* waveform, std::size_t count, double sampleRate, const ReceiverOptions& options = {});
 
-// Packet powers stated against a sample at the recording's full scale
+// Packet powers (and the output spectrum) stated against a sample at the recording's full scale
 // (32767 for 16-bit integers, 127 for 8-bit...) instead of magnitude 1, so
 // that one signal reads the same level whatever layout it was stored in.
 void referPowerToFullScale(Reception& reception, double fullScale);
 
 // The summary over several receptions (the rows of a dirty-transmitter
-// matrix).
-MeasurementSummary summariseAll(const std::vector<const Reception*>& receptions);
+// matrix); `referenceDbm` as summarise() takes it.
+MeasurementSummary summariseAll(const std::vector<const Reception*>& receptions,
+                                std::optional<double> referenceDbm = {});
 
 }  // namespace bt::analysis

@@ -1,5 +1,6 @@
 #include "analysis/report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -125,6 +126,30 @@ void printSummary(std::ostream& out, const std::vector<ReceptionRow>& rows, cons
             << dbm(*summary.averagePowerDb) << ", peak " << fixed(*summary.peakPowerDb, 2) << " dBFS"
             << dbm(*summary.peakPowerDb) << '\n';
     }
+    if (summary.bandwidth20dB) {
+        out << "  output spectrum (" << summary.spectrumPackets << (summary.spectrumPackets == 1 ? " packet" : " packets")
+            << ", RBW 10 kHz): 20 dB bandwidth " << fixed(summary.bandwidth20dB->width() / 1e3, 1) << " kHz, from "
+            << fixed(summary.bandwidth20dB->lower / 1e3, 1) << " to " << fixed(summary.bandwidth20dB->upper / 1e3, 1)
+            << " kHz\n";
+    }
+    if (!summary.channelPowers.empty()) {
+        out << "  channel power (1 MHz channels; dBc against the in-band channel):\n";
+        out << "    offset MHz       dBc      dBFS" << (summary.referenceDbm ? "       dBm" : "") << '\n';
+        std::vector<ChannelPower> byOffset = summary.channelPowers;
+        std::sort(byOffset.begin(), byOffset.end(), [](const ChannelPower& a, const ChannelPower& b) { return a.offset < b.offset; });
+        for (const ChannelPower& c : byOffset) {
+            char line[128];
+            const std::string offset = (c.offset > 0 ? "+" : "") + std::to_string(c.offset);
+            std::snprintf(line, sizeof line, "    %10s %9s %9s", offset.c_str(), fixed(c.relativeDb, 2).c_str(),
+                          fixed(c.powerDb, 2).c_str());
+            out << line;
+            if (summary.referenceDbm) {
+                std::snprintf(line, sizeof line, " %9s", fixed(c.powerDb + *summary.referenceDbm, 2).c_str());
+                out << line;
+            }
+            out << '\n';
+        }
+    }
     out << "verdict: " << (summary.allPass() ? "PASS" : "FAIL") << '\n';
 }
 
@@ -134,6 +159,7 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     j["units"] = {{"frequency", "Hz"}, {"time", "s"}, {"sample_rate", "Hz"}, {"modulation_index", "1"},
                   {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"},
                   {"power_dbfs", "dB against a full-scale sample"}, {"power_dbm", "dBm, from --ref-dbm"}, {"drift_rate", "Hz per 50 us"},
+                  {"relative_db", "dB against the in-band channel"},
                   {"summary.tests.value", "as its unit field says"}};
     j["recordings"] = nlohmann::json::array();
     for (const auto& [label, r] : rows) {
@@ -209,6 +235,19 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
     };
     s["average_power_dbm"] = inDbm(summary.averagePowerDb);
     s["peak_power_dbm"] = inDbm(summary.peakPowerDb);
+    nlohmann::json spectrum;
+    spectrum["packets"] = summary.spectrumPackets;
+    spectrum["resolution_bandwidth"] = kSpectrumResolutionHz;
+    if (summary.bandwidth20dB) {
+        spectrum["bandwidth_20db"] = summary.bandwidth20dB->width();
+        spectrum["bandwidth_20db_lower"] = summary.bandwidth20dB->lower;
+        spectrum["bandwidth_20db_upper"] = summary.bandwidth20dB->upper;
+    }
+    spectrum["channels"] = nlohmann::json::array();
+    for (const ChannelPower& c : summary.channelPowers)
+        spectrum["channels"].push_back({{"offset", c.offset * 1e6}, {"power_dbfs", c.powerDb},
+                                        {"power_dbm", inDbm(c.powerDb)}, {"relative_db", c.relativeDb}});
+    s["output_spectrum"] = spectrum;
     const Verdict v = verdictOf(rows, summary);
     s["verdict"] = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : packetCount(rows) == 0 ? "no packet found" : "no confirmed packet";
     j["summary"] = s;

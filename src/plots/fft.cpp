@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "lib/fftw_planner.h"
 #include "lib/parallel.h"
 
 namespace bt::plots {
@@ -30,11 +31,6 @@ struct PlanKey {
     auto operator<=>(const PlanKey&) const = default;
 };
 
-std::mutex& planMutex() {
-    static std::mutex m;
-    return m;
-}
-
 using Plan = std::shared_ptr<std::remove_pointer_t<fftw_plan>>;
 
 // Freed under the planner's lock, by whoever lets go of the plan last (the
@@ -42,7 +38,7 @@ using Plan = std::shared_ptr<std::remove_pointer_t<fftw_plan>>;
 // called with the lock held: evicted plans are let go after unlocking.
 Plan owned(fftw_plan p) {
     return Plan(p, [](fftw_plan q) {
-        std::lock_guard lock(planMutex());
+        std::lock_guard lock(fftwPlannerMutex());
         fftw_destroy_plan(q);
     });
 }
@@ -78,7 +74,7 @@ Plan planFor(const Complex* in, Complex* out, std::size_t n) {
     const PlanKey key{n, fftw_alignment_of(reinterpret_cast<double*>(const_cast<Complex*>(in))),
                       fftw_alignment_of(reinterpret_cast<double*>(out)), in == out, threads};
     std::vector<Plan> evicted;  // let go of after the lock
-    std::unique_lock lock(planMutex());
+    std::unique_lock lock(fftwPlannerMutex());
     auto& cache = plans();
     for (auto it = cache.begin(); it != cache.end(); ++it)
         if (it->key == key) {
@@ -122,12 +118,12 @@ void fft(std::span<const Complex> in, std::span<Complex> out) {
 }
 
 std::size_t fftPlanCount() {
-    std::lock_guard lock(planMutex());
+    std::lock_guard lock(fftwPlannerMutex());
     return plans().size();
 }
 
 std::size_t fftPlanCacheBytes() {
-    std::lock_guard lock(planMutex());
+    std::lock_guard lock(fftwPlannerMutex());
     return cachedBytes;
 }
 
