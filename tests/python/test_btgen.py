@@ -81,6 +81,16 @@ def test_an_impaired_waveform_measures_as_set(settings):
     assert report["summary"]["modulation_index"] == pytest.approx(0.3, abs=0.005)
 
 
+def test_esco_dv_and_fhs_packets(settings):
+    # linkType 3 is eSCO; EV5 13, EV4 12, DV 8 on SCO, FHS 2 on any link.
+    for link, code, name in ((3, 13, "EV5"), (3, 12, "EV4"), (1, 8, "DV"), (2, 2, "FHS")):
+        edited, shown, _ = btgen.edit(settings, linkType=link, packetType=code, dataWhiteningActive=1)
+        assert shown["packetType"].endswith(name)
+        waveform, _ = btgen.generate(edited)
+        packets = btgen.measure(waveform, 10e6)["recordings"][0]["packets"]
+        assert [(p["ok"], p["type_name"]) for p in packets] == [(True, name)]
+
+
 def test_malformed_settings_raise_with_the_command_lines_texts(settings, tmp_path):
     with pytest.raises(btgen.SettingsError, match="There is no settings field nope"):
         btgen.generate({**settings, "nope": 1})

@@ -223,6 +223,23 @@ TEST_F(MainWindowTest, SwitchingTheLinkTypeGivesANullSinglePacket) {
     EXPECT_EQ(text("txtPadPackets"), "0");
 }
 
+TEST_F(MainWindowTest, EscoLinkOffersEvPacketsAndSizesThem) {
+    choose("pdLinkType", 3);
+    EXPECT_EQ(params().linkType, 3);
+    EXPECT_EQ(control<QComboBox>("pdLinkType")->currentText(), "eSCO");
+    QComboBox* packets = control<QComboBox>("pdPacketType");
+    EXPECT_EQ(packets->itemText(8), "7: EV3");  // item k shows code k - 1
+    EXPECT_EQ(packets->itemText(13), "C: EV4");
+    QTest::keyClicks(packets, "D");  // "D: EV5", typed as its first letter
+    EXPECT_EQ(params().packetType, 13);
+    EXPECT_EQ(packets->currentText(), "D: EV5");
+    EXPECT_EQ(params().patternLength, 1440);
+    EXPECT_EQ(text("txtNumberOfSamples"), QString::fromStdString(projectedLengthText(Bt_SizeEst(params()))));
+    QTest::keyClicks(packets, "E");  // "E: Undefined" on eSCO: the choice is ignored
+    EXPECT_EQ(params().packetType, 13);
+    EXPECT_EQ(packets->currentText(), "D: EV5");
+}
+
 TEST_F(MainWindowTest, MultiPacketDH1CountsItsPackets) {
     choose("pdMultiPacket", 2);
     EXPECT_EQ(params().patternLength, 4088);
