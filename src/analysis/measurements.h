@@ -56,8 +56,12 @@ struct PacketMeasurements {
     std::optional<double> averagePowerDb, peakPowerDb;
 
     PayloadPattern pattern = PayloadPattern::Other;
-    std::vector<double> f1max;  // Hz, one per 11110000 group
-    std::vector<double> f2max;  // Hz, one per symbol of the 10101010 groups
+    // Delta f1max, one per 11110000 group: the larger deviation from the
+    // group's mean frequency of the mean frequencies over symbols 2-3 and
+    // 6-7 (the runs' inner symbols). Delta f2max, one per symbol of the
+    // 10101010 groups: the deviation at the symbol's centre. Hz.
+    std::vector<double> f1max;
+    std::vector<double> f2max;
     std::optional<double> f1avg, f2avg;
     // 10-symbol mean frequencies of a 10101010 body from its second symbol
     // (centre to centre) against the initial frequency: the largest

@@ -1,5 +1,6 @@
 // The measurements under noise: a clean DH1 transmitter under 20 dB C/N
-// (in 1 MHz) passes the carrier tests and reads its index. Seeds are
+// (in 1 MHz) passes every test but the delta f2max share, and reads its
+// index and delta f1avg. Seeds are
 // drawn per run and printed. The disabled test makes the table of mean
 // errors and spreads at 20, 15, 12 and 10 dB over 200 packets or more
 // (run it with --gtest_also_run_disabled_tests).
@@ -7,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -36,12 +38,18 @@ Reception noisyFile(const char* pattern, double ratio, unsigned seed) {
     return receive(g.waveform.data(), g.waveform.size(), p.OverSampling * 1e6, o);
 }
 
+const TestResult* testNamed(const MeasurementSummary& s, const std::string& name) {
+    for (const TestResult& t : s.tests)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
 unsigned drawSeed() {
     static std::mt19937 rng(std::random_device{}());
     return rng() % 65000 + 1;  // the seed field holds 1 to 65535
 }
 
-TEST(NoiseStatistics, CleanTransmitterPassesTheCarrierTestsAtTwentyDecibels) {
+TEST(NoiseStatistics, CleanTransmitterPassesAtTwentyDecibelsButTheDeltaF2maxShare) {
     for (int file = 0; file < 4; ++file) {
         for (const char* pattern : {"0F", "55"}) {
             const unsigned seed = drawSeed();
@@ -49,13 +57,15 @@ TEST(NoiseStatistics, CleanTransmitterPassesTheCarrierTestsAtTwentyDecibels) {
             const Reception r = noisyFile(pattern, 20, seed);
             SCOPED_TRACE(std::string("pattern ") + pattern + " seed " + std::to_string(seed));
             EXPECT_GE(r.summary.confirmedPackets, std::size_t(kPacketsPerFile - 1));
-            // The carrier tests pass; delta f1 and delta f2 read the
+            // Every test passes but the delta f2max share: it reads the
             // frequency at one instant a symbol, where the noise of a 1 MHz
             // channel at 20 dB swings it by tens of kHz (the test procedures
-            // measure them on a clean signal).
-            for (const TestResult& t : r.summary.tests) {
-                const bool carrier = t.name.find("carrier") != std::string::npos;
-                EXPECT_TRUE(t.pass || !carrier) << t.name << " " << t.value;
+            // measure it on a clean signal).
+            for (const TestResult& t : r.summary.tests)
+                EXPECT_TRUE(t.pass || t.name == "modulation delta f2max") << t.name << " " << t.value;
+            if (pattern[0] == '0') {
+                ASSERT_TRUE(testNamed(r.summary, "modulation delta f1avg"));
+                EXPECT_NEAR(testNamed(r.summary, "modulation delta f1avg")->value, 157.2 + 5.6, 3);
             }
             ASSERT_TRUE(r.summary.modulationIndex);
             EXPECT_NEAR(*r.summary.modulationIndex, 0.315, 0.01);
@@ -88,13 +98,20 @@ TEST(NoiseStatistics, DISABLED_TableOfBiasAndSpread) {
     std::printf("| C/N dB | packets | decoded %% | f0 mean / sd kHz | df1avg mean err / sd kHz | h mean err / sd | "
                 "drift mean / sd kHz |\n");
     for (const double ratio : {20.0, 15.0, 12.0, 10.0}) {
-        Stats f0, f1, h, drift;
-        std::size_t sent = 0, ok = 0;
+        Stats f0, f1, h, drift, share;
+        std::size_t sent = 0, ok = 0, files = 0, allPass = 0;
+        std::map<std::string, std::size_t> failures;
         const unsigned first = drawSeed();
         for (unsigned file = 0; file < 10; ++file) {
             for (const char* pattern : {"0F", "55"}) {
                 const Reception r = noisyFile(pattern, ratio, first + file);
                 sent += kPacketsPerFile;
+                ++files;
+                allPass += r.summary.allPass();
+                for (const TestResult& t : r.summary.tests) {
+                    if (!t.pass) ++failures[t.name];
+                    if (t.name == "modulation delta f2max") share.add(t.value);
+                }
                 for (const ReceivedPacket& q : r.packets) {
                     if (!q.decoded.ok()) continue;
                     ++ok;
@@ -109,6 +126,10 @@ TEST(NoiseStatistics, DISABLED_TableOfBiasAndSpread) {
         std::printf("| %g | %zu | %.1f | %+.2f / %.2f | %+.2f / %.2f | %+.4f / %.4f | %+.2f / %.2f |  (seeds %u-%u)\n",
                     ratio, sent, 100.0 * double(ok) / double(sent), f0.mean() / 1e3, f0.sd() / 1e3, f1.mean() / 1e3,
                     f1.sd() / 1e3, h.mean(), h.sd(), drift.mean() / 1e3, drift.sd() / 1e3, first, first + 9);
+        std::printf("    files passing every test: %zu of %zu; delta f2max >= 115 kHz: %.1f %% of the values;", allPass,
+                    files, share.mean());
+        for (const auto& [name, count] : failures) std::printf(" %s fails in %zu;", name.c_str(), count);
+        std::printf("\n");
     }
     (void)clean2;
 }

@@ -55,13 +55,11 @@ Figures referenceFigures(const GeneratedSignal& g, int n, std::size_t bodyStart)
     std::vector<double> f1, f2, blocks;
     for (std::size_t gr = bodyStart; gr + 8 <= bodyEnd; gr += 8) {
         const double mean = meanOver(c(gr) - N / 2, c(gr + 7) + N / 2);
-        double largest = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
-            const double dev = std::fabs(centre[gr + k] - mean);
-            largest = std::max(largest, dev);
-            f2.push_back(dev);
-        }
-        f1.push_back(largest);
+        for (std::size_t k = 0; k < 8; ++k) f2.push_back(std::fabs(centre[gr + k] - mean));
+        // Delta f1: the mean frequency of the inner two symbols of each run.
+        const double ones = meanOver(c(gr + 1) - N / 2, c(gr + 2) + N / 2);
+        const double zeros = meanOver(c(gr + 5) - N / 2, c(gr + 6) + N / 2);
+        f1.push_back(std::max(std::fabs(ones - mean), std::fabs(zeros - mean)));
     }
     bool f1pattern = true, f2pattern = true;
     for (std::size_t k = bodyStart; k < bodyEnd; ++k) {
