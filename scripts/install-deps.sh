@@ -15,6 +15,7 @@ PACKAGES=(
   fonts-dejavu-core
   pybind11-dev python3-dev python3-pytest python3-jsonschema
   libbtbb-dev
+  libsoapysdr-dev
 )
 
 missing=()

@@ -9,6 +9,9 @@
 #include "analysis/recording.h"
 #include "analysis/report.h"
 #include "commands.h"
+#include "radio/capture.h"
+#include "radio/live_receiver.h"
+#include "radio_options.h"
 #include "sdr_files.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
@@ -29,6 +32,9 @@ struct Options {
     CLI::Option* refDbmOption = nullptr;
     bool noVerify = false;
     double matLimit = 0;
+    RadioOptions radio;  // --sdr: measure live from a radio
+    std::vector<std::string> sgEdits;
+    double duration = 0;
 };
 
 Options& options() {
@@ -70,8 +76,8 @@ int report(const std::vector<bt::analysis::ReceptionRow>& rows, bool json, bool 
     return bt::analysis::verdictOf(rows, summary) == bt::analysis::Verdict::Pass ? 0 : kExitFailed;
 }
 
-void run() {
-    const Options& o = options();
+// The receiver options --lap, --uap and --whitening give.
+bt::analysis::ReceiverOptions receiverOptions(const Options& o) {
     bt::analysis::ReceiverOptions ro;
     if (!o.lap.empty()) ro.lap = static_cast<std::uint32_t>(parseHex(o.lap, 24, "The LAP"));
     if (!o.uap.empty()) ro.uap = static_cast<std::uint8_t>(parseHex(o.uap, 8, "The UAP"));
@@ -81,6 +87,78 @@ void run() {
             fail(kExitBadInput, "The whitening start value \"" + o.whitening + "\" must be 0 (none) to 127.");
         ro.whitening = static_cast<unsigned>(*w);
     }
+    return ro;
+}
+
+// measure --sdr: the radio's samples go straight into the receiver; each
+// packet's line is printed as it is found and the running summary after
+// each window that found one. Ctrl-C or the end of --duration ends with
+// the summary.
+void runLive() {
+    const Options& o = options();
+    if (o.rate <= 0) fail(kExitBadInput, "--sdr needs the sample rate to receive at: --rate HZ (4e6).");
+    if (o.json) fail(kExitBadInput, "--json is not offered with --sdr: packets are printed as they come.");
+    const bt::analysis::ReceiverOptions ro = receiverOptions(o);
+    bt::radio::CaptureRequest request;
+    request.rate = o.rate;
+    request.seconds = o.duration;
+    request.tuning = o.radio.tuning(carrierOf(o.sgEdits));
+    request.stop = &stopOnInterrupt();
+    bt::radio::Radio radio;
+    o.radio.open(radio);
+    std::optional<bt::radio::LiveReceiver> receiver;
+    std::size_t reported = 0;
+    const auto runningSummary = [&] {
+        const auto& r = receiver->reception();
+        if (r.packets.size() == reported || o.summaryOnly) return;
+        reported = r.packets.size();
+        std::size_t failing = 0;
+        for (const auto& t : r.summary.tests) failing += t.pass ? 0 : 1;
+        std::cout << "  -- " << bt::formatNumber(std::round(double(r.samples) / r.sampleRate * 10) / 10) << " s: "
+                  << r.packets.size() << " packets, " << r.summary.confirmedPackets << " confirmed, "
+                  << r.summary.tests.size() - failing << " of " << r.summary.tests.size() << " tests pass\n"
+                  << std::flush;
+    };
+    const bt::radio::CaptureReport report = bt::radio::capture(
+        radio, request,
+        [&](const std::complex<float>* s, std::size_t n) {
+            receiver->push(s, n);
+            runningSummary();
+            return true;
+        },
+        [&](double rate) {
+            try {
+                receiver.emplace(rate, ro, [&](std::size_t number, const bt::analysis::ReceivedPacket& p) {
+                    if (o.summaryOnly) return;
+                    if (number == 1) bt::analysis::printPacketHeader(std::cout);
+                    bt::analysis::printPacketLine(std::cout, number, p);
+                    std::cout << std::flush;
+                });
+            } catch (const bt::Error& e) {
+                fail(kExitBadInput, e.what());
+            }
+            std::cout << "receiving from " << radio.description() << " at " << bt::formatNumber(rate / 1e6)
+                      << " MHz on " << bt::formatNumber(request.tuning.frequency / 1e6) << " MHz\n" << std::flush;
+        });
+    if (!receiver) failRadio(report.result);
+    receiver->finish();
+    bt::analysis::Reception r = receiver->reception();
+    std::cout << '\n';
+    const std::vector<bt::analysis::ReceptionRow> rows = {{"live", &r}};
+    r.summary.referenceDbm = o.refDbmOption->count() > 0 ? std::optional<double>(o.refDbm) : std::nullopt;
+    bt::analysis::printSummary(std::cout, rows, r.summary);
+    std::cout << "received: " << r.samples << " samples, overflows: " << report.overflows << '\n';
+    if (report.overflows)
+        std::cerr << programName() << ": warning: the radio lost samples " << report.overflows
+                  << (report.overflows == 1 ? " time" : " times") << "; packets there were cut.\n";
+    if (!report.result.ok()) failRadio(report.result);
+    const int status = bt::analysis::verdictOf(rows, r.summary) == bt::analysis::Verdict::Pass ? 0 : kExitFailed;
+    if (status != 0) throw CLI::RuntimeError(status);
+}
+
+void run() {
+    const Options& o = options();
+    const bt::analysis::ReceiverOptions ro = receiverOptions(o);
     bt::analysis::SampleFormat format = bt::analysis::SampleFormat::Auto;
     if (!o.format.empty()) format = *bt::analysis::parseSampleFormat(o.format);
 
@@ -148,10 +226,22 @@ void setupMeasure(CLI::App& app) {
     auto* input = cmd->add_option("--input", o.files, "A recording, as FILE (the name plot takes it by)")
                       ->check(recording);
     files->excludes(input);
+    o.radio.add(*cmd, false);
     cmd->callback([files, input] {
-        if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE or --input");
+        const Options& opt = options();
+        if (!opt.radio.device.empty()) {
+            if (files->count() + input->count() > 0) fail(kExitBadInput, "Give recordings or --sdr, not both.");
+            runLive();
+            return;
+        }
+        if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE, --input or --sdr");
         run();
     });
+    cmd->add_option("--sg", o.sgEdits, "With --sdr: the carrier to tune to, Frequency=2441e6 (Hz) or channel=39")
+        ->type_name("FIELD=VALUE");
+    addNumberOption(*cmd, "--duration", o.duration, 0, 1e7, false,
+                    "With --sdr: seconds to receive; 0 or none: until Ctrl-C")
+        ->type_name("S");
     cmd->add_option("--lap", o.lap, "Lower address part to look for (hex); default: any valid sync word")
         ->type_name("HEX");
     cmd->add_option("--uap", o.uap, "Upper address part for HEC and CRC (hex); default: found from HEC and CRC")

@@ -59,6 +59,34 @@ Verdict verdictOf(const std::vector<ReceptionRow>& rows, const MeasurementSummar
     return summary.allPass() ? Verdict::Pass : Verdict::Fail;
 }
 
+void printPacketHeader(std::ostream& out) {
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "  %4s %10s %10s %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3s %9s %9s %6s %6s  %s\n", "#",
+                  "start", "time us", "LAP", "UAP", "type", "LT", "FLOW", "ARQN", "SEQN", "HEC", "CRC", "len", "FEC",
+                  "err", "f0 kHz", "off kHz", "h", "SNR dB", "status");
+    out << line;
+}
+
+void printPacketLine(std::ostream& out, std::size_t number, const ReceivedPacket& p) {
+    char line[512];
+    const DecodedPacket& d = p.decoded;
+    const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType);
+    const auto field = [](int v) { return v < 0 ? std::string("-") : std::to_string(v); };
+    std::snprintf(line, sizeof line,
+                  "  %4zu %10zu %10.2f %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s  %s%s\n", number,
+                  p.startSample, p.startTime * 1e6, hex(d.lap, 6).c_str(),
+                  d.isId || d.type < 0 ? "-" : hex(d.uap, 2).c_str(), type.c_str(),
+                  field(d.AMaddr).c_str(), field(d.FLOW).c_str(), field(d.ARQN).c_str(), field(d.SEQN).c_str(),
+                  d.isId ? "-" : d.hecOk ? "ok" : "FAIL", crcText(d),
+                  d.payloadLength >= 0 ? std::to_string(d.payloadLength).c_str() : d.body.empty() ? "-" : std::to_string(d.body.size() / 8).c_str(),
+                  (std::to_string(d.fecCorrected) + (d.fecUncorrectable ? "!" : "")).c_str(), d.syncErrors,
+                  opt(p.measured.initialFrequency, 1e-3, 2).c_str(), opt(p.measured.carrierOffset, 1e-3, 2).c_str(),
+                  opt(p.measured.modulationIndex, 1, 4).c_str(), opt(p.measured.snrDb, 1, 1).c_str(),
+                  d.status().c_str(), d.truncated ? " (cut off by the end of the recording)" : "");
+    out << line;
+}
+
 void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary) {
     for (const auto& [label, r] : rows) {
         out << label << ": " << r->samples << " samples at " << fixed(r->sampleRate / 1e6, 3) << " MHz, "
@@ -67,30 +95,8 @@ void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const
             out << "  no packet found\n";
             continue;
         }
-        char line[512];
-        std::snprintf(line, sizeof line,
-                      "  %4s %10s %10s %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3s %9s %9s %6s %6s  %s\n", "#",
-                      "start", "time us", "LAP", "UAP", "type", "LT", "FLOW", "ARQN", "SEQN", "HEC", "CRC", "len",
-                      "FEC", "err", "f0 kHz", "off kHz", "h", "SNR dB", "status");
-        out << line;
-        for (std::size_t k = 0; k < r->packets.size(); ++k) {
-            const ReceivedPacket& p = r->packets[k];
-            const DecodedPacket& d = p.decoded;
-            const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType);
-            const auto field = [](int v) { return v < 0 ? std::string("-") : std::to_string(v); };
-            std::snprintf(line, sizeof line,
-                          "  %4zu %10zu %10.2f %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s  %s%s\n", k + 1,
-                          p.startSample, p.startTime * 1e6, hex(d.lap, 6).c_str(),
-                          d.isId || d.type < 0 ? "-" : hex(d.uap, 2).c_str(), type.c_str(),
-                          field(d.AMaddr).c_str(), field(d.FLOW).c_str(), field(d.ARQN).c_str(), field(d.SEQN).c_str(),
-                          d.isId ? "-" : d.hecOk ? "ok" : "FAIL", crcText(d),
-                          d.payloadLength >= 0 ? std::to_string(d.payloadLength).c_str() : d.body.empty() ? "-" : std::to_string(d.body.size() / 8).c_str(),
-                          (std::to_string(d.fecCorrected) + (d.fecUncorrectable ? "!" : "")).c_str(), d.syncErrors,
-                          opt(p.measured.initialFrequency, 1e-3, 2).c_str(), opt(p.measured.carrierOffset, 1e-3, 2).c_str(),
-                          opt(p.measured.modulationIndex, 1, 4).c_str(), opt(p.measured.snrDb, 1, 1).c_str(),
-                          d.status().c_str(), d.truncated ? " (cut off by the end of the recording)" : "");
-            out << line;
-        }
+        printPacketHeader(out);
+        for (std::size_t k = 0; k < r->packets.size(); ++k) printPacketLine(out, k + 1, r->packets[k]);
     }
     out << '\n';
     printSummary(out, rows, summary);

@@ -20,6 +20,9 @@ enum class Verdict { Pass, Fail, NoPacket };
 Verdict verdictOf(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
 
 void printReport(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
+// The packet table's column titles, and one packet's row (`number` from 1).
+void printPacketHeader(std::ostream& out);
+void printPacketLine(std::ostream& out, std::size_t number, const ReceivedPacket& p);
 // The summary alone (the last part of the report).
 void printSummary(std::ostream& out, const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
 nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const MeasurementSummary& summary);
