@@ -130,19 +130,27 @@ CaptureReport capture(Radio& radio, const CaptureRequest& request, const SampleC
                 queue.pop_front();
             }
         }
-        if (!b.samples.empty() && !consumerDone) {
-            if (b.gapBefore) report.gaps.push_back(report.samples);
-            if (!consume(b.samples.data(), b.samples.size())) consumerDone = true;
-            else report.samples += b.samples.size();
-        }
-        if (request.progress && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
-            lastProgress = Clock::now();
-            std::uint64_t o;
-            {
-                std::lock_guard lock(mutex);
-                o = overflows;
+        try {
+            if (!b.samples.empty() && !consumerDone) {
+                if (b.gapBefore) report.gaps.push_back(report.samples);
+                if (!consume(b.samples.data(), b.samples.size())) consumerDone = true;
+                else report.samples += b.samples.size();
             }
-            request.progress(report.samples, o);
+            if (request.progress && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
+                lastProgress = Clock::now();
+                std::uint64_t o;
+                {
+                    std::lock_guard lock(mutex);
+                    o = overflows;
+                }
+                request.progress(report.samples, o);
+            }
+        } catch (...) {
+            // The reader must stop before the error leaves.
+            consumerDone = true;
+            reader.join();
+            radio.stopStream(Direction::Rx);
+            throw;
         }
     }
     reader.join();

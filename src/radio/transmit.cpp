@@ -142,7 +142,7 @@ PlayReport play(Radio& radio, const ComplexRow& waveform, const PlayRequest& req
                             : static_cast<std::uint64_t>(std::llround(double(request.repeat) * double(buffer.samples) /
                                                                       double(plan.periods)));
     std::atomic<std::uint64_t> written{0}, underflows{0};
-    std::atomic<bool> writerDone{false}, stopped{false};
+    std::atomic<bool> writerDone{false}, stopped{false}, abandon{false};
     RadioResult writerResult;
     const std::size_t mtu = radio.streamMtu(Direction::Tx);
     std::thread writer([&] {
@@ -150,7 +150,7 @@ PlayReport play(Radio& radio, const ComplexRow& waveform, const PlayRequest& req
         std::uint64_t sent = 0;
         int timeouts = 0;
         while (total == 0 || sent < total) {
-            if (request.stop && request.stop->load()) {
+            if (abandon || (request.stop && request.stop->load())) {
                 stopped = true;
                 break;
             }
@@ -191,7 +191,15 @@ PlayReport play(Radio& radio, const ComplexRow& waveform, const PlayRequest& req
         }
         if (request.progress && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
             lastProgress = Clock::now();
-            request.progress(double(written.load()) / plan.deviceRate, underflows.load());
+            try {
+                request.progress(double(written.load()) / plan.deviceRate, underflows.load());
+            } catch (...) {
+                // The writer must stop before the error leaves.
+                abandon = true;
+                writer.join();
+                radio.stopStream(Direction::Tx);
+                throw;
+            }
         }
     }
     writer.join();
