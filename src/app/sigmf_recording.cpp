@@ -51,6 +51,15 @@ Json impairmentsInEffect(const GenerationSettings& p) {
     }
     j["symbol_timing_error_ppm"] = i.SymbolTimingErrorActive != 0 ? i.SymbolTimingError : 0.0;
     j["noise_ratio_db"] = i.AWGNactive != 0 ? Json(i.AWGNratio) : Json(nullptr);
+    j["iq_gain_imbalance_db"] = i.GainImbalanceActive != 0 ? Json(i.GainImbalance) : Json(nullptr);
+    j["iq_quadrature_skew_deg"] = i.QuadratureSkewActive != 0 ? Json(i.QuadratureSkew) : Json(nullptr);
+    j["carrier_leakage_dbc"] = i.CarrierLeakageActive != 0 ? Json(i.CarrierLeakage) : Json(nullptr);
+    if (i.PhaseNoiseActive != 0)
+        j["phase_noise"] = {{"level_dbc_hz", i.PhaseNoiseLevel},
+                            {"offset_hz", i.PhaseNoiseOffset * 1e3},
+                            {"model", "single pole at the offset"}};
+    else
+        j["phase_noise"] = nullptr;
     return j;
 }
 

@@ -38,6 +38,15 @@ ModulatorSettings modulationOf(const GenerateInputs& in) {
     m.freq.freqDriftRate = in.freqDriftType == 1 ? kLinearDriftRate : in.freqDriftRate;
     m.freq.freqOffsetActive = in.freqOffsetActive != 0;
     m.freq.freqOffsetFreq = in.freqOffsetFreq;
+    m.iq.gainImbalanceActive = in.gainImbalanceActive != 0;
+    m.iq.gainImbalance = in.gainImbalance;
+    m.iq.quadratureSkewActive = in.quadratureSkewActive != 0;
+    m.iq.quadratureSkew = in.quadratureSkew;
+    m.iq.carrierLeakageActive = in.carrierLeakageActive != 0;
+    m.iq.carrierLeakage = in.carrierLeakage;
+    m.iq.phaseNoiseActive = in.phaseNoiseActive != 0;
+    m.iq.phaseNoiseLevel = in.phaseNoiseLevel;
+    m.iq.phaseNoiseOffset = in.phaseNoiseOffset;
     return m;
 }
 
@@ -125,7 +134,10 @@ GenerateInputs generateInputs(const GenerationSettings& p) {
                           i.AWGNratio,            i.AWGNseed,             i.FreqDriftActive,
                           i.FreqDriftType,        i.FreqDriftDeviation,   i.FreqDriftRate,
                           i.InitialDriftPhase,    i.FreqOffsetActive,     i.FreqOffset,
-                          p.CGdelay};
+                          p.CGdelay,              i.GainImbalanceActive,  i.GainImbalance,
+                          i.QuadratureSkewActive, i.QuadratureSkew,       i.CarrierLeakageActive,
+                          i.CarrierLeakage,       i.PhaseNoiseActive,     i.PhaseNoiseLevel,
+                          i.PhaseNoiseOffset};
 }
 
 GeneratedSignal Calculate(const GenerationSettings& p, const GenerationProgress& progress) {

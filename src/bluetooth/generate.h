@@ -10,7 +10,8 @@
 
 namespace bt {
 
-// The driver's 28 inputs, in their exported order.
+// The driver's 28 exported inputs, in their order, then the I/Q
+// modulator's and oscillator's impairments.
 struct GenerateInputs {
     Bits data;                  // payload bits, possibly none
     double generationMode = 1;  // 1 packet mode, 2 stream mode
@@ -40,6 +41,15 @@ struct GenerateInputs {
     double freqOffsetActive = 0;
     double freqOffsetFreq = 0;
     double CGdelay = 0;
+    double gainImbalanceActive = 0;
+    double gainImbalance = 0;  // dB
+    double quadratureSkewActive = 0;
+    double quadratureSkew = 0;  // degrees
+    double carrierLeakageActive = 0;
+    double carrierLeakage = -40;  // dBc
+    double phaseNoiseActive = 0;
+    double phaseNoiseLevel = -100;  // dBc/Hz
+    double phaseNoiseOffset = 100;  // kHz
 };
 
 // Reseeds the thread's Gaussian generator with AWGNseed, then builds

@@ -27,6 +27,12 @@ constexpr TextRule kTextRules[] = {
     {"FreqDriftDeviation", &Impairments::FreqDriftDeviation, -100, 100, 0},
     {"FreqOffset", &Impairments::FreqOffset, -100, 100, 0},
     {"SymbolTimingError", &Impairments::SymbolTimingError, -50, 50, 0},
+    {"GainImbalance", &Impairments::GainImbalance, -6, 6, 2},
+    {"QuadratureSkew", &Impairments::QuadratureSkew, -30, 30, 2},
+    {"CarrierLeakage", &Impairments::CarrierLeakage, -80, -10, 1},
+    {"PhaseNoiseLevel", &Impairments::PhaseNoiseLevel, -140, -60, 1},
+    // Up to a quarter of the lowest sample rate (OverSampling 2).
+    {"PhaseNoiseOffset", &Impairments::PhaseNoiseOffset, 10, 400, 0},
 };
 
 struct FlagField {
@@ -39,6 +45,10 @@ constexpr FlagField kFlags[] = {
     {"FreqDriftActive", &Impairments::FreqDriftActive},
     {"FreqOffsetActive", &Impairments::FreqOffsetActive},
     {"SymbolTimingErrorActive", &Impairments::SymbolTimingErrorActive},
+    {"GainImbalanceActive", &Impairments::GainImbalanceActive},
+    {"QuadratureSkewActive", &Impairments::QuadratureSkewActive},
+    {"CarrierLeakageActive", &Impairments::CarrierLeakageActive},
+    {"PhaseNoiseActive", &Impairments::PhaseNoiseActive},
 };
 
 constexpr double kDriftRates[] = {1600, 500, 300};
@@ -171,6 +181,10 @@ ImpairmentEnables impairmentEnables(const Impairments& imp) {
     e.FreqDriftRate = imp.FreqDriftActive != 0 && imp.FreqDriftType == 2;
     e.FreqOffset = imp.FreqOffsetActive != 0;
     e.SymbolTimingError = imp.SymbolTimingErrorActive != 0;
+    e.GainImbalance = imp.GainImbalanceActive != 0;
+    e.QuadratureSkew = imp.QuadratureSkewActive != 0;
+    e.CarrierLeakage = imp.CarrierLeakageActive != 0;
+    e.PhaseNoiseLevel = e.PhaseNoiseOffset = imp.PhaseNoiseActive != 0;
     return e;
 }
 

@@ -26,9 +26,12 @@ Impairments initImpairments();
 
 // Text fields: ModIndex (3 decimals, 0.25 .. 0.4), AWGNratio (10 .. 40 dB),
 // AWGNseed (1 .. 65535), FreqDriftDeviation and FreqOffset (whole kHz,
-// -100 .. 100), SymbolTimingError (whole ppm, -50 .. 50).
+// -100 .. 100), SymbolTimingError (whole ppm, -50 .. 50), GainImbalance
+// (2 decimals, -6 .. 6 dB), QuadratureSkew (2 decimals, -30 .. 30 degrees),
+// CarrierLeakage (1 decimal, -80 .. -10 dBc), PhaseNoiseLevel (1 decimal,
+// -140 .. -60 dBc/Hz), PhaseNoiseOffset (whole kHz, 10 .. 400).
 ImpairmentEdit editImpairmentText(const Impairments& imp, std::string_view field, std::string_view text);
-// Check boxes: the five ...Active fields.
+// Check boxes: the nine ...Active fields.
 ImpairmentEdit setImpairmentActive(const Impairments& imp, std::string_view field, bool on);
 // The drift type list: item 1 linear ramp, 2 sinusoidal.
 ImpairmentEdit selectDriftType(const Impairments& imp, int item);
@@ -58,6 +61,11 @@ struct ImpairmentEnables {
     bool FreqDriftRate = false;
     bool FreqOffset = false;
     bool SymbolTimingError = false;
+    bool GainImbalance = false;
+    bool QuadratureSkew = false;
+    bool CarrierLeakage = false;
+    bool PhaseNoiseLevel = false;
+    bool PhaseNoiseOffset = false;
 };
 ImpairmentEnables impairmentEnables(const Impairments& imp);
 

@@ -186,6 +186,10 @@ GfskModulator::GfskModulator(std::span<const std::uint8_t> bits, const Modulator
         correctionOn_ = true;
     }
 
+    IqImpairmentSettings iq = s.iq;
+    iq.seed = s.AWGNseed;
+    frontEnd_ = IqFrontEnd(iq, double(n_) * kSymbolRate);
+
     noiseOn_ = s.AWGNactive;
     if (noiseOn_) {
         if (std::isnan(s.AWGNratio)) throw Error("The signal-to-noise ratio must be a number.");
@@ -292,7 +296,7 @@ double GfskModulator::gfskPhaseEnd() const {
 
 void GfskModulator::render(std::size_t first, std::span<Complex> waveform,
                            std::span<std::uint8_t> clk, const GaussianRandom& noise,
-                           std::uint64_t noiseStart) const {
+                           std::uint64_t noiseStart, std::uint64_t placedAt) const {
     if (first > samples_ || waveform.size() > samples_ - first)
         throw Error("The requested samples lie outside the modulated row.");
     if (!clk.empty() && clk.size() != waveform.size())
@@ -300,6 +304,7 @@ void GfskModulator::render(std::size_t first, std::span<Complex> waveform,
     if (waveform.empty()) return;
 
     alignas(64) double phase[kChunk];
+    IqFrontEnd::Run frontEnd(frontEnd_, placedAt + first);
     const std::size_t end = first + waveform.size();
     Cursor cursor = cursorAt(first / n_);
     std::size_t r = first % n_;
@@ -323,14 +328,14 @@ void GfskModulator::render(std::size_t first, std::span<Complex> waveform,
         }
         const std::size_t offset = i - first;
         finishChunk(i, phase, count, waveform.data() + offset,
-                    clk.empty() ? nullptr : clk.data() + offset, noise, noiseStart);
+                    clk.empty() ? nullptr : clk.data() + offset, noise, noiseStart, frontEnd);
         i += count;
     }
 }
 
 void GfskModulator::finishChunk(std::size_t first, double* phase, std::size_t count, Complex* out,
                                 std::uint8_t* clk, const GaussianRandom& noise,
-                                std::uint64_t noiseStart) const {
+                                std::uint64_t noiseStart, IqFrontEnd::Run& frontEnd) const {
     if (!drift_.empty() && first + count > packetOffset_) {
         std::size_t k = first < packetOffset_ ? packetOffset_ - first : 0;
         std::size_t m = (first + k - packetOffset_) % drift_.size();
@@ -345,6 +350,7 @@ void GfskModulator::finishChunk(std::size_t first, double* phase, std::size_t co
     if (correctionOn_) addCorrection(phase, count, double(first), correction_, double(samples_ - 1));
     // std::complex<double> is laid out as two doubles, real part first.
     sincosRow(phase, reinterpret_cast<double*>(out), count);
+    if (frontEnd_.active()) frontEnd.apply({out, count});
     if (rampLength_ > 0) {
         for (std::size_t k = 0; k < count && first + k < rampLength_; ++k) out[k] *= ramp_[first + k];
         const std::size_t fall = samples_ - rampLength_;

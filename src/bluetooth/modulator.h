@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bluetooth/freq_impairments.h"
+#include "bluetooth/iq_impairments.h"
 #include "lib/random.h"
 #include "lib/types.h"
 
@@ -37,6 +38,9 @@ struct ModulatorSettings {
     double AWGNseed = 1;    // not used here: the driver seeds the generator
     FreqImpairmentSettings freq;
     bool phaseCorrection = false;
+    // The I/Q modulator and oscillator, between the modulation and the
+    // power ramp; its seed is AWGNseed.
+    IqImpairmentSettings iq;
 };
 
 struct ModulatedSignal {
@@ -68,9 +72,10 @@ public:
 
     // Samples [first, first + waveform.size()) and their clock marker (clk
     // may be empty to skip it, else it has waveform's size). Sample k's
-    // noise is deviates noiseStart + 2k and + 2k + 1 of `noise`.
+    // noise is deviates noiseStart + 2k and + 2k + 1 of `noise`. The row's
+    // sample 0 is output sample `placedAt`, which places the phase noise.
     void render(std::size_t first, std::span<Complex> waveform, std::span<std::uint8_t> clk,
-                const GaussianRandom& noise, std::uint64_t noiseStart) const;
+                const GaussianRandom& noise, std::uint64_t noiseStart, std::uint64_t placedAt = 0) const;
 
 private:
     struct Cursor;
@@ -86,7 +91,7 @@ private:
     double gfskPhaseEnd() const;
     void finishChunk(std::size_t first, double* phase, std::size_t count, Complex* out,
                      std::uint8_t* clk, const GaussianRandom& noise,
-                     std::uint64_t noiseStart) const;
+                     std::uint64_t noiseStart, IqFrontEnd::Run& frontEnd) const;
 
     std::span<const std::uint8_t> bits_;
     std::size_t n_ = 1;            // samples per symbol
@@ -113,6 +118,7 @@ private:
     bool correctionOn_ = false;
     double noisePower_ = 0;
     bool noiseOn_ = false;
+    IqFrontEnd frontEnd_;
 };
 
 // Modulates `bitstream`, drawing noise from `noise` (the thread's

@@ -28,6 +28,17 @@ struct Impairments {
     double FreqOffset = 0;  // kHz
     double SymbolTimingErrorActive = 0;
     double SymbolTimingError = 0;  // ppm
+    // The I/Q modulator and its oscillator. Files written before these
+    // existed lack them and load with them off.
+    double GainImbalanceActive = 0;
+    double GainImbalance = 0;  // dB, I over Q
+    double QuadratureSkewActive = 0;
+    double QuadratureSkew = 0;  // degrees
+    double CarrierLeakageActive = 0;
+    double CarrierLeakage = -40;  // dBc
+    double PhaseNoiseActive = 0;
+    double PhaseNoiseLevel = -100;  // dBc/Hz at PhaseNoiseOffset
+    double PhaseNoiseOffset = 100;  // kHz
     bool operator==(const Impairments&) const = default;
 };
 

@@ -33,6 +33,15 @@ void forEachField(R& r, F&& f) {
     f("FreqOffset", r.FreqOffset);
     f("SymbolTimingErrorActive", r.SymbolTimingErrorActive);
     f("SymbolTimingError", r.SymbolTimingError);
+    f("GainImbalanceActive", r.GainImbalanceActive);
+    f("GainImbalance", r.GainImbalance);
+    f("QuadratureSkewActive", r.QuadratureSkewActive);
+    f("QuadratureSkew", r.QuadratureSkew);
+    f("CarrierLeakageActive", r.CarrierLeakageActive);
+    f("CarrierLeakage", r.CarrierLeakage);
+    f("PhaseNoiseActive", r.PhaseNoiseActive);
+    f("PhaseNoiseLevel", r.PhaseNoiseLevel);
+    f("PhaseNoiseOffset", r.PhaseNoiseOffset);
 }
 
 template <RecordOf<DtSigGenSettings> R, class F>

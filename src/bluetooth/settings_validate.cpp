@@ -114,6 +114,12 @@ const Limit kDtImpairmentLimits[] = {
     {"InitialDriftPhase", -359, 359, true},
     {"FreqOffsetActive", 0, 1, true, {0, 1}}, {"FreqOffset", -150, 150, true},
     {"SymbolTimingErrorActive", 0, 1, true, {0, 1}}, {"SymbolTimingError", -150, 150, true},
+    // No dirty-transmitter control sets these: the impairment window's ranges.
+    {"GainImbalanceActive", 0, 1, true, {0, 1}},     {"GainImbalance", -6, 6},
+    {"QuadratureSkewActive", 0, 1, true, {0, 1}},    {"QuadratureSkew", -30, 30},
+    {"CarrierLeakageActive", 0, 1, true, {0, 1}},    {"CarrierLeakage", -80, -10},
+    {"PhaseNoiseActive", 0, 1, true, {0, 1}},        {"PhaseNoiseLevel", -140, -60},
+    {"PhaseNoiseOffset", 10, 400},
 };
 // Fields of dtParameters that the dirty-transmitter and event-marker
 // windows edit with their own limits.

@@ -58,7 +58,7 @@ void renderBursts(std::span<const BurstPlacement> bursts, const ModulatorSetting
                 b.markerLast > samples)
                 throw Error("A burst does not fit into the waveform.");
             const std::span<Complex> w(out.waveform.data() + b.at, m.size());
-            m.render(0, w, std::span(out.markers.row1.data() + b.at, m.size()), noise, b.noiseStart);
+            m.render(0, w, std::span(out.markers.row1.data() + b.at, m.size()), noise, b.noiseStart, b.at);
             if (options.conjugate) conjugate(w);
             std::fill(out.markers.row2.begin() + std::ptrdiff_t(b.markerFirst),
                       out.markers.row2.begin() + std::ptrdiff_t(b.markerLast), std::uint8_t{1});

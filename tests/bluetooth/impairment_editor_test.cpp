@@ -35,7 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Entry{"SymbolTimingError", "49.6", "50"}, Entry{"SymbolTimingError", "-80", "-50"},
                       Entry{"AWGNactive", "3", "1"}, Entry{"FreqDriftType", "2", "Sinusoidal"},
                       Entry{"FreqDriftRate", "2", "500 Hz"}, Entry{"FreqDriftRate", "300", "300 Hz"},
-                      Entry{"FreqDriftRate", "7", "1600 Hz"}, Entry{"FreqDriftRate", "750", "1600 Hz"}),
+                      Entry{"FreqDriftRate", "7", "1600 Hz"}, Entry{"FreqDriftRate", "750", "1600 Hz"},
+                      Entry{"GainImbalance", "0.125", "0.13"}, Entry{"GainImbalance", "-9", "-6"},
+                      Entry{"QuadratureSkew", "-2.346", "-2.35"}, Entry{"QuadratureSkew", "45", "30"},
+                      Entry{"CarrierLeakage", "-33.33", "-33.3"}, Entry{"CarrierLeakage", "0", "-10"},
+                      Entry{"CarrierLeakage", "-100", "-80"}, Entry{"PhaseNoiseLevel", "-95.56", "-95.6"},
+                      Entry{"PhaseNoiseLevel", "-30", "-60"}, Entry{"PhaseNoiseOffset", "99.5", "100"},
+                      Entry{"PhaseNoiseOffset", "5", "10"}, Entry{"PhaseNoiseOffset", "2000", "400"},
+                      Entry{"PhaseNoiseActive", "1", "1"}),
     [](const auto& info) { return std::string(info.param.field) + "_" + std::to_string(info.index); });
 
 TEST(ImpairmentEditor, UnreadableEntriesTakeTheUpperLimit) {
@@ -72,7 +79,13 @@ TEST(ImpairmentEditor, FieldsTakeInputOnlyWhileTheirImpairmentIsOn) {
     imp.SymbolTimingErrorActive = 1;
     e = impairmentEnables(imp);
     EXPECT_TRUE(e.AWGNratio && e.AWGNseed && e.SymbolTimingError);
-    EXPECT_FALSE(e.ModIndex || e.FreqOffset);
+    EXPECT_FALSE(e.ModIndex || e.FreqOffset || e.GainImbalance || e.QuadratureSkew || e.CarrierLeakage ||
+                 e.PhaseNoiseLevel || e.PhaseNoiseOffset);
+    imp.QuadratureSkewActive = 1;
+    imp.PhaseNoiseActive = 1;
+    e = impairmentEnables(imp);
+    EXPECT_TRUE(e.QuadratureSkew && e.PhaseNoiseLevel && e.PhaseNoiseOffset);
+    EXPECT_FALSE(e.GainImbalance || e.CarrierLeakage);
 }
 
 // Through the settings editor: the symbol timing error moves the
@@ -98,7 +111,10 @@ TEST(ImpairmentEditor, SettingsFilesAreCheckedWithTheWindowsRules) {
     for (auto [field, change] : {std::pair{"impairments.ModIndex", +[](Impairments& i) { i.ModIndex = 0.3155; }},
                                  {"impairments.FreqDriftType", +[](Impairments& i) { i.FreqDriftType = 1.5; }},
                                  {"impairments.FreqOffset", +[](Impairments& i) { i.FreqOffset = 20.5; }},
-                                 {"impairments.AWGNactive", +[](Impairments& i) { i.AWGNactive = 0.5; }}}) {
+                                 {"impairments.AWGNactive", +[](Impairments& i) { i.AWGNactive = 0.5; }},
+                                 {"impairments.CarrierLeakage", +[](Impairments& i) { i.CarrierLeakage = -5; }},
+                                 {"impairments.PhaseNoiseOffset", +[](Impairments& i) { i.PhaseNoiseOffset = 1e3; }},
+                                 {"impairments.GainImbalanceActive", +[](Impairments& i) { i.GainImbalanceActive = 2; }}}) {
         Parameters p;
         change(p.impairments);
         const auto problem = findInconsistentField(p, ctx);
@@ -108,7 +124,13 @@ TEST(ImpairmentEditor, SettingsFilesAreCheckedWithTheWindowsRules) {
     Parameters fine;
     fine.impairments.AWGNseed = 2.5;
     fine.impairments.FreqDriftRate = 300;
+    fine.impairments.QuadratureSkew = -12.25;
     EXPECT_FALSE(findInconsistentField(fine, ctx));
+    // The dirty-transmitter sets hold the same ranges.
+    fine.dtImpairmentsCurrent[4].PhaseNoiseLevel = -20;
+    const auto dt = findInconsistentField(fine, ctx);
+    ASSERT_TRUE(dt);
+    EXPECT_EQ(dt->field, "dtImpairmentsCurrent(5).PhaseNoiseLevel");
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ constexpr std::pair<const char*, const char*> kTextFields[] = {
     {"txtFreqDriftDeviation", "FreqDriftDeviation"},
     {"txtFreqOffset", "FreqOffset"},
     {"txtSymbolTimingError", "SymbolTimingError"},
+    {"txtGainImbalance", "GainImbalance"},
+    {"txtQuadratureSkew", "QuadratureSkew"},
+    {"txtCarrierLeakage", "CarrierLeakage"},
+    {"txtPhaseNoiseLevel", "PhaseNoiseLevel"},
+    {"txtPhaseNoiseOffset", "PhaseNoiseOffset"},
 };
 
 constexpr std::pair<const char*, const char*> kActiveBoxes[] = {
@@ -30,6 +35,10 @@ constexpr std::pair<const char*, const char*> kActiveBoxes[] = {
     {"chkFreqDriftActive", "FreqDriftActive"},
     {"chkFreqOffsetActive", "FreqOffsetActive"},
     {"chkSymTimErrActive", "SymbolTimingErrorActive"},
+    {"chkGainImbalanceActive", "GainImbalanceActive"},
+    {"chkQuadratureSkewActive", "QuadratureSkewActive"},
+    {"chkCarrierLeakageActive", "CarrierLeakageActive"},
+    {"chkPhaseNoiseActive", "PhaseNoiseActive"},
 };
 
 constexpr std::pair<const char*, const char*> kTooltips[] = {
@@ -46,6 +55,15 @@ constexpr std::pair<const char*, const char*> kTooltips[] = {
     {"txtFreqOffset", "Sets the frequency offset.\nValid Range: -100 to +100 kHz"},
     {"chkSymTimErrActive", "Enables/disables the symbol timing error impairment."},
     {"txtSymbolTimingError", "Sets the symbol timing error impairment.\nValid Range: -50 to +50 ppm"},
+    {"chkGainImbalanceActive", "Enables/disables the I/Q gain imbalance impairment."},
+    {"txtGainImbalance", "Sets the gain of the I branch over the Q branch.\nValid Range: -6.00 to +6.00 dB"},
+    {"chkQuadratureSkewActive", "Enables/disables the I/Q quadrature skew impairment."},
+    {"txtQuadratureSkew", "Sets the departure of the I and Q carriers from 90 degrees.\nValid Range: -30.00 to +30.00 deg"},
+    {"chkCarrierLeakageActive", "Enables/disables the DC offset (carrier leakage) impairment."},
+    {"txtCarrierLeakage", "Sets the leaked carrier relative to the signal,\nequal DC offsets on I and Q.\nValid Range: -80.0 to -10.0 dBc"},
+    {"chkPhaseNoiseActive", "Enables/disables the oscillator phase noise impairment."},
+    {"txtPhaseNoiseLevel", "Sets the phase noise at the offset frequency.\nValid Range: -140.0 to -60.0 dBc/Hz"},
+    {"txtPhaseNoiseOffset", "Sets the offset of the phase noise level: the spectrum is\nflat well inside it and falls 20 dB per decade beyond.\nValid Range: 10 to 400 kHz"},
 };
 
 }  // namespace
@@ -140,6 +158,11 @@ void ImpairmentsWindow::redrawImpairments() {
         {"pdFreqDriftRate", e.FreqDriftRate},
         {"txtFreqOffset", e.FreqOffset},
         {"txtSymbolTimingError", e.SymbolTimingError},
+        {"txtGainImbalance", e.GainImbalance},
+        {"txtQuadratureSkew", e.QuadratureSkew},
+        {"txtCarrierLeakage", e.CarrierLeakage},
+        {"txtPhaseNoiseLevel", e.PhaseNoiseLevel},
+        {"txtPhaseNoiseOffset", e.PhaseNoiseOffset},
     };
     for (const auto& [tag, on] : enables) {
         handles_.get<QWidget>(tag)->setEnabled(on);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
@@ -105,6 +106,45 @@ TEST_F(ImpairmentsWindowTest, EntriesAreRoundedClampedAndShownBack) {
         click("pbOk");
     });
     EXPECT_EQ(again.impairments.ModIndex, 0.25);
+}
+
+TEST_F(ImpairmentsWindowTest, IqRowsSwitchRoundAndClampLikeTheOthers) {
+    const ImpairmentsAnswer a = openWith(Impairments{}, [&](QWidget* dialog) {
+        const char* fields[] = {"txtGainImbalance", "txtQuadratureSkew", "txtCarrierLeakage", "txtPhaseNoiseLevel",
+                                "txtPhaseNoiseOffset"};
+        for (const char* tag : fields) EXPECT_FALSE(get<QWidget>(tag)->isEnabled()) << tag;
+        EXPECT_FALSE(get<QWidget>("lblPhaseNoiseOffsetUnits")->isEnabled());
+        for (const char* box : {"chkGainImbalanceActive", "chkQuadratureSkewActive", "chkCarrierLeakageActive",
+                                "chkPhaseNoiseActive"})
+            click(box);
+        for (const char* tag : fields) EXPECT_TRUE(get<QWidget>(tag)->isEnabled()) << tag;
+        type("txtGainImbalance", "7.5");
+        EXPECT_EQ(shown("txtGainImbalance"), "6");
+        type("txtQuadratureSkew", "-2.346");
+        EXPECT_EQ(shown("txtQuadratureSkew"), "-2.35");
+        type("txtCarrierLeakage", "-25.04");
+        EXPECT_EQ(shown("txtCarrierLeakage"), "-25");
+        // Tab walks from the level to the offset, as the rows read.
+        type("txtPhaseNoiseLevel", "-150");
+        EXPECT_EQ(shown("txtPhaseNoiseLevel"), "-140");
+        QTest::keyClick(get<QLineEdit>("txtPhaseNoiseLevel"), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), get<QWidget>("txtPhaseNoiseOffset"));
+        QTest::keyClicks(QApplication::focusWidget(), "33.4");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(shown("txtPhaseNoiseOffset"), "33");
+        bt::test::saveShot(dialog, "impairments_iq");
+        click("pbOk");
+    });
+    EXPECT_EQ(a.answer, "OK");
+    EXPECT_EQ(a.impairments.GainImbalanceActive, 1);
+    EXPECT_EQ(a.impairments.GainImbalance, 6);
+    EXPECT_EQ(a.impairments.QuadratureSkew, -2.35);
+    EXPECT_EQ(a.impairments.CarrierLeakage, -25);
+    EXPECT_EQ(a.impairments.PhaseNoiseLevel, -140);
+    EXPECT_EQ(a.impairments.PhaseNoiseOffset, 33);
+    EXPECT_EQ(get<QWidget>("txtPhaseNoiseOffset")->toolTip(),
+              "Sets the offset of the phase noise level: the spectrum is\nflat well inside it and falls 20 dB per "
+              "decade beyond.\nValid Range: 10 to 400 kHz");
 }
 
 TEST_F(ImpairmentsWindowTest, BoxesSwitchTheirFieldsAndTheDriftRateFollowsTheType) {
