@@ -95,6 +95,9 @@ public:
                 faults_.push_back({parts[0], static_cast<std::uint64_t>(std::stod(parts[1]))});
             }
         rate_[SOAPY_SDR_TX] = rate_[SOAPY_SDR_RX] = rates_.front();
+        std::normal_distribution<float> gauss(0, static_cast<float>(std::pow(10.0, noise_ / 20) / std::sqrt(2.0)));
+        noiseTable_.resize(std::size_t(1) << 18);
+        for (auto& v : noiseTable_) v = {gauss(random_), gauss(random_)};
         frequency_[SOAPY_SDR_TX] = frequency_[SOAPY_SDR_RX] = 2.4e9;
     }
 
@@ -257,17 +260,35 @@ public:
             s->count += kOverflowLoss;  // those samples went by unread
             return SOAPY_SDR_OVERFLOW;
         }
-        const std::size_t n = std::min(numElems, kMtu);
         const double rate = rate_[SOAPY_SDR_RX];
+        if (realtime_) {
+            // A reader more than 100 ms late has let the device's buffer
+            // overflow: those samples are gone.
+            const double late = std::chrono::duration<double>(Clock::now() - s->start).count() - double(s->count) / rate;
+            if (late > 0.1) {
+                s->count += static_cast<std::uint64_t>(late * rate);
+                return SOAPY_SDR_OVERFLOW;
+            }
+        }
+        const std::size_t n = std::min(numElems, kMtu);
         const double amplitude =
             std::pow(10.0, (s->sentGain + getGain(SOAPY_SDR_RX, 0) + pathGain_) / 20);
         const double shift = s->sentFrequency - frequency_[SOAPY_SDR_RX] + offset_;
-        std::normal_distribution<float> gauss(0, static_cast<float>(std::pow(10.0, noise_ / 20) / std::sqrt(2.0)));
+        // The noise comes from a table read from a random place per block
+        // (cheap enough for real time); the rotation is stepped per sample
+        // from an exact start per block.
+        const double dt = (1 + ppm_ * 1e-6) / rate;
+        const double t0 = double(s->count) * dt;
+        std::complex<double> turn = std::polar(1.0, std::fmod(2 * std::numbers::pi * shift * t0, 2 * std::numbers::pi));
+        const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * shift * dt);
+        std::size_t at = random_() % noiseTable_.size();
         for (std::size_t k = 0; k < n; ++k) {
-            const double t = double(s->count + k) / rate * (1 + ppm_ * 1e-6);
+            const double t = t0 + double(k) * dt;
             std::complex<double> v = s->heard.empty() ? 0.0 : amplitude * heardAt(*s, t * s->sentRate);
-            v *= std::polar(1.0, std::fmod(2 * std::numbers::pi * shift * t, 2 * std::numbers::pi));
-            const std::complex<float> out{float(v.real()) + gauss(random_), float(v.imag()) + gauss(random_)};
+            v *= turn;
+            turn *= step;
+            const std::complex<float> out = std::complex<float>(v) + noiseTable_[at];
+            at = at + 1 == noiseTable_.size() ? 0 : at + 1;
             if (s->cs16) {
                 auto* d = static_cast<std::int16_t*>(buffs[0]);
                 d[2 * k] = static_cast<std::int16_t>(std::clamp(std::lround(out.real() * 32767.0f), -32768l, 32767l));
@@ -334,6 +355,7 @@ private:
     bool realtime_, cyclic_;
     std::mt19937 random_;
     std::vector<double> rates_;
+    std::vector<std::complex<float>> noiseTable_;
     std::vector<Fault> faults_;
     std::map<int, double> rate_, frequency_, bandwidth_;
     std::map<int, std::string> antenna_;
