@@ -16,9 +16,14 @@ std::vector<std::string> readmeCommands() {
     std::ifstream in(std::string(BTGEN_SOURCE_DIR) + "/README.md");
     std::vector<std::string> commands;
     bool inside = false;
+    bool afterBreak = true;  // blank line or code: where a code block may start
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("## ")) inside = line == "## Using the command line";
-        if (inside && line.starts_with("    ") && line.size() > 4 && line[4] != ' ') commands.push_back(line.substr(4));
+        // An indented line right after prose continues that prose (a list
+        // item's wrapped text), as Markdown reads it.
+        const bool code = inside && afterBreak && line.starts_with("    ") && line.size() > 4 && line[4] != ' ';
+        if (code) commands.push_back(line.substr(4));
+        afterBreak = code || line.find_first_not_of(' ') == std::string::npos;
     }
     return commands;
 }
