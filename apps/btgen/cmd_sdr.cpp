@@ -129,7 +129,7 @@ void runPlay() {
     bt::radio::Radio radio;
     o.radio.open(radio);
     std::cout << "radio: " << radio.description() << '\n';
-    std::cout << "carrier: " << mhz(request.tuning.frequency) << '\n';
+    std::cout << "carrier: " << mhz(request.tuning.frequency) << std::endl;  // seen before the stream runs
     const bt::radio::PlayReport r = bt::radio::play(radio, waveform, request);
     progress.finish();
     if (r.plan.deviceRate > 0) {

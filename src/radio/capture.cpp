@@ -90,7 +90,9 @@ CaptureReport capture(Radio& radio, const CaptureRequest& request, const SampleC
                 gap = false;
                 std::lock_guard lock(mutex);
                 if (queue.size() >= queueLimit) {
-                    ++overflows;  // the consumer fell behind: this block is lost
+                    // The consumer fell behind: this block is lost; a run of
+                    // lost blocks is one overflow.
+                    if (!gap) ++overflows;
                     gap = true;
                     got -= std::uint64_t(rc);
                     continue;

@@ -147,28 +147,46 @@ TEST_F(Loopback, LiveMeasurementCountsEveryPacketAcrossItsWindows) {
     EXPECT_NE(live.out.find("verdict: PASS"), std::string::npos);
 }
 
-TEST_F(Loopback, CtrlCEndsLiveMeasurementWithTheSummary) {
-    ASSERT_EQ(runProcess({btgen(), "play", "--sdr", device()}).status, 0);
-    const std::string out = path("live.txt");
+// Runs a program until it has printed `marker` (and `settle` more), then
+// presses Ctrl-C; returns its exit status (-1 when it did not exit on its
+// own) and what it printed.
+std::pair<int, std::string> interruptOnceRunning(const std::vector<std::string>& argv, const std::string& marker,
+                                                 const std::string& outFile, std::chrono::milliseconds settle) {
     std::cout.flush();
     std::fflush(stdout);
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        const std::string bin = btgen(), dev = device("cyclic=1,realtime=1");
-        execl(bin.c_str(), bin.c_str(), "measure", "--sdr", dev.c_str(), "--rate", "4e6", "--sg", "channel=0",
-              static_cast<char*>(nullptr));
+        if (!std::freopen(outFile.c_str(), "w", stdout)) _exit(126);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const auto start = std::chrono::steady_clock::now();
+    while (bttest::readBytes(outFile).find(marker) == std::string::npos &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(settle);
     kill(pid, SIGINT);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    const std::string text = bttest::readBytes(out);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, bttest::readBytes(outFile)};
+}
+
+TEST_F(Loopback, CtrlCEndsLiveMeasurementWithTheSummaryAndAPlayInALoop) {
+    ASSERT_EQ(runProcess({btgen(), "play", "--sdr", device()}).status, 0);
+    auto [status, text] = interruptOnceRunning({btgen(), "measure", "--sdr", device("cyclic=1,realtime=1"), "--rate",
+                                                "4e6", "--sg", "channel=0"},
+                                               "receiving from", path("live.txt"), std::chrono::milliseconds(500));
+    EXPECT_EQ(status, 0) << text;
     EXPECT_NE(text.find("verdict: PASS"), std::string::npos) << text.substr(0, 2000);
+
+    std::tie(status, text) = interruptOnceRunning({btgen(), "play", "--sdr", device("realtime=1"), "--loop"}, "carrier: ",
+                                                  path("play.txt"), std::chrono::milliseconds(300));
+    EXPECT_EQ(status, 0) << text;
+    EXPECT_NE(text.find("(stopped)"), std::string::npos) << text;
+    EXPECT_NE(text.find("underflows: "), std::string::npos) << text;
 }
 
 TEST_F(Loopback, FaultsAreReportedAndWhatWasReceivedIsKept) {
