@@ -9,6 +9,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -38,6 +39,9 @@
 #include "app/records_json.h"
 #include "app/settings_files.h"
 #include "app/sigmf_recording.h"
+#include "radio/capture.h"
+#include "radio/radio.h"
+#include "radio/transmit.h"
 
 namespace py = pybind11;
 
@@ -51,6 +55,7 @@ PyObject* gError = nullptr;          // btgen.Error: what the command line repor
 PyObject* gSettingsError = nullptr;  // btgen.SettingsError: a settings dict that does not hold
 PyObject* gSettingsRefused = nullptr;
 PyObject* gInstrumentError = nullptr;
+PyObject* gRadioError = nullptr;
 
 [[noreturn]] void raise(PyObject* type, const std::string& text) {
     // Texts carry file names and instrument replies, which need not be
@@ -640,6 +645,224 @@ private:
     bt::Configuration config_;
 };
 
+// ------------------------------------------------------------ radio
+
+// A radio routine's (status, description) as btgen.RadioError, the core's
+// description as its text.
+void checkRadio(const bt::radio::RadioResult& r) {
+    if (r.ok()) return;
+    const py::object e = py::reinterpret_borrow<py::object>(gRadioError)(r.description);
+    e.attr("status") = r.status;
+    PyErr_SetObject(gRadioError, e.ptr());
+    throw py::error_already_set();
+}
+
+// Ctrl-C while a stream runs without the GIL: the streaming routine's
+// progress callback (on the calling thread) asks Python whether a signal
+// came, stops the stream, and the exception is raised once it has ended.
+class SignalWatch {
+public:
+    ~SignalWatch() {
+        if (type_) {
+            py::gil_scoped_acquire gil;
+            Py_XDECREF(type_);
+            Py_XDECREF(value_);
+            Py_XDECREF(traceback_);
+        }
+    }
+    const std::atomic<bool>* flag() const { return &stop_; }
+    void poll() {
+        py::gil_scoped_acquire gil;
+        if (!type_ && PyErr_CheckSignals() != 0) {
+            PyErr_Fetch(&type_, &value_, &traceback_);
+            stop_ = true;
+        }
+    }
+    // With the GIL held: raises what the signal handler raised.
+    void raiseIfSignalled() {
+        if (!type_) return;
+        PyErr_Restore(type_, value_, traceback_);
+        type_ = value_ = traceback_ = nullptr;
+        throw py::error_already_set();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    PyObject *type_ = nullptr, *value_ = nullptr, *traceback_ = nullptr;
+};
+
+double positiveArgument(py::handle o, const std::string& name) {
+    const double v = realArgument(o, name);
+    if (!(v > 0) || !std::isfinite(v)) raise(gError, name + " must be a positive number.");
+    return v;
+}
+
+bt::radio::RadioTuning tuningOf(py::handle frequency, py::handle gain, const std::string& antenna,
+                                py::handle bandwidth) {
+    bt::radio::RadioTuning t;
+    t.frequency = positiveArgument(frequency, "frequency");
+    if (!gain.is_none()) {
+        t.gain = realArgument(gain, "gain");
+        if (!std::isfinite(*t.gain)) raise(gError, "gain must be a finite number of dB.");
+    }
+    t.antenna = antenna;
+    if (!bandwidth.is_none()) t.bandwidth = positiveArgument(bandwidth, "bandwidth");
+    return t;
+}
+
+// The samples to play: the generator's own row when the array is an
+// untouched view of it (no copy), anything else converted once.
+std::shared_ptr<const bt::ComplexRow> waveformOf(const py::object& waveform) {
+    if (py::isinstance<py::array>(waveform)) {
+        const py::array w = waveform;
+        const py::object base = w.attr("base");
+        if (PyCapsule_IsValid(base.ptr(), kSignalCapsule)) {
+            const auto* held = static_cast<const HeldSignal*>(PyCapsule_GetPointer(base.ptr(), kSignalCapsule));
+            if (w.data() == held->waveform->data() && w.size() == py::ssize_t(held->waveform->size()))
+                return {held->owner, held->waveform};
+        }
+    }
+    const auto w = py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>::ensure(waveform);
+    if (!w) raise(gError, "The waveform must be complex numbers.");
+    if (w.ndim() > 2 || (w.ndim() == 2 && w.shape(0) != 1))
+        raise(gError, "The waveform must be one row of samples (N or 1 x N).");
+    return std::make_shared<bt::ComplexRow>(w.data(), w.data() + w.size());
+}
+
+// Samples captured at once at most: 800 MB as complex64.
+constexpr double kMaxCaptureSamples = 100e6;
+constexpr const char* kCaptureCapsule = "btgen.capture";
+
+class PyRadio {
+public:
+    explicit PyRadio(const std::string& args) : args_(args) {
+        bt::radio::RadioResult r;
+        {
+            py::gil_scoped_release released;
+            r = radio_.open(args);
+        }
+        checkRadio(r);
+    }
+    std::string args() const { return args_; }
+    std::string description() const { return radio_.description(); }
+    std::vector<std::string> antennas(const std::string& direction) const {
+        return radio_.antennas(directionOf(direction));
+    }
+    std::vector<std::string> gainElements(const std::string& direction) const {
+        return radio_.gainElements(directionOf(direction));
+    }
+    std::vector<double> sampleRates(const std::string& direction) const {
+        return radio_.sampleRates(directionOf(direction));
+    }
+
+    py::dict play(const py::object& waveform, py::handle rate, py::handle frequency, py::handle gain,
+                  const std::string& antenna, py::handle bandwidth, py::handle loOffset, py::handle repeat) {
+        bt::radio::PlayRequest request;
+        request.waveformRate = positiveArgument(rate, "rate");
+        request.tuning = tuningOf(frequency, gain, antenna, bandwidth);
+        request.loOffset = realArgument(loOffset, "lo_offset");
+        if (repeat.is_none())
+            request.repeat = 0;
+        else
+            request.repeat = sampleArgument(repeat, "repeat");
+        if (!repeat.is_none() && request.repeat == 0) raise(gError, "repeat takes 1 or more (None: until Ctrl-C).");
+        const auto samples = waveformOf(waveform);
+        SignalWatch watch;
+        request.stop = watch.flag();
+        request.progress = [&](double, std::uint64_t) { watch.poll(); };
+        bt::radio::PlayReport r;
+        {
+            py::gil_scoped_release released;
+            r = bt::radio::play(radio_, *samples, request);
+        }
+        watch.raiseIfSignalled();
+        checkRadio(r.result);
+        py::dict out;
+        out["device_rate"] = r.plan.deviceRate;
+        out["lo_offset"] = r.plan.loOffset;
+        out["samples_written"] = r.samplesWritten;
+        out["repetitions"] = r.repetitions;
+        out["underflows"] = r.underflows;
+        return out;
+    }
+
+    py::dict capture(py::handle seconds, py::handle rate, py::handle frequency, py::handle gain,
+                     const std::string& antenna, py::handle bandwidth) {
+        bt::radio::CaptureRequest request;
+        request.seconds = positiveArgument(seconds, "seconds");
+        request.rate = positiveArgument(rate, "rate");
+        request.tuning = tuningOf(frequency, gain, antenna, bandwidth);
+        if (request.seconds * request.rate > kMaxCaptureSamples)
+            raise(gError, "A capture holds at most " + std::to_string(static_cast<long long>(kMaxCaptureSamples)) +
+                              " samples; capture a shorter time.");
+        auto held = std::make_unique<std::vector<std::complex<float>>>();
+        SignalWatch watch;
+        request.stop = watch.flag();
+        request.progress = [&](std::uint64_t, std::uint64_t) { watch.poll(); };
+        bt::radio::CaptureReport r;
+        {
+            py::gil_scoped_release released;
+            auto& buffer = *held;
+            r = bt::radio::capture(
+                radio_, request,
+                [&](const std::complex<float>* s, std::size_t n) {
+                    buffer.insert(buffer.end(), s, s + n);
+                    return true;
+                },
+                [&](double used) {
+                    // A little more for the device's last block.
+                    buffer.reserve(static_cast<std::size_t>(std::ceil(request.seconds * used)) + 65536);
+                });
+        }
+        watch.raiseIfSignalled();
+        checkRadio(r.result);
+        py::dict out;
+        out["rate"] = r.rate;
+        out["overflows"] = r.overflows;
+        out["gaps"] = r.gaps;
+        const auto n = static_cast<py::ssize_t>(held->size());
+        std::complex<float>* data = held->data();
+        const py::capsule base(held.release(), kCaptureCapsule, [](PyObject* c) {
+            delete static_cast<std::vector<std::complex<float>>*>(PyCapsule_GetPointer(c, kCaptureCapsule));
+        });
+        out["samples"] = py::array(py::dtype::of<std::complex<float>>(), {n}, {py::ssize_t{sizeof(std::complex<float>)}},
+                                   data, base);
+        return out;
+    }
+
+    void close() {
+        py::gil_scoped_release released;
+        radio_.close();
+    }
+
+private:
+    static bt::radio::Direction directionOf(const std::string& d) {
+        if (d == "tx") return bt::radio::Direction::Tx;
+        if (d == "rx") return bt::radio::Direction::Rx;
+        raise(gError, "The direction is \"tx\" or \"rx\", not \"" + d + "\".");
+    }
+    std::string args_;
+    bt::radio::Radio radio_;
+};
+
+py::list listRadios(const std::string& args) {
+    std::vector<bt::radio::DeviceInfo> devices;
+    bt::radio::RadioResult r;
+    {
+        py::gil_scoped_release released;
+        r = bt::radio::listDevices(args, devices);
+    }
+    checkRadio(r);
+    py::list out;
+    for (const auto& d : devices) {
+        py::dict e;
+        e["args"] = text(d.args);
+        e["label"] = text(d.label);
+        out.append(e);
+    }
+    return out;
+}
+
 PyObject* newException(py::module_& m, const char* name, py::handle bases, const char* doc) {
     const std::string qualified = std::string("btgen.") + name;
     PyObject* e = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, bases.ptr(), nullptr);
@@ -660,6 +883,8 @@ PYBIND11_MODULE(btgen, m) {
                                     "An edit refused because the waveform would not fit into the instrument.");
     gInstrumentError = newException(m, "InstrumentError", gError,
                                     "The instrument answered with a failing status (attributes status and response).");
+    gRadioError = newException(m, "RadioError", gError,
+                               "A software-defined radio failed or was not found (attribute status).");
 
     m.def("default_settings", [] { return dictOf(defaults().parameters); }, "The default settings record as a dict.");
     m.def("default_sig_gen", [](py::dict settings) { return dictOf(sigGenOf(py::none(), settingsOf(settings, {}))); },
@@ -729,4 +954,30 @@ PYBIND11_MODULE(btgen, m) {
              "Stores the waveform and markers under title; the generator's own arrays go without a copy.")
         .def("play", &Instrument::play, py::arg("settings"), py::arg("sig_gen") = py::none(),
              py::arg("platform") = "c", "Sends the instrument settings and plays the waveform named by their Title.");
+
+    m.def("list_radios", &listRadios, py::arg("args") = "",
+          "The software-defined radios SoapySDR finds for the device arguments (all for \"\"): a list of dicts "
+          "with args and label.");
+    py::class_<PyRadio>(m, "Radio",
+                        "A software-defined radio through SoapySDR, opened by its device arguments "
+                        "(\"driver=hackrf\", \"driver=uhd,serial=...\"). Failures raise RadioError with the "
+                        "back end's description; Ctrl-C stops a stream and raises KeyboardInterrupt.")
+        .def(py::init<const std::string&>(), py::arg("args"))
+        .def_property_readonly("args", &PyRadio::args)
+        .def_property_readonly("description", &PyRadio::description)
+        .def("antennas", &PyRadio::antennas, py::arg("direction") = "tx")
+        .def("gain_elements", &PyRadio::gainElements, py::arg("direction") = "tx")
+        .def("sample_rates", &PyRadio::sampleRates, py::arg("direction") = "tx")
+        .def("play", &PyRadio::play, py::arg("waveform"), py::arg("rate"), py::arg("frequency"),
+             py::arg("gain") = py::none(), py::arg("antenna") = "", py::arg("bandwidth") = py::none(),
+             py::arg("lo_offset") = 0.0, py::arg("repeat") = 1,
+             "Plays the waveform (complex, N or 1 x N, at rate Hz) on the carrier frequency, repeat times without "
+             "a gap (None: until Ctrl-C), resampled to the nearest rate the radio offers. lo_offset tunes the "
+             "radio that far beside the carrier and moves the waveform back digitally. Returns a dict: "
+             "device_rate, lo_offset (as used), samples_written, repetitions, underflows.")
+        .def("capture", &PyRadio::capture, py::arg("seconds"), py::arg("rate"), py::arg("frequency"),
+             py::arg("gain") = py::none(), py::arg("antenna") = "", py::arg("bandwidth") = py::none(),
+             "Receives seconds of signal at the nearest rate to rate the radio offers. Returns a dict: samples "
+             "(complex64, full scale 1), rate (as used), overflows and gaps (the sample index after each loss).")
+        .def("close", &PyRadio::close);
 }
