@@ -172,22 +172,30 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
     m.pattern = patternOf(air, d, count);
     if (m.pattern != PayloadPattern::Other) {
         const std::size_t end = d.bodyStart + d.body.size();
+        std::vector<double> up, down;  // delta f1: the ones' and the zeros' deviation of each group
         for (std::size_t g = d.bodyStart; g + 8 <= end; g += 8) {
             const double centre = ph.mean(centres[g] - sps / 2, centres[g + 7] + sps / 2);
             if (m.pattern == PayloadPattern::F1) {
                 // The inner two symbols of each run of four sit at the full
                 // deviation for their whole periods: their mean frequency
-                // is read, not one instant each. A largest of noisy values
-                // reads high by about its noise, and the mean over two
-                // symbols has a fifth of the noise of the frequency at an
-                // instant.
+                // is read, not one instant each (a fifth of the noise).
                 const auto inner = [&](std::size_t k) {
-                    return std::fabs(ph.mean(centres[g + k] - sps / 2, centres[g + k + 1] + sps / 2) - centre) * toHz;
+                    return ph.mean(centres[g + k] - sps / 2, centres[g + k + 1] + sps / 2) * toHz;
                 };
-                m.f1max.push_back(std::max(inner(1), inner(5)));
+                up.push_back(inner(1) - centre * toHz);
+                down.push_back(centre * toHz - inner(5));
             } else {
                 for (std::size_t k = 0; k < 8; ++k) m.f2max.push_back(std::fabs(ph.frequency(centres[g + k]) - centre) * toHz);
             }
+        }
+        // The larger of a group's two deviations is their mean plus half
+        // their difference. Under noise the difference of each group, taken
+        // in magnitude, reads high by about its noise; the transmitter's
+        // own asymmetry is the packet's mean difference, so that is taken.
+        if (!up.empty()) {
+            double asymmetry = 0;
+            for (std::size_t k = 0; k < up.size(); ++k) asymmetry += (up[k] - down[k]) / double(up.size());
+            for (std::size_t k = 0; k < up.size(); ++k) m.f1max.push_back((up[k] + down[k]) / 2 + std::fabs(asymmetry) / 2);
         }
         if (!m.f1max.empty()) m.f1avg = mean(m.f1max);
         if (!m.f2max.empty()) m.f2avg = mean(m.f2max);

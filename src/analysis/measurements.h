@@ -58,8 +58,10 @@ struct PacketMeasurements {
     PayloadPattern pattern = PayloadPattern::Other;
     // Delta f1max, one per 11110000 group: the larger deviation from the
     // group's mean frequency of the mean frequencies over symbols 2-3 and
-    // 6-7 (the runs' inner symbols). Delta f2max, one per symbol of the
-    // 10101010 groups: the deviation at the symbol's centre. Hz.
+    // 6-7 (the runs' inner symbols), taken as the mean of the two plus half
+    // the packet's mean difference between them. Delta f2max, one per
+    // symbol of the 10101010 groups: the deviation at the symbol's centre.
+    // Hz.
     std::vector<double> f1max;
     std::vector<double> f2max;
     std::optional<double> f1avg, f2avg;

@@ -65,7 +65,7 @@ TEST(NoiseStatistics, CleanTransmitterPassesAtTwentyDecibelsButTheDeltaF2maxShar
                 EXPECT_TRUE(t.pass || t.name == "modulation delta f2max") << t.name << " " << t.value;
             if (pattern[0] == '0') {
                 ASSERT_TRUE(testNamed(r.summary, "modulation delta f1avg"));
-                EXPECT_NEAR(testNamed(r.summary, "modulation delta f1avg")->value, 157.2 + 5.6, 3);
+                EXPECT_NEAR(testNamed(r.summary, "modulation delta f1avg")->value, 157.2, 2.5);
             }
             ASSERT_TRUE(r.summary.modulationIndex);
             EXPECT_NEAR(*r.summary.modulationIndex, 0.315, 0.01);

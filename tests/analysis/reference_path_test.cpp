@@ -53,13 +53,16 @@ Figures referenceFigures(const GeneratedSignal& g, int n, std::size_t bodyStart)
     f.f0 = meanOver(c(0), c(4));
     const std::size_t bodyEnd = bodyStart + p.payloadBytes * 8;
     std::vector<double> f1, f2, blocks;
+    double asymmetry = 0;
     for (std::size_t gr = bodyStart; gr + 8 <= bodyEnd; gr += 8) {
         const double mean = meanOver(c(gr) - N / 2, c(gr + 7) + N / 2);
         for (std::size_t k = 0; k < 8; ++k) f2.push_back(std::fabs(centre[gr + k] - mean));
-        // Delta f1: the mean frequency of the inner two symbols of each run.
-        const double ones = meanOver(c(gr + 1) - N / 2, c(gr + 2) + N / 2);
-        const double zeros = meanOver(c(gr + 5) - N / 2, c(gr + 6) + N / 2);
-        f1.push_back(std::max(std::fabs(ones - mean), std::fabs(zeros - mean)));
+        // Delta f1: the mean frequency of the inner two symbols of each
+        // run; the mean deviation of the two, the asymmetry over the packet.
+        const double up = meanOver(c(gr + 1) - N / 2, c(gr + 2) + N / 2) - mean;
+        const double down = mean - meanOver(c(gr + 5) - N / 2, c(gr + 6) + N / 2);
+        f1.push_back((up + down) / 2);
+        asymmetry += up - down;
     }
     bool f1pattern = true, f2pattern = true;
     for (std::size_t k = bodyStart; k < bodyEnd; ++k) {
@@ -69,6 +72,7 @@ Figures referenceFigures(const GeneratedSignal& g, int n, std::size_t bodyStart)
     if (f1pattern && !f1.empty()) {
         f.f1 = true;
         for (const double v : f1) f.f1avg += v / double(f1.size());
+        f.f1avg += std::fabs(asymmetry / double(f1.size())) / 2;
     }
     if (f2pattern && !f2.empty()) {
         f.f2 = true;
