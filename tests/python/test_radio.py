@@ -2,6 +2,7 @@
 tests): a waveform played into it is captured back as numpy samples and
 every packet decodes, with the loopback's frequency offset measured."""
 import os
+import _thread
 import random
 import threading
 
@@ -83,6 +84,19 @@ def test_streaming_leaves_python_running(air):
         t.join()
     assert len(got["samples"]) >= 0.2 * 4e6
     assert ticks > 1000  # the counting thread ran while the capture streamed
+
+
+def test_ctrl_c_stops_a_loop_and_the_radio_plays_again(air):
+    args, _ = air
+    r = btgen.Radio(args + ",realtime=1")
+    burst = np.full(8000, 0.5 + 0j)
+    timer = threading.Timer(0.4, _thread.interrupt_main)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        r.play(burst, 4e6, 2402e6, repeat=None)
+    timer.join()
+    # The stream was stopped, not abandoned: the same radio streams again.
+    assert r.play(burst, 4e6, 2402e6, repeat=3)["repetitions"] == pytest.approx(3)
 
 
 def test_failures_are_exceptions_with_the_back_ends_words(air):
