@@ -2,6 +2,7 @@
 // Refresh, against the loopback radio in real time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <complex>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "radio/loop_player.h"
+#include "radio/radio_output.h"
 #include "support/files.h"
 
 #ifdef BTGEN_LOOPBACK_DIR
@@ -77,6 +79,36 @@ TEST_F(LoopPlayerTest, FailuresAreSaidAtStartOrWhenTheStreamEnds) {
     EXPECT_FALSE(ended->result.ok());
     EXPECT_FALSE(ended->result.description.empty());
     EXPECT_FALSE(player.ended().has_value());
+}
+
+TEST_F(LoopPlayerTest, DownloadPlaysTheInstrumentSettingsAndRefreshRetunes) {
+    LoopPlayer player;
+    bt::radio::RadioConnection radio{device("realtime=1"), 4, ""};
+    bt::SigGenSettings settings;
+    settings.Frequency = 2426e6;
+    settings.SamplingRate = 4e6;
+    EXPECT_NE(bt::radio::radioRefresh(player, radio, settings).status, 0);  // nothing plays yet
+
+    const auto down = bt::radio::radioDownload(player, radio, burst(), settings);
+    ASSERT_EQ(down.status, 0) << down.response;
+    EXPECT_NE(down.response.find("2426 MHz"), std::string::npos) << down.response;
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(player.frequency(), 2426e6);
+    EXPECT_EQ(player.gain(), 4);
+    settings.Frequency = 2440e6;
+    radio.gain = 9;
+    EXPECT_EQ(bt::radio::radioRefresh(player, radio, settings).status, 0);
+    EXPECT_EQ(player.frequency(), 2440e6);
+    EXPECT_EQ(player.gain(), 9);
+    EXPECT_TRUE(player.playing());
+    player.stop();
+
+    // The device list: the loopback enumerated; a radio not attached now kept first.
+    const auto choices = bt::radio::radioChoices({"driver=gone,serial=7", 0, ""});
+    ASSERT_GE(choices.args.size(), 2u);
+    EXPECT_EQ(choices.args[0], "driver=gone,serial=7");
+    EXPECT_TRUE(std::any_of(choices.args.begin(), choices.args.end(),
+                            [](const std::string& a) { return a.find("driver=btloop") != std::string::npos; }));
 }
 
 }  // namespace
