@@ -1,5 +1,6 @@
 #include "radio/live_receiver.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lib/errors.h"
@@ -20,6 +21,8 @@ LiveReceiver::LiveReceiver(double sampleRate, const analysis::ReceiverOptions& o
     overlap_ = static_cast<std::size_t>(std::ceil(kLongestPacketSeconds * rate_));
     lead_ = static_cast<std::size_t>(std::ceil(kLeadSeconds * rate_));
     window_ = static_cast<std::size_t>(windowSeconds * rate_) + overlap_ + lead_;
+    // A window in a few blocks, so the receiver spreads it over the cores.
+    options_.blockSamples = std::max<std::size_t>(window_ / 4, 1);
     total_.sampleRate = rate_;
 }
 
