@@ -222,6 +222,94 @@ PacketMeasurements measurePacket(const CFloat* x, std::size_t n, const std::vect
     return m;
 }
 
+namespace {
+
+// The EDR transmitter tests over the packets: relative power, carrier
+// frequency stability (omega_i from the GFSK part, omega_o per DEVM block),
+// modulation accuracy per modulation, and differential phase encoding
+// (packets without error among the EDR packets whose header checked).
+class EdrFigures {
+public:
+    void addDecoded(const DecodedPacket& d) {
+        ++decoded_;
+        if (d.ok()) ++errorFree_;
+    }
+    void addMeasured(const PacketMeasurements& m) {
+        const EdrMeasurements& e = *m.edr;
+        if (e.relativePowerDb) {
+            const double v = *e.relativePowerDb;
+            // The worst is the one farthest outside, or nearest an edge.
+            const auto margin = [](double x) { return std::min(x + 4, 1 - x); };
+            if (!relPower_ || margin(v) < margin(*relPower_)) relPower_ = v;
+            ++relPackets_;
+        }
+        if (e.blockDevm.empty()) return;
+        ++stabilityPackets_;
+        if (m.carrierOffset) {
+            worst(omegaI_, *m.carrierOffset);
+            for (const double o : e.omegaO) worst(omegaIO_, *m.carrierOffset + o);
+        }
+        for (const double o : e.omegaO) worst(omegaO_, o);
+        Modulation& mod = e.bitsPerSymbol == 2 ? dqpsk_ : dpsk8_;
+        ++mod.packets;
+        mod.rms = std::max(mod.rms, *std::max_element(e.blockDevm.begin(), e.blockDevm.end()));
+        mod.peak = std::max(mod.peak, e.peakDevm);
+        mod.symbols.insert(mod.symbols.end(), e.symbolDevm.begin(), e.symbolDevm.end());
+    }
+    void addTests(std::vector<TestResult>& tests) {
+        if (relPackets_)
+            tests.push_back({"EDR relative transmit power", "P(DPSK) - P(GFSK) farthest from the limits", *relPower_, "dB",
+                             "-4 dB < P(DPSK) - P(GFSK) < +1 dB", *relPower_ > -4 && *relPower_ < 1, relPackets_});
+        if (stabilityPackets_) {
+            if (omegaI_)
+                tests.push_back({"EDR carrier frequency stability: wi", "largest |wi| (GFSK part)", *omegaI_ / 1e3, "kHz",
+                                 "|wi| <= 75 kHz", std::fabs(*omegaI_) <= 75e3, stabilityPackets_});
+            tests.push_back({"EDR carrier frequency stability: wo", "largest |wo| (50 us blocks)", omegaO_.value_or(0) / 1e3,
+                             "kHz", "|wo| <= 10 kHz", std::fabs(omegaO_.value_or(0)) <= 10e3, stabilityPackets_});
+            if (omegaIO_)
+                tests.push_back({"EDR carrier frequency stability: wi + wo", "largest |wi + wo|", *omegaIO_ / 1e3, "kHz",
+                                 "|wi + wo| <= 75 kHz", std::fabs(*omegaIO_) <= 75e3, stabilityPackets_});
+        }
+        addAccuracy(tests, dqpsk_, "pi/4-DQPSK", 0.20, 0.30, 0.35);
+        addAccuracy(tests, dpsk8_, "8DPSK", 0.13, 0.20, 0.25);
+        if (decoded_) {
+            const double share = 100.0 * double(errorFree_) / double(decoded_);
+            tests.push_back({"EDR differential phase encoding", "packets without error", share, "%",
+                             ">= 99 % of the packets without error", share >= 99, decoded_});
+        }
+    }
+
+private:
+    struct Modulation {
+        std::size_t packets = 0;
+        double rms = 0, peak = 0;
+        std::vector<float> symbols;
+    };
+    static void worst(std::optional<double>& w, double v) {
+        if (!w || std::fabs(v) > std::fabs(*w)) w = v;
+    }
+    static void addAccuracy(std::vector<TestResult>& tests, Modulation& m, const std::string& name, double rmsLimit,
+                            double p99Limit, double peakLimit) {
+        if (m.packets == 0) return;
+        const auto at = static_cast<std::ptrdiff_t>(std::ceil(0.99 * double(m.symbols.size()))) - 1;
+        std::nth_element(m.symbols.begin(), m.symbols.begin() + std::max<std::ptrdiff_t>(at, 0), m.symbols.end());
+        const double p99 = m.symbols[static_cast<std::size_t>(std::max<std::ptrdiff_t>(at, 0))];
+        const auto limit = [](double v) { return formatNumber(v); };
+        tests.push_back({"EDR modulation accuracy " + name + ": RMS DEVM", "largest RMS DEVM of a 50 us block", m.rms, "",
+                         "RMS DEVM <= " + limit(rmsLimit), m.rms <= rmsLimit, m.packets});
+        tests.push_back({"EDR modulation accuracy " + name + ": 99% DEVM", "DEVM that 99 % of the symbols stay within",
+                         p99, "", "99% DEVM <= " + limit(p99Limit), p99 <= p99Limit, m.packets});
+        tests.push_back({"EDR modulation accuracy " + name + ": peak DEVM", "largest symbol DEVM", m.peak, "",
+                         "peak DEVM <= " + limit(peakLimit), m.peak <= peakLimit, m.packets});
+    }
+
+    std::size_t decoded_ = 0, errorFree_ = 0, relPackets_ = 0, stabilityPackets_ = 0;
+    std::optional<double> relPower_, omegaI_, omegaO_, omegaIO_;
+    Modulation dqpsk_, dpsk8_;
+};
+
+}  // namespace
+
 bool MeasurementSummary::allPass() const {
     return std::all_of(tests.begin(), tests.end(), [](const TestResult& t) { return t.pass; });
 }
@@ -277,9 +365,12 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets, con
     TestResult driftRate{"carrier frequency drift rate", "largest change over 50 us", 0, "kHz/50us",
                          "|rate| <= 20 kHz per 50 us", true, 0};
     std::size_t f1packets = 0, f2packets = 0;
+    EdrFigures edr;
     for (const auto& [d, m] : packets) {
+        if (d->edrBitsPerSymbol != 0 && d->hecOk) edr.addDecoded(*d);
         // Only packets whose checks confirm them are the transmitter's.
         if (!d->ok()) continue;
+        if (m->edr) edr.addMeasured(*m);
         ++s.confirmedPackets;
         if (m->initialFrequency) f0.push_back(*m->initialFrequency);
         if (m->modulationIndex) idx.push_back(*m->modulationIndex);
@@ -330,6 +421,7 @@ MeasurementSummary summarise(const std::vector<PacketSummaryInput>& packets, con
     }
     if (drift.packets) s.tests.push_back(drift);
     if (driftRate.packets) s.tests.push_back(driftRate);
+    edr.addTests(s.tests);
     if (!idx.empty()) s.modulationIndex = mean(idx);
     if (!offs.empty()) s.carrierOffset = mean(offs);
     if (!ppm.empty()) s.symbolRateErrorPpm = mean(ppm);

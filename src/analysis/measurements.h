@@ -22,6 +22,7 @@
 
 #include "analysis/channel_filter.h"
 #include "analysis/demodulator.h"
+#include "analysis/edr_demod.h"
 #include "analysis/output_spectrum.h"
 #include "analysis/packet_decoder.h"
 
@@ -71,6 +72,10 @@ struct PacketMeasurements {
     // apart.
     std::optional<double> drift;
     std::optional<double> driftRate;
+
+    // An EDR packet: the figures above from its GFSK part alone (carrier
+    // offset = omega_i), these from its DPSK part.
+    std::optional<EdrMeasurements> edr;
 };
 
 // Measures the packet whose air bits are `air` (as decoded in `d`), read at

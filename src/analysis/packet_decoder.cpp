@@ -77,7 +77,8 @@ std::uint64_t syncRemainder(std::uint64_t word) {
 }
 
 // ------------------------------------------------------------ whitening
-constexpr std::size_t kWhiteningLength = 18 + 2744;
+// Header, then the longest payload (3-DH5: header, 1021 bytes, CRC).
+constexpr std::size_t kWhiteningLength = 18 + 16 + 1021 * 8 + 16;
 
 // The whitening sequences of every start value (0 gives zeros: none).
 const std::vector<Bits>& whiteningTable() {
@@ -181,6 +182,7 @@ struct TypeRule {
     std::size_t fixedBits;  // types without a payload header: the body size
     const char* name;
     int slots;
+    int bitsPerSymbol = 0;  // EDR payloads: 2 or 3 (LENGTH has 10 bits)
 };
 
 // DV: an uncoded voice field of this size comes before the data field,
@@ -207,6 +209,21 @@ constexpr TypeRule kRules[] = {
     {13, false, false, true, Fec::None, 0, true, 0, 1440, "EV5", 3},
 };
 
+// Enhanced Data Rate: the TYPE codes of the basic-rate types of as many
+// slots, the payload in DPSK without FEC, read here from its demapped bits.
+constexpr TypeRule kEdrRules[] = {
+    {4, false, true, false, Fec::None, 16, true, 54, 0, "2-DH1", 1, 2},
+    {10, false, true, false, Fec::None, 16, true, 367, 0, "2-DH3", 3, 2},
+    {14, false, true, false, Fec::None, 16, true, 679, 0, "2-DH5", 5, 2},
+    {8, false, true, false, Fec::None, 16, true, 83, 0, "3-DH1", 1, 3},
+    {11, false, true, false, Fec::None, 16, true, 552, 0, "3-DH3", 3, 3},
+    {15, false, true, false, Fec::None, 16, true, 1021, 0, "3-DH5", 5, 3},
+    {6, false, false, true, Fec::None, 0, true, 0, 60 * 8, "2-EV3", 1, 2},
+    {12, false, false, true, Fec::None, 0, true, 0, 360 * 8, "2-EV5", 3, 2},
+    {7, false, false, true, Fec::None, 0, true, 0, 90 * 8, "3-EV3", 1, 3},
+    {13, false, false, true, Fec::None, 0, true, 0, 540 * 8, "3-EV5", 3, 3},
+};
+
 bool onLink(const TypeRule& r, double linkType) {
     if (linkType == 1) return r.onSco;
     if (linkType == 2) return r.onAcl;
@@ -216,15 +233,20 @@ bool onLink(const TypeRule& r, double linkType) {
 
 // The rules of `code` on the link, in table order: two when the link is
 // not known and the code means one type on SCO and another on eSCO.
-std::vector<const TypeRule*> rulesFor(int code, double linkType) {
+std::vector<const TypeRule*> rulesFor(int code, double linkType, int edrBitsPerSymbol = 0) {
     std::vector<const TypeRule*> found;
+    if (edrBitsPerSymbol != 0) {
+        for (const TypeRule& r : kEdrRules)
+            if (r.code == code && r.bitsPerSymbol == edrBitsPerSymbol && onLink(r, linkType)) found.push_back(&r);
+        return found;
+    }
     for (const TypeRule& r : kRules)
         if (r.code == code && onLink(r, linkType)) found.push_back(&r);
     return found;
 }
 
-const TypeRule* ruleFor(int code, double linkType) {
-    const auto found = rulesFor(code, linkType);
+const TypeRule* ruleFor(int code, double linkType, int edrBitsPerSymbol = 0) {
+    const auto found = rulesFor(code, linkType, edrBitsPerSymbol);
     return found.empty() ? nullptr : found.front();
 }
 
@@ -268,8 +290,10 @@ void decodePayload(std::span<const std::uint8_t> air, const TypeRule& rule, cons
         d.hasPayloadHeader = true;
         d.LLID = field(head, 0, 2);
         d.payloadFlow = head[2];
-        d.payloadLength = field(head, 3, rule.headerBits == 8 ? 5 : 9);
-        d.lengthOk = d.payloadLength <= rule.maxBytes && (rule.headerBits == 8 || field(head, 12, 4) == 0);
+        const unsigned lengthBits = rule.headerBits == 8 ? 5 : rule.bitsPerSymbol != 0 ? 10 : 9;
+        d.payloadLength = field(head, 3, lengthBits);
+        d.lengthOk = d.payloadLength <= rule.maxBytes &&
+                     (rule.headerBits == 8 || field(head, 3 + lengthBits, 13 - lengthBits) == 0);
         if (!d.lengthOk) return;
         n = rule.headerBits + 8 * static_cast<std::size_t>(d.payloadLength) + (rule.crc ? 16 : 0);
     }
@@ -310,10 +334,11 @@ bool decodeUnder(std::span<const std::uint8_t> air, const Bits& coded, unsigned 
         d.hecOk = checksumRemainder(header, key.uap, kHecPoly, 8) == 0;
     }
     if (!d.hecOk) return false;
-    const auto rules = rulesFor(d.type, key.linkType);
+    const auto rules = rulesFor(d.type, key.linkType, key.edrBitsPerSymbol);
     if (rules.empty()) return true;
     const auto readAs = [&](const TypeRule& rule, DecodedPacket& t) {
         t.payloadKnown = true;
+        t.edrBitsPerSymbol = rule.bitsPerSymbol;
         t.linkType = linkOf(rule, key.linkType);
         t.fecThird = rule.fec == Fec::Third;
         t.fecTwoThirds = rule.fec == Fec::TwoThirds;
@@ -361,9 +386,16 @@ std::optional<std::uint32_t> lapOfSyncWord(std::uint64_t word) {
     return lap;
 }
 
-std::string packetTypeName(int type, double linkType) {
-    if (const TypeRule* r = ruleFor(type, linkType)) return r->name;
+std::string packetTypeName(int type, double linkType, int edrBitsPerSymbol) {
+    if (const TypeRule* r = ruleFor(type, linkType, edrBitsPerSymbol)) return r->name;
     return "type " + std::to_string(type);
+}
+
+std::optional<EdrTypeInfo> edrTypeInfo(int type, double linkType) {
+    for (const TypeRule& r : kEdrRules)
+        if (r.code == type && onLink(r, linkType))
+            return EdrTypeInfo{r.bitsPerSymbol, r.headerBits + 8 * std::size_t(r.maxBytes) + r.fixedBits + 16};
+    return std::nullopt;
 }
 
 int packetTypeSlots(int type) {

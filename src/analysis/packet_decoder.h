@@ -28,6 +28,9 @@ struct DecodeKey {
     // Whitening is not known: try none, then every start value 1..127
     // (the 64 clock values a sniffer tries are among them); a CRC confirms.
     bool findWhitening = false;
+    // The bits after the header are an EDR payload's, demapped from its
+    // DPSK symbols at 2 or 3 bits each (0: basic rate).
+    int edrBitsPerSymbol = 0;
 };
 
 // The key of a 48-bit device address.
@@ -57,6 +60,7 @@ struct DecodedPacket {
 
     // Payload.
     bool payloadKnown = false;  // the decoder knows this type's payload
+    int edrBitsPerSymbol = 0;   // an EDR payload: 2 or 3 bits per DPSK symbol
     double linkType = 0;        // 1 SCO, 2 ACL, 3 eSCO: the link the type belongs to
     bool fecTwoThirds = false, fecThird = false;
     bool hasPayloadHeader = false;
@@ -85,7 +89,16 @@ std::uint64_t syncWordOf(std::uint32_t lap);
 std::optional<std::uint32_t> lapOfSyncWord(std::uint64_t word);
 
 // Type names: "DH1", "HV3", "POLL"...; "type N" for codes the link does not use.
-std::string packetTypeName(int type, double linkType);
+std::string packetTypeName(int type, double linkType, int edrBitsPerSymbol = 0);
+// The Enhanced Data Rate form of a header TYPE on a link (0: any): bits per
+// DPSK symbol and the largest payload in bits (payload header, body, CRC);
+// none where the code has no EDR form.
+struct EdrTypeInfo {
+    int bitsPerSymbol = 0;
+    std::size_t maxPayloadBits = 0;
+};
+std::optional<EdrTypeInfo> edrTypeInfo(int type, double linkType);
+
 // Slots a packet of this type occupies (1, 3 or 5).
 int packetTypeSlots(int type);
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "analysis/edr_demod.h"
 #include "lib/errors.h"
 #include "lib/parallel.h"
 
@@ -265,11 +266,20 @@ private:
 
         ReceivedPacket p;
         p.decoded = decodePacket(air, key, true);
+        std::size_t edrSymbols = 0;
+        if (p.decoded.hecOk && !p.decoded.isId) edrSymbols = readEdr(air, centres, key, p);
         if (headerMustCheck && (!p.decoded.hecOk || p.decoded.isId || (key.findUap && !p.decoded.confirmedByCrc)))
             return 0;
         p.decoded.syncErrors = syncErrors;
         p.decoded.lap = lap;
         if (key.findUap && p.decoded.confirmedByCrc) learnedUap_[lap] = p.decoded.uap;
+        if (edrSymbols > 0) {
+            const double start = double(block_.readBegin) + centres[0] + 1.0;
+            p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
+            p.startTime = std::max(0.0, start) / rate_;
+            found_.push_back(std::move(p));
+            return edrSymbols - kPreambleBits;
+        }
         const std::size_t length = std::min(p.decoded.length, air.size());
         air.resize(length);
         centres.resize(length);
@@ -295,6 +305,64 @@ private:
         p.measured = measurePacket(x_.data(), x_.size(), centres, air, p.decoded, rate_, double(block_.readBegin), edges());
         found_.push_back(std::move(p));
         return std::max<std::size_t>(64, length > kPreambleBits + missing ? length - kPreambleBits : 64);
+    }
+
+    // An Enhanced Data Rate packet behind the header: its DPSK section's
+    // synchronisation sequence where the GFSK clock puts it. When found, the
+    // payload is read from the DPSK symbols and `p` becomes the EDR
+    // packet, measured on its GFSK part and its DPSK part; returns the
+    // packet's symbols from the first preamble symbol (0: not EDR).
+    std::size_t readEdr(const Bits& air, const std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p) {
+        if (air.size() < kEdrGfskBits) return 0;
+        // A type with an EDR form tells the modulation; a header read under
+        // a guessed whitening may not, and then both are tried.
+        std::vector<EdrTypeInfo> kinds;
+        if (const auto info = edrTypeInfo(p.decoded.type, options_.linkType)) kinds.push_back(*info);
+        else if (key.findWhitening || key.findUap) kinds = {{2, 16 + 679 * 8 + 16}, {3, 16 + 1021 * 8 + 16}};
+        if (kinds.empty()) return 0;
+        // The clock of the GFSK part: a line through its symbol centres.
+        double sq = 0, st = 0, sqq = 0, sqt = 0;
+        const double count = double(kEdrGfskBits);
+        for (std::size_t q = 0; q < kEdrGfskBits; ++q) {
+            sq += double(q), st += centres[q], sqq += double(q) * double(q), sqt += double(q) * centres[q];
+        }
+        EdrClock clock;
+        clock.period = (count * sqt - sq * st) / (count * sqq - sq * sq);
+        clock.start = (st - clock.period * sq) / count;
+        if (!(std::fabs(clock.period / sps_ - 1) < 0.01)) return 0;
+        // The fit places the GFSK part; its period is not fine enough to
+        // carry over thousands of symbols: the DPSK reader tracks its own.
+        clock.period = sps_;
+        if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, 0, 1 + kEdrSyncSymbols, 3).bitsPerSymbol == 0) return 0;
+
+        const Bits gfskAir(air.begin(), air.begin() + std::ptrdiff_t(kEdrGfskBits));
+        const std::vector<double> gfskCentres(centres.begin(), centres.begin() + std::ptrdiff_t(kEdrGfskBits));
+        PacketMeasurements m =
+            measurePacket(x_.data(), x_.size(), gfskCentres, gfskAir, p.decoded, rate_, double(block_.readBegin), edges());
+        const double carrier = m.carrierOffset.value_or(m.initialFrequency.value_or(0.0));
+        std::optional<DecodedPacket> best;
+        EdrSymbols bestSymbols;
+        for (const EdrTypeInfo& kind : kinds) {
+            const auto bps = static_cast<std::size_t>(kind.bitsPerSymbol);
+            const std::size_t symbols = 1 + kEdrSyncSymbols + (kind.maxPayloadBits + bps - 1) / bps + 2;
+            EdrSymbols s = readEdrSymbols(x_.data(), x_.size(), clock, rate_, carrier, symbols, kind.bitsPerSymbol);
+            if (s.bitsPerSymbol == 0) continue;
+            Bits edrAir = gfskAir;
+            const Bits payload = edrPayloadBits(s);
+            edrAir.insert(edrAir.end(), payload.begin(), payload.end());
+            DecodeKey k = key;
+            k.edrBitsPerSymbol = kind.bitsPerSymbol;
+            DecodedPacket d = decodePacket(edrAir, k, true);
+            if (!d.hecOk || d.edrBitsPerSymbol == 0) continue;
+            if (!best || (d.ok() && !best->ok())) best = std::move(d), bestSymbols = std::move(s);
+        }
+        if (!best) return 0;
+        const auto bps = static_cast<std::size_t>(best->edrBitsPerSymbol);
+        const std::size_t payloadSymbols = (best->length - std::min(best->length, kEdrGfskBits) + bps - 1) / bps;
+        m.edr = measureEdr(x_.data(), x_.size(), bestSymbols, payloadSymbols, clock, rate_, options_.keepEdrPoints);
+        p.decoded = std::move(*best);
+        p.measured = std::move(m);
+        return static_cast<std::size_t>(kEdrReferenceSymbol) + 1 + kEdrSyncSymbols + payloadSymbols + 2;
     }
 
     // The other end of a looped waveform, read once, where this block

@@ -76,6 +76,8 @@ struct ReceiverOptions {
     // last (a packet at the very start is measured as the instrument plays
     // it). A capture is not: there the filter sees silence beyond it.
     bool cyclic = false;
+    // Keep the DPSK symbol points of EDR packets (for the constellation).
+    bool keepEdrPoints = false;
 };
 
 struct ReceivedPacket {

@@ -71,7 +71,7 @@ void printPacketHeader(std::ostream& out) {
 void printPacketLine(std::ostream& out, std::size_t number, const ReceivedPacket& p) {
     char line[512];
     const DecodedPacket& d = p.decoded;
-    const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType);
+    const std::string type = d.isId ? "ID" : d.type < 0 ? "?" : packetTypeName(d.type, d.linkType, d.edrBitsPerSymbol);
     const auto field = [](int v) { return v < 0 ? std::string("-") : std::to_string(v); };
     std::snprintf(line, sizeof line,
                   "  %4zu %10zu %10.2f %6s %3s %6s %4s %4s %4s %4s %4s %4s %4s %5s %3d %9s %9s %6s %6s  %s%s\n", number,
@@ -166,6 +166,7 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
                   {"symbol_rate_error_ppm", "ppm"}, {"snr_db", "dB"},
                   {"power_dbfs", "dB against a full-scale sample"}, {"power_dbm", "dBm, from --ref-dbm"}, {"drift_rate", "Hz per 50 us"},
                   {"relative_db", "dB against the in-band channel"},
+                  {"edr_omega_o", "Hz, per 50 us block"}, {"edr_rms_devm", "1, per 50 us block"},
                   {"summary.tests.value", "as its unit field says"}};
     j["recordings"] = nlohmann::json::array();
     for (const auto& [label, r] : rows) {
@@ -188,7 +189,8 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
             q["status"] = d.status();
             if (!d.isId && d.type >= 0) {
                 q["type"] = d.type;
-                q["type_name"] = packetTypeName(d.type, d.linkType);
+                q["type_name"] = packetTypeName(d.type, d.linkType, d.edrBitsPerSymbol);
+                q["edr_bits_per_symbol"] = d.edrBitsPerSymbol;
                 q["LT_ADDR"] = d.AMaddr;
                 q["FLOW"] = d.FLOW;
                 q["ARQN"] = d.ARQN;
@@ -219,6 +221,13 @@ nlohmann::json reportJson(const std::vector<ReceptionRow>& rows, const Measureme
                 m.f2max.empty() ? nlohmann::json(nullptr) : nlohmann::json(*std::min_element(m.f2max.begin(), m.f2max.end()));
             mj["drift"] = optJson(m.drift);
             mj["drift_rate"] = optJson(m.driftRate);
+            if (m.edr && !m.edr->blockDevm.empty()) {
+                const EdrMeasurements& e = *m.edr;
+                mj["edr_relative_power_db"] = optJson(e.relativePowerDb);
+                mj["edr_omega_o"] = e.omegaO;
+                mj["edr_rms_devm"] = e.blockDevm;
+                mj["edr_peak_devm"] = e.peakDevm;
+            }
             q["measurements"] = mj;
             rec["packets"].push_back(q);
         }

@@ -14,6 +14,7 @@
 #include "plots/gui/plot_window.h"
 #include "plots/gui/plots.h"
 #include "plots/spectrum.h"
+#include "plots/edr_points.h"
 #include "plots/time_plots.h"
 
 namespace bt::gui {
@@ -372,6 +373,20 @@ QWidget* Ux_PlotScatterDiagram(std::span<const Complex> iqWave, double n, double
         } else {
             densityMap(r, plots::scatterDensity(iqWave, s.limit, std::size_t(side), s.offset, s.n, false), side,
                        side, -s.limit, s.limit, -s.limit, s.limit, kDefaultBlue);
+        }
+        // The DPSK symbols of EDR packets, after their differential
+        // reference, over the trajectory and the sampled points.
+        const std::vector<Complex> dpsk = a.n >= 2 ? plots::edrSymbolPoints(iqWave, a.n * 1e6) : std::vector<Complex>{};
+        if (!dpsk.empty()) {
+            auto* symbols = new QCPCurve(x, y);
+            symbols->setName("DPSK symbols");
+            symbols->setLineStyle(QCPCurve::lsNone);
+            symbols->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCross, Qt::red, 6));
+            QVector<QCPCurveData> data;
+            const std::size_t count = std::min(dpsk.size(), kMaxLinePoints);
+            data.reserve(int(count));
+            for (std::size_t k = 0; k < count; ++k) data.append(QCPCurveData(double(k), dpsk[k].real(), dpsk[k].imag()));
+            symbols->data()->set(data, true);
         }
         x->setRange(-s.limit, s.limit);
         y->setRange(-s.limit, s.limit);
