@@ -244,7 +244,10 @@ TEST(EdrReceiver, DevmFollowsNoiseLeakageImbalanceAndOffset) {
         const double r0 = 2 * kPi * 100e3 * 1e-8, theory = std::sqrt(2 * r0 * (1 - std::exp(-2 * kPi * 100e3 * 1e-6)));
         const double devm = devmOf(w);
         std::printf("8DPSK RMS DEVM: phase noise -80 dBc/Hz at 100 kHz %.5f (theory %.5f)\n", devm, theory);
-        EXPECT_NEAR(devm, theory, 0.3 * theory);
+        // Unsmoothed, the change is an upper bound; the filter takes off
+        // about a quarter.
+        EXPECT_GT(devm, 0.6 * theory);
+        EXPECT_LT(devm, theory);
     }
     // A carrier offset is omega_i, not DEVM.
     {
