@@ -316,9 +316,10 @@ private:
         if (air.size() < kEdrGfskBits) return 0;
         // A type with an EDR form tells the modulation; a header read under
         // a guessed whitening may not, and then both are tried.
+        // (A guessed whitening may name another type, of another size.)
         std::vector<EdrTypeInfo> kinds;
-        if (const auto info = edrTypeInfo(p.decoded.type, options_.linkType)) kinds.push_back(*info);
-        else if (key.findWhitening || key.findUap) kinds = {{2, 16 + 679 * 8 + 16}, {3, 16 + 1021 * 8 + 16}};
+        if (key.findWhitening || key.findUap) kinds = {{2, 16 + 679 * 8 + 16}, {3, 16 + 1021 * 8 + 16}};
+        else if (const auto info = edrTypeInfo(p.decoded.type, options_.linkType)) kinds.push_back(*info);
         if (kinds.empty()) return 0;
         // The clock of the GFSK part: a line through its symbol centres.
         double sq = 0, st = 0, sqq = 0, sqt = 0;
@@ -359,6 +360,13 @@ private:
         if (!best) return 0;
         const auto bps = static_cast<std::size_t>(best->edrBitsPerSymbol);
         const std::size_t payloadSymbols = (best->length - std::min(best->length, kEdrGfskBits) + bps - 1) / bps;
+        // Measured on the packet's own symbols: read again to its end, so
+        // that no instant is placed on what follows it.
+        if (payloadSymbols > 0) {
+            EdrSymbols exact = readEdrSymbols(x_.data(), x_.size(), clock, rate_, carrier,
+                                              1 + kEdrSyncSymbols + payloadSymbols + 2, best->edrBitsPerSymbol);
+            if (exact.bitsPerSymbol != 0) bestSymbols = std::move(exact);
+        }
         m.edr = measureEdr(x_.data(), x_.size(), bestSymbols, payloadSymbols, clock, rate_, options_.keepEdrPoints);
         p.decoded = std::move(*best);
         p.measured = std::move(m);
