@@ -106,4 +106,20 @@ void BM_StreamLongest(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamLongest)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// The largest multi-packet waveforms of DH5 and of 3-DH5 packets: PN15
+// repeated until about 30 M samples at 20 samples per symbol (400 and 402
+// bursts of six slots). The EDR path adds the DPSK section over the GFSK
+// carrier; its samples per second are set beside the DH5 path's.
+void BM_MultiPacketDH5Largest(benchmark::State& state) {
+    generate(state, {{"packetType", "15"}, {"multiPacket", "1"}, {"payloadType", "6"}, {"patternReps", "33"},
+                     {"OverSampling", "20"}});
+}
+BENCHMARK(BM_MultiPacketDH5Largest)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_MultiPacket3DH5Largest(benchmark::State& state) {
+    generate(state, {{"packetType", "21"}, {"multiPacket", "1"}, {"payloadType", "6"}, {"patternReps", "100"},
+                     {"OverSampling", "20"}});
+}
+BENCHMARK(BM_MultiPacket3DH5Largest)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
 }  // namespace

@@ -29,6 +29,8 @@ const std::vector<FieldInfo>& fieldTable() {
         {"main", "--set", "patternLength", "bits", "1 or more", "payload pattern length"},
         {"main", "--set", "CGdelay", "us", "0 .. 100, a whole number of samples", "clock/gate delay of the markers"},
         {"main", "--set", "MirrorSpectrum", "", "0 or 1", "output the complex conjugate of the waveform"},
+        {"main", "--set", "edrRelativePower", "dB", "-10 .. 10",
+         "power of an EDR packet's DPSK section against its GFSK section"},
         {"main", "--set", "OverSampling", "samples per symbol", "2 .. 20, whole",
          "sample rate in MHz; the instrument sample rate follows it"},
         {"impairments", "--set", "impairments.ModIndexActive", "", "0 or 1", "use impairments.ModIndex"},

@@ -47,6 +47,7 @@ ModulatorSettings modulationOf(const GenerateInputs& in) {
     m.iq.phaseNoiseActive = in.phaseNoiseActive != 0;
     m.iq.phaseNoiseLevel = in.phaseNoiseLevel;
     m.iq.phaseNoiseOffset = in.phaseNoiseOffset;
+    m.edrRelativePower = in.edrRelativePower;
     return m;
 }
 
@@ -137,7 +138,7 @@ GenerateInputs generateInputs(const GenerationSettings& p) {
                           p.CGdelay,              i.GainImbalanceActive,  i.GainImbalance,
                           i.QuadratureSkewActive, i.QuadratureSkew,       i.CarrierLeakageActive,
                           i.CarrierLeakage,       i.PhaseNoiseActive,     i.PhaseNoiseLevel,
-                          i.PhaseNoiseOffset};
+                          i.PhaseNoiseOffset,     p.edrRelativePower};
 }
 
 GeneratedSignal Calculate(const GenerationSettings& p, const GenerationProgress& progress) {

@@ -50,6 +50,7 @@ struct GenerateInputs {
     double phaseNoiseActive = 0;
     double phaseNoiseLevel = -100;  // dBc/Hz
     double phaseNoiseOffset = 100;  // kHz
+    double edrRelativePower = 0;  // dB: EDR packets' DPSK section against their GFSK section
 };
 
 // Reseeds the thread's Gaussian generator with AWGNseed, then builds

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <string>
 
+#include "bluetooth/edr.h"
 #include "bluetooth/gfsk_primitives.h"
 #include "bluetooth/noise.h"
 #include "lib/detmath.h"
@@ -108,12 +109,13 @@ std::size_t GfskModulator::sizeFor(std::size_t bitCount, const ModulatorSettings
     return f.symbols * f.n;
 }
 
-GfskModulator::GfskModulator(std::span<const std::uint8_t> bits, const ModulatorSettings& s)
-    : bits_(bits) {
+GfskModulator::GfskModulator(std::span<const std::uint8_t> bits, const ModulatorSettings& s,
+                             const DpskOverlay* overlay, std::size_t overlayOrigin)
+    : bits_(bits), overlay_(overlay), overlayOrigin_(overlayOrigin) {
     const Frame f = frame(bits.size(), s);
     n_ = f.n;
     if (!std::isfinite(s.modIndex)) throw Error("The modulation index must be a finite number.");
-    if (std::any_of(bits.begin(), bits.end(), [](std::uint8_t b) { return b > 1; }))
+    if (std::any_of(bits.begin(), bits.end(), [overlay](std::uint8_t b) { return b > (overlay ? 2 : 1); }))
         throw Error("The bit stream must hold only 0 and 1.");
     const std::size_t ramp = f.ramp;
     leadSymbols_ = f.lead;
@@ -210,7 +212,15 @@ int GfskModulator::symbol(std::int64_t p) const {
     auto k = static_cast<std::size_t>(p);
     if (symbols_ != framed_) k %= framed_;  // short rows repeat cyclically
     if (k < leadSymbols_ || k >= leadSymbols_ + bits_.size()) return 0;
-    return bits_[k - leadSymbols_] ? 1 : -1;
+    const std::uint8_t b = bits_[k - leadSymbols_];
+    return b == kGfskZeroSymbol ? 0 : (b ? 1 : -1);
+}
+
+std::int64_t GfskModulator::bitSum(std::size_t from, std::size_t to) const {
+    const auto a = bits_.begin() + std::ptrdiff_t(from);
+    const auto b = bits_.begin() + std::ptrdiff_t(to);
+    if (!overlay_) return 2 * std::count(a, b, 1) - std::int64_t(to - from);
+    return std::count(a, b, 1) - std::count(a, b, 0);
 }
 
 std::int64_t GfskModulator::symbolSum(std::int64_t from, std::int64_t to) const {
@@ -222,8 +232,7 @@ std::int64_t GfskModulator::symbolSum(std::int64_t from, std::int64_t to) const 
     // Whole passes over the row, then the data bits of what is left of the
     // range (the ramps and settling symbols are 0): 2 * ones - count.
     const auto count = static_cast<std::int64_t>(symbols_);
-    const std::int64_t rowSum = 2 * std::count(bits_.begin(), bits_.end(), 1) -
-                                static_cast<std::int64_t>(bits_.size());
+    const std::int64_t rowSum = bitSum(0, bits_.size());
     std::int64_t p = from;
     while (p <= to) {
         std::int64_t k = p % count;
@@ -235,7 +244,7 @@ std::int64_t GfskModulator::symbolSum(std::int64_t from, std::int64_t to) const 
             const auto lead = static_cast<std::int64_t>(leadSymbols_);
             const std::int64_t a = std::clamp(k - lead, std::int64_t{0}, std::int64_t(bits_.size()));
             const std::int64_t b = std::clamp(k + run - lead, std::int64_t{0}, std::int64_t(bits_.size()));
-            sum += 2 * std::count(bits_.begin() + a, bits_.begin() + b, 1) - (b - a);
+            sum += bitSum(std::size_t(a), std::size_t(b));
         }
         p += run;
     }
@@ -350,6 +359,10 @@ void GfskModulator::finishChunk(std::size_t first, double* phase, std::size_t co
     if (correctionOn_) addCorrection(phase, count, double(first), correction_, double(samples_ - 1));
     // std::complex<double> is laid out as two doubles, real part first.
     sincosRow(phase, reinterpret_cast<double*>(out), count);
+    if (overlay_ && first + count > packetOffset_) {
+        const std::size_t skip = first < packetOffset_ ? packetOffset_ - first : 0;
+        overlay_->apply(overlayOrigin_ + first + skip - packetOffset_, out + skip, count - skip);
+    }
     if (frontEnd_.active()) frontEnd.apply({out, count});
     if (rampLength_ > 0) {
         for (std::size_t k = 0; k < count && first + k < rampLength_; ++k) out[k] *= ramp_[first + k];

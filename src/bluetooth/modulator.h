@@ -41,7 +41,10 @@ struct ModulatorSettings {
     // The I/Q modulator and oscillator, between the modulation and the
     // power ramp; its seed is AWGNseed.
     IqImpairmentSettings iq;
+    double edrRelativePower = 0;  // dB, DPSK sections against the GFSK carrier
 };
+
+class DpskOverlay;
 
 struct ModulatedSignal {
     ComplexRow waveform;
@@ -54,7 +57,12 @@ struct ModulatedSignal {
 // and may run on several threads at once for disjoint stretches.
 class GfskModulator {
 public:
-    GfskModulator(std::span<const std::uint8_t> bits, const ModulatorSettings& s);
+    // `bits` may hold kGfskZeroSymbol (2) for symbols without deviation;
+    // `overlay`, when given, multiplies the carrier before ramps and noise
+    // (it must outlive the object too); the row's first data sample is its
+    // sample `overlayOrigin`.
+    GfskModulator(std::span<const std::uint8_t> bits, const ModulatorSettings& s,
+                  const DpskOverlay* overlay = nullptr, std::size_t overlayOrigin = 0);
 
     std::size_t size() const { return samples_; }
     // Deviates the noise takes from the generator: two per sample with
@@ -83,6 +91,7 @@ private:
     static Frame frame(std::size_t bitCount, const ModulatorSettings& s);
     static std::uint64_t noiseDeviates(std::size_t samples, bool on) { return on ? 2 * std::uint64_t{samples} : 0; }
     int symbol(std::int64_t p) const;  // -1, 0 or +1; p taken cyclically
+    std::int64_t bitSum(std::size_t from, std::size_t to) const;  // data symbols [from, to)
     std::int64_t symbolSum(std::int64_t from, std::int64_t to) const;  // inclusive
     Cursor cursorAt(std::size_t q) const;
     void advance(Cursor& c) const;
@@ -94,6 +103,8 @@ private:
                      std::uint64_t noiseStart, IqFrontEnd::Run& frontEnd) const;
 
     std::span<const std::uint8_t> bits_;
+    const DpskOverlay* overlay_ = nullptr;
+    std::size_t overlayOrigin_ = 0;
     std::size_t n_ = 1;            // samples per symbol
     std::size_t leadSymbols_ = 0;  // ramp-up and settling symbols before the data
     std::size_t framed_ = 0;       // symbols of the burst (ramps, settling, data)

@@ -7,6 +7,7 @@
 #include "bluetooth/access_code.h"
 #include "bluetooth/bit_utils.h"
 #include "bluetooth/crc_fec.h"
+#include "bluetooth/edr.h"
 #include "bluetooth/header.h"
 #include "bluetooth/packet_types.h"
 #include "bluetooth/whitening.h"
@@ -16,8 +17,8 @@ namespace bt {
 
 namespace {
 
-// Payload header, the largest body (DH5) and the CRC, before FEC.
-constexpr std::size_t kMaxPayloadBits = 16 + 2712 + 16;
+// Payload header, the largest body (3-DH5) and the CRC, before FEC.
+constexpr std::size_t kMaxPayloadBits = 16 + 1021 * 8 + 16;
 
 void checkInputs(const PacketInputs& in) {
     if (in.accessCode.empty() && in.BDaddr.size() < 24)
@@ -74,13 +75,15 @@ std::size_t buildDataField(const PacketTypeInfo& type, std::size_t maxBits, std:
     body = std::min(padded, maxBits);
     const std::size_t copied = std::min(data.size(), body);
     std::size_t n = 0;
-    out[n++] = in.playloadLChFlags[0] & 1u;
-    out[n++] = in.playloadLChFlags[1] & 1u;
-    out[n++] = in.playloadFlowFlag & 1u;
-    const std::size_t lengthBits = type.payloadHeaderBits == 8 ? 5 : 9;
-    const std::size_t bytes = body / 8;
-    for (std::size_t k = 0; k < lengthBits; ++k) out[n++] = (bytes >> k) & 1u;
-    while (n < type.payloadHeaderBits) out[n++] = 0;
+    if (type.payloadHeaderBits > 0) {
+        out[n++] = in.playloadLChFlags[0] & 1u;
+        out[n++] = in.playloadLChFlags[1] & 1u;
+        out[n++] = in.playloadFlowFlag & 1u;
+        const std::size_t lengthBits = type.payloadHeaderBits == 8 ? 5 : (type.edr() ? 10 : 9);
+        const std::size_t bytes = body / 8;
+        for (std::size_t k = 0; k < lengthBits; ++k) out[n++] = (bytes >> k) & 1u;
+        while (n < type.payloadHeaderBits) out[n++] = 0;
+    }
     std::copy_n(data.data(), copied, out + n);
     std::fill(out + n + copied, out + n + body, std::uint8_t{0});
     n += body;
@@ -188,7 +191,7 @@ MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const Packe
     std::array<std::uint8_t, kMaxPayloadBits> payload;
     std::size_t n = 0;
     if (hasHeader) {
-        const HeaderFields fields{packBits8(in.AMaddr), static_cast<std::uint8_t>(type->code), in.FlowBit,
+        const HeaderFields fields{packBits8(in.AMaddr), static_cast<std::uint8_t>(type->headerType()), in.FlowBit,
                                   in.ArqNum, in.SeqNum};
         header = bt_RawHeader(fields, packBits8(in.CheckSumInitialState));
         n = buildPayload(*type, databits, in, payload.data(), marker);
@@ -204,7 +207,20 @@ MarkerExtent bt_AppendPacket(std::span<const std::uint8_t> databits, const Packe
     const std::size_t start = bitstream.size();
     if (in.accessCode.empty()) bt_AppendAccessCode(lapOf(in.BDaddr), in.trailerActive != 0, bitstream);
     else bitstream.insert(bitstream.end(), in.accessCode.begin(), in.accessCode.end());
-    if (hasHeader) {
+    if (type->edr()) {
+        if (in.trailerActive == 0) throw Error("An EDR packet's access code has its trailer.");
+        // GFSK header, then the DPSK bits: synchronisation sequence, payload
+        // (no FEC), zeros up to a whole symbol, trailer.
+        const auto bps = static_cast<std::size_t>(type->edrBitsPerSymbol);
+        const std::span<const std::uint8_t> sync = edrSyncBits(type->edrBitsPerSymbol);
+        const std::size_t at = bitstream.size();
+        const std::size_t pad = (bps - n % bps) % bps;
+        bitstream.resize(at + 54 + sync.size() + n + pad + kEdrTrailerSymbols * bps, 0);
+        fecEncode(FecRate::OneThird, header.data(), header.size(), bitstream.data() + at);
+        std::copy(sync.begin(), sync.end(), bitstream.begin() + std::ptrdiff_t(at + 54));
+        std::copy_n(payload.data(), n, bitstream.begin() + std::ptrdiff_t(at + 54 + sync.size()));
+        marker.endOffset += pad + kEdrTrailerSymbols * bps;
+    } else if (hasHeader) {
         const std::size_t at = bitstream.size();
         bitstream.resize(at + 54 + codedPayloadLength(*type, n));
         fecEncode(FecRate::OneThird, header.data(), header.size(), bitstream.data() + at);

@@ -8,12 +8,12 @@
 
 namespace bt {
 
-PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airBits,
+PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airSymbols,
                         std::size_t sampleStart, std::size_t oversampling) {
     std::size_t dataBits = data.size();
     PacketOnAir p;
     p.sampleStart = sampleStart;
-    p.sampleCount = airBits * oversampling;
+    p.sampleCount = airSymbols * oversampling;
     p.linkType = in.linkType;
     p.packetType = in.PacketType;
     p.AMaddr = packBits8(in.AMaddr);

@@ -17,7 +17,7 @@ struct PacketOnAir {
     std::size_t sampleStart = 0;
     std::size_t sampleCount = 0;
     double linkType = 2;
-    double packetType = 4;  // TYPE code, -1 for the ID packet
+    double packetType = 4;  // packet type code (as the settings), -1 for the ID packet
     std::uint8_t AMaddr = 0;
     std::uint8_t SEQN = 0;
     std::uint8_t ARQN = 0;
@@ -32,9 +32,10 @@ struct PacketOnAir {
 using PacketLayout = std::vector<PacketOnAir>;
 
 // The record of a packet built from `in` with the user data `data` (bits)
-// and `airBits` air bits, whose access code starts at sample `sampleStart`
-// at `oversampling` samples per symbol.
-PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airBits,
+// and `airSymbols` symbols on air (its air bits; for an EDR packet the
+// symbols to the end of its closing), whose access code starts at sample
+// `sampleStart` at `oversampling` samples per symbol.
+PacketOnAir packetOnAir(const PacketInputs& in, std::span<const std::uint8_t> data, std::size_t airSymbols,
                         std::size_t sampleStart, std::size_t oversampling);
 
 }  // namespace bt

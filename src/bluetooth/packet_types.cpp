@@ -36,6 +36,19 @@ constexpr PacketTypeInfo kEsco[] = {
     {13, "EV5", Sync, 1440, 0, true, kNo},
 };
 
+// The link's Enhanced Data Rate packets from code 16 on: a 16-bit payload
+// header with a 10-bit length on ACL, a fixed-size body as EV3 and EV5 on
+// eSCO.
+constexpr PacketTypeInfo kAclEdr[] = {
+    {16, "2-DH1", Data, 54 * 8, 16, true, kNo, 2, 4, 1},    {17, "2-DH3", Data, 367 * 8, 16, true, kNo, 2, 10, 3},
+    {18, "2-DH5", Data, 679 * 8, 16, true, kNo, 2, 14, 5},  {19, "3-DH1", Data, 83 * 8, 16, true, kNo, 3, 8, 1},
+    {20, "3-DH3", Data, 552 * 8, 16, true, kNo, 3, 11, 3},  {21, "3-DH5", Data, 1021 * 8, 16, true, kNo, 3, 15, 5},
+};
+constexpr PacketTypeInfo kEscoEdr[] = {
+    {16, "2-EV3", Sync, 60 * 8, 0, true, kNo, 2, 6, 1},   {17, "2-EV5", Sync, 360 * 8, 0, true, kNo, 2, 12, 3},
+    {18, "3-EV3", Sync, 90 * 8, 0, true, kNo, 3, 7, 1},   {19, "3-EV5", Sync, 540 * 8, 0, true, kNo, 3, 13, 3},
+};
+
 template <std::size_t N>
 const PacketTypeInfo* find(const PacketTypeInfo (&table)[N], int code) {
     for (const PacketTypeInfo& t : table)
@@ -46,8 +59,12 @@ const PacketTypeInfo* find(const PacketTypeInfo (&table)[N], int code) {
 }  // namespace
 
 const PacketTypeInfo* bt_PacketTypeInfo(double linkType, double packetType) {
-    if (!(packetType >= -1 && packetType <= 15) || packetType != std::trunc(packetType)) return nullptr;
+    if (!(packetType >= -1 && packetType <= 31) || packetType != std::trunc(packetType)) return nullptr;
     const int code = static_cast<int>(packetType);
+    if (code >= kEdrCodeBase) {
+        if (linkType == kLinkSco) return nullptr;
+        return linkType == kLinkEsco ? find(kEscoEdr, code) : find(kAclEdr, code);
+    }
     if (const PacketTypeInfo* t = find(kCommon, code)) return t;
     if (linkType == kLinkSco) return find(kSco, code);
     if (linkType == kLinkEsco) return find(kEsco, code);

@@ -1,6 +1,8 @@
 #pragma once
-// The basic-rate packet types that can be built, per link: payload size,
-// payload header, CRC, FEC and the extent of the payload marker.
+// The packet types that can be built, per link: payload size, payload
+// header, CRC, FEC and the extent of the payload marker. Enhanced Data Rate
+// packets have codes from 16 up (kEdrCodeBase): the header TYPE field they
+// send is shared with basic-rate packets, so it is kept apart from the code.
 #include <cstddef>
 #include <string_view>
 
@@ -31,7 +33,18 @@ struct PacketTypeInfo {
     std::size_t payloadHeaderBits; // 0, 8 or 16
     bool crc;
     FecRate fec;                   // of the payload (DV: of its data field)
+    // Enhanced Data Rate: bits per DPSK payload symbol (2 or 3), 0 for a
+    // basic-rate packet; then the header TYPE field and the slots it takes.
+    int edrBitsPerSymbol = 0;
+    int typeField = 0;
+    int slots = 0;
+
+    bool edr() const { return edrBitsPerSymbol != 0; }
+    // The TYPE field the header carries.
+    int headerType() const { return edr() ? typeField : code; }
 };
+
+inline constexpr int kEdrCodeBase = 16;
 
 // The voice field of a DV packet, and the largest body of its data field.
 inline constexpr std::size_t kDvVoiceBits = 80;
@@ -40,7 +53,8 @@ inline constexpr std::size_t kDvDataBits = 72;
 inline constexpr std::size_t kFhsBits = 144;
 
 // The type `packetType` on link `linkType` (1 SCO, 3 eSCO, anything else
-// ACL), or nullptr for the undefined codes and non-whole numbers.
+// ACL), or nullptr for the undefined codes and non-whole numbers. Codes
+// from 16 are the link's Enhanced Data Rate packets.
 const PacketTypeInfo* bt_PacketTypeInfo(double linkType, double packetType);
 
 // "SCO", "ACL" or "eSCO"; anything but 1 and 3 reads as ACL, as the

@@ -102,6 +102,7 @@ struct GenerationSettings {
     double marker1Type = 1;
     double marker2Type = 1;
     double marker1Timing = 0;
+    double edrRelativePower = 0;  // dB, EDR DPSK section against the GFSK section
     Impairments impairments;
     double ProjectedLength = 0;
     bool operator==(const GenerationSettings&) const = default;

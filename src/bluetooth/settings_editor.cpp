@@ -121,7 +121,9 @@ std::vector<std::string> packetTypeLabels(double linkType) {
     return {"-: ID",        "0: NULL",      "1: POLL",      "2: FHS",         "3: DM1",
             "4: DH1",       "5: Undefined", "6: Undefined", "7: Undefined",   "8: Undefined",
             "9: AUX1",      "A: DM3",       "B: DH3",       "C: Undefined",   "D: Undefined",
-            "E: DM5",       "F: DH5"};
+            "E: DM5",       "F: DH5",
+            "4: 2-DH1",     "A: 2-DH3",     "E: 2-DH5",     "8: 3-DH1",       "B: 3-DH3",
+            "F: 3-DH5"};
 }
 
 std::vector<std::string> payloadLabels(bool multiPacketList) {
@@ -149,7 +151,8 @@ std::string displayText(const GenerationSettings& p, std::string_view f) {
         if (!packetMode(p)) return "N/A";
         const auto labels = packetTypeLabels(p.linkType);
         const double item = p.packetType + 2;
-        return item >= 1 && item <= 17 ? labels[static_cast<std::size_t>(item) - 1] : formatNumber(p.packetType);
+        return item >= 1 && item <= double(labels.size()) ? labels[static_cast<std::size_t>(item) - 1]
+                                                           : formatNumber(p.packetType);
     }
     if (f == "multiPacket") return p.multiPacket != 0 ? "Multi Packet" : "Single Packet";
     if (f == "payloadType") {
@@ -178,6 +181,7 @@ std::string displayText(const GenerationSettings& p, std::string_view f) {
         {"OverSampling", &GenerationSettings::OverSampling},
         {"payloadSetup", &GenerationSettings::payloadSetup},
         {"ModIndex", &GenerationSettings::ModIndex},
+        {"edrRelativePower", &GenerationSettings::edrRelativePower},
     };
     for (const auto& [name, member] : numeric)
         if (name == f) return formatNumber(p.*member);
@@ -242,6 +246,14 @@ EditResult editCGdelay(const Parameters& in, std::string_view text, const EditCo
     const auto v = parseNumber(text);
     if (!v) return e.ignore(kNotANumber);
     e.p().CGdelay = snapToSamples(std::clamp(*v, 0.0, 100.0), in.OverSampling);
+    return e.finish();
+}
+
+EditResult editEdrRelativePower(const Parameters& in, std::string_view text, const EditContext& ctx) {
+    Edit e(in, "edrRelativePower", ctx);
+    const auto v = parseNumber(text);
+    if (!v) return e.ignore(kNotANumber);
+    e.p().edrRelativePower = std::clamp(*v, kEdrRelativePowerMin, kEdrRelativePowerMax);
     return e.finish();
 }
 
@@ -492,6 +504,7 @@ constexpr TextField kTextFields[] = {
     {"OverSampling", editOverSampling}, {"patternReps", editPatternReps},
     {"patternLength", editPatternLength}, {"SEQN", editSEQN},
     {"dataWhiteningInitValue", editWhiteningInitValue},
+    {"edrRelativePower", editEdrRelativePower},
 };
 
 struct FlagField {

@@ -45,6 +45,11 @@ EditResult editBitPattern(const Parameters& p, std::string_view text, const Edit
 EditResult editBurstLength(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editBurstSettle(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editCGdelay(const Parameters& p, std::string_view text, const EditContext& ctx);
+// Power of the DPSK section of EDR packets against their GFSK section, dB,
+// clamped to kEdrRelativePowerMin .. kEdrRelativePowerMax.
+inline constexpr double kEdrRelativePowerMin = -10;
+inline constexpr double kEdrRelativePowerMax = 10;
+EditResult editEdrRelativePower(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editOverSampling(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editPatternReps(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editPatternLength(const Parameters& p, std::string_view text, const EditContext& ctx);

@@ -93,6 +93,7 @@ void forEachGenerationField(R& r, F&& f) {
     f("marker1Type", r.marker1Type);
     f("marker2Type", r.marker2Type);
     f("marker1Timing", r.marker1Timing);
+    f("edrRelativePower", r.edrRelativePower);
     f("impairments", r.impairments);
 }
 }  // namespace detail

@@ -249,6 +249,7 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
     stream.payloadType = 7;
     if (auto p = reenter(stream, "bitPattern", &G::bitPattern, editBitPattern, prefix)) return p;
     if (auto p = reenter(probe, "CGdelay", &G::CGdelay, editCGdelay, prefix)) return p;
+    if (auto p = reenter(probe, "edrRelativePower", &G::edrRelativePower, editEdrRelativePower, prefix)) return p;
     if (auto p = reenter(probe, "dataWhiteningInitValue", &G::dataWhiteningInitValue, editWhiteningInitValue, prefix))
         return p;
 

@@ -53,7 +53,7 @@ void renderBursts(std::span<const BurstPlacement> bursts, const ModulatorSetting
         bursts.size(),
         [&](std::size_t k) {
             const BurstPlacement& b = bursts[k];
-            const GfskModulator m(b.bits, s);
+            const GfskModulator m(b.bits, s, b.overlay, b.overlayOrigin);
             if (b.at > samples || m.size() > samples - b.at || b.markerFirst > b.markerLast ||
                 b.markerLast > samples)
                 throw Error("A burst does not fit into the waveform.");

@@ -21,6 +21,9 @@ struct BurstPlacement {
     // Output samples [markerFirst, markerLast) carry the payload marker.
     std::size_t markerFirst = 0;
     std::size_t markerLast = 0;
+    // The DPSK sections of EDR packets, and where the row's data starts in it.
+    const DpskOverlay* overlay = nullptr;
+    std::size_t overlayOrigin = 0;
 };
 
 // `out` sized to `samples` with every sample and marker 0, which the idle

@@ -1,8 +1,10 @@
 #include "bluetooth/single_packet.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
+#include "bluetooth/edr.h"
 #include "bluetooth/gfsk_primitives.h"
 #include "bluetooth/packet_types.h"
 #include "bluetooth/size_est.h"
@@ -49,18 +51,28 @@ GeneratedSignal Bt_SinglePacket(std::span<const std::uint8_t> databits, const Pa
                                                   s.scramblerActive, s.scramblerInit);
     Bits bits;
     Bits bitMarker;
-    const MarkerExtent marker = bt_AppendPacket(databits, in, bits, bitMarker);
+    MarkerExtent marker = bt_AppendPacket(databits, in, bits, bitMarker);
 
     ModulatorSettings modulation = s.modulation;
     modulation.phaseCorrection = !modulation.burstActive;
-    const PacketSlot slot =
-        bt_SinglePacketSlot(bits, marker, modulation, s.linkType, s.PacketType, 0, gaussianGenerator());
+    const std::size_t n = checkedFactor(modulation.oversamplingRate, "The oversampling rate");
+    // An EDR packet is modulated from its GFSK row with the DPSK section laid over it.
+    const PacketTypeInfo* type = bt_PacketTypeInfo(s.linkType, s.PacketType);
+    std::optional<DpskOverlay> overlay;
+    Bits edrRow;
+    if (type && type->edr() && !bits.empty()) {
+        overlay.emplace(n, edrAmplitude(modulation.edrRelativePower));
+        overlay->addPacket(0, bits, type->edrBitsPerSymbol);
+        appendEdrGfskRow(bits, type->edrBitsPerSymbol, edrRow);
+        marker = edrSymbolExtent(marker, bits.size(), type->edrBitsPerSymbol);
+    }
+    const std::span<const std::uint8_t> row = overlay ? std::span<const std::uint8_t>(edrRow) : bits;
+    PacketSlot slot = bt_SinglePacketSlot(row, marker, modulation, s.linkType, s.PacketType, 0, gaussianGenerator());
+    if (overlay) slot.placement.overlay = &*overlay;
     GeneratedSignal out;
     allocateSignal(out, slot.occupied);
     renderBursts(std::span(&slot.placement, 1), modulation, out, gaussianGenerator(), options);
-    if (!bits.empty())
-        out.packets.push_back(packetOnAir(in, databits, bits.size(), slot.airStart,
-                                          checkedFactor(modulation.oversamplingRate, "The oversampling rate")));
+    if (!bits.empty()) out.packets.push_back(packetOnAir(in, databits, row.size(), slot.airStart, n));
     return out;
 }
 

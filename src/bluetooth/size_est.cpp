@@ -3,12 +3,27 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bluetooth/edr.h"
 #include "bluetooth/packet_types.h"
 #include "lib/numtext.h"
 
 namespace bt {
 
+namespace {
+
+const PacketTypeInfo* edrType(double linkType, double packetType) {
+    if (!(packetType >= kEdrCodeBase)) return nullptr;
+    const PacketTypeInfo* t = bt_PacketTypeInfo(linkType, packetType);
+    return t && t->edr() ? t : nullptr;
+}
+
+}  // namespace
+
 double Bt_UserPayloadMaxSize(double linkType, double packetId) {
+    if (packetId >= kEdrCodeBase) {
+        const PacketTypeInfo* t = edrType(linkType, packetId);
+        return t ? double(t->payloadBits) : 0;
+    }
     const bool sco = linkType == kLinkSco;
     if (packetId == 3) return 136;  // DM1 on every link
     if (linkType == kLinkEsco) {
@@ -40,6 +55,15 @@ double bt_BlockEncoderLengthProjection(double rate, double size) {
 }
 
 double bt_SinglePacketLength(double L, double linkType, double packetType) {
+    if (packetType >= kEdrCodeBase) {
+        const PacketTypeInfo* t = edrType(linkType, packetType);
+        if (!t) return 0;
+        const double bps = t->edrBitsPerSymbol;
+        const double dpskBits = std::ceil((double(t->payloadHeaderBits) + L + 16) / bps) * bps;
+        return double(edrPacketSymbols(kEdrGfskBits + std::size_t(dpskBits) + (kEdrSyncSymbols + kEdrTrailerSymbols) *
+                                                                                  std::size_t(bps),
+                                       t->edrBitsPerSymbol));
+    }
     const bool sco = linkType == kLinkSco;
     const int code = packetType == std::trunc(packetType) ? static_cast<int>(packetType) : -100;
     switch (code) {
@@ -75,6 +99,7 @@ double bt_SinglePacketLength(double L, double linkType, double packetType) {
 }
 
 int bt_NumberOfSlots(double linkType, double packetType) {
+    if (const PacketTypeInfo* t = edrType(linkType, packetType)) return t->slots + 1;
     if (packetType >= 14) return 6;
     if (packetType >= 10) return 4;
     if (linkType == 1 && packetType == 6) return 4;

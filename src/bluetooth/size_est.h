@@ -10,7 +10,8 @@ namespace bt {
 // Largest user payload of a packet type in bits; 0 for packets without one.
 double Bt_UserPayloadMaxSize(double linkType, double packetId);
 
-// Air length of one packet in bits for a user payload of `userMsgLength`.
+// Air length of one packet in bits for a user payload of `userMsgLength`;
+// in symbols for an Enhanced Data Rate packet (to the end of its closing).
 double bt_SinglePacketLength(double userMsgLength, double linkType, double packetType);
 
 // Coded length of `size` bits at FEC rate 1/3, 2/3 or 1.

@@ -71,3 +71,23 @@ TEST(BtgenCli, BadInputExitsWithStatusTwo) {
     }
     EXPECT_NE(btgen({"size", "--platform", "x"}).status, 0);
 }
+
+TEST(BtgenCli, EdrPacketsByName) {
+    const auto m = btgen({"size", "--set", "packetType=3-DH5"});
+    ASSERT_EQ(m.status, 0) << m.err;
+    EXPECT_NE(m.err.find("packetType: \"F: 3-DH5\""), std::string::npos) << m.err;
+    EXPECT_EQ(m.out, "37500 Samples\n");  // six slots at 10 samples per symbol
+
+    // One byte in a 2-DH1: 126 GFSK bits, 20 sync bits, payload header, byte
+    // and CRC (40 bits), 4 trailer bits.
+    const auto b = btgen({"bits", "--set", "packetType=2-dh1", "--set", "patternLength=8"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(b.out.size(), 190u + 1) << b.out;
+
+    const auto f = nlohmann::json::parse(btgen({"fields", "--json"}).out);
+    bool listed = false;
+    for (const auto& e : f)
+        if (e["name"] == "packetType")
+            for (const auto& v : e["values"]) listed |= v["name"] == "3-DH5" && v["code"] == 21;
+    EXPECT_TRUE(listed);
+}

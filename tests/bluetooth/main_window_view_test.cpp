@@ -28,7 +28,7 @@ TEST(MainWindowView, DefaultsShowTheDH1Packet) {
     EXPECT_FALSE(v.streamMode);
     EXPECT_EQ(v.generationMode, "Packet Mode");
     EXPECT_EQ(v.linkType.item, 2);
-    ASSERT_EQ(v.packetType.items.size(), 17u);
+    ASSERT_EQ(v.packetType.items.size(), 23u);  // codes -1 .. 15, then the EDR packets 16 .. 21
     EXPECT_EQ(v.packetType.items[static_cast<std::size_t>(v.packetType.item) - 1], "4: DH1");
     EXPECT_EQ(v.BDaddr.text, "000000000008");
     EXPECT_EQ(v.AMaddr.text, "1");

@@ -96,7 +96,7 @@ TEST(Packet, PacketsWithoutPayload) {
 
 TEST(Packet, TypesNotBuiltOnTheLinkGiveEmptyRows) {
     const std::pair<double, double> cases[] = {{1, 4},  {1, 9},  {1, 12}, {1, 15}, {2, 5},  {2, 8},  {2, 12},
-                                               {2, 13}, {2, -2}, {2, 16}, {2, 3.5}, {3, 4}, {3, 5}, {3, 6},
+                                               {2, 13}, {2, -2}, {2, 22}, {1, 16}, {3, 20}, {2, 3.5}, {3, 4}, {3, 5}, {3, 6},
                                                {3, 8},  {3, 11}, {3, 15}};
     for (auto [link, type] : cases) {
         PacketInputs in = inputs(link, 0);
