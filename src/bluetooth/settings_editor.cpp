@@ -117,7 +117,8 @@ std::vector<std::string> packetTypeLabels(double linkType) {
         return {"-: ID",          "0: NULL",        "1: POLL",        "2: FHS",         "3: DM1",
                 "4: Undefined",   "5: Undefined",   "6: Undefined",   "7: EV3",         "8: Undefined",
                 "9: Undefined",   "A: Undefined",   "B: Undefined",   "C: EV4",         "D: EV5",
-                "E: Undefined",   "F: Undefined"};
+                "E: Undefined",   "F: Undefined",
+                "6: 2-EV3",       "C: 2-EV5",       "7: 3-EV3",       "D: 3-EV5"};
     return {"-: ID",        "0: NULL",      "1: POLL",      "2: FHS",         "3: DM1",
             "4: DH1",       "5: Undefined", "6: Undefined", "7: Undefined",   "8: Undefined",
             "9: AUX1",      "A: DM3",       "B: DH3",       "C: Undefined",   "D: Undefined",

@@ -83,9 +83,9 @@ Reference directForm(const Bits& bits, int bps, std::size_t start, std::size_t n
     return r;
 }
 
-PacketWaveformSettings edrSettings(double type, double relativePower = 0) {
+PacketWaveformSettings edrSettings(double type, double relativePower = 0, double link = 2) {
     PacketWaveformSettings s;
-    s.linkType = 2;
+    s.linkType = link;
     s.PacketType = type;
     s.BDaddr = double(kAddr);
     s.AMaddr = 3;
@@ -110,6 +110,7 @@ Bits pattern(std::size_t length, unsigned seed) {
 struct Case {
     double type;
     int bps;
+    double link = 2;
 };
 
 TEST(Edr, AirBitsFollowThePacketFormat) {
@@ -202,14 +203,15 @@ void expectDirectForm(const GeneratedSignal& g, const PacketOnAir& packet, const
 
 TEST(Edr, ModulationMatchesTheDirectForm) {
     const std::size_t n = 10;
-    for (const Case c : {Case{16, 2}, Case{19, 3}, Case{20, 3}}) {
-        const PacketTypeInfo* t = bt_PacketTypeInfo(2, c.type);
+    for (const Case c : {Case{16, 2}, Case{19, 3}, Case{20, 3}, Case{17, 2, 3}, Case{18, 3, 3}}) {
+        const PacketTypeInfo* t = bt_PacketTypeInfo(c.link, c.type);
+        ASSERT_TRUE(t && t->edr());
         SCOPED_TRACE(std::string(t->name));
         const Bits data = pattern(t->payloadBits, 11);
-        const PacketWaveformSettings s = edrSettings(c.type, -2);
+        const PacketWaveformSettings s = edrSettings(c.type, -2, c.link);
         const GeneratedSignal g = Bt_SinglePacket(std::span<const std::uint8_t>(data), s);
         ASSERT_EQ(g.packets.size(), 1u);
-        const PacketInputs in = bt_SinglePacketInputs(2, c.type, double(kAddr), 3, 0, 0, 0, 1);
+        const PacketInputs in = bt_SinglePacketInputs(c.link, c.type, double(kAddr), 3, 0, 0, 0, 1);
         const PacketBits p = Bt_Packet(data, in);
         expectDirectForm(g, g.packets[0], p.bitstream, c.bps, std::pow(10.0, -2.0 / 20), n);
     }
@@ -267,6 +269,9 @@ TEST(Edr, SettingsNamesSizesAndOlderCodes) {
     EXPECT_EQ(acl[16 + 2 - 1], "4: 2-DH1");
     EXPECT_EQ(acl[21 + 2 - 1], "F: 3-DH5");
     EXPECT_EQ(packetTypeLabels(1).size(), 17u);
+    EXPECT_EQ(packetTypeLabels(3).back(), "D: 3-EV5");
+    EXPECT_EQ(Bt_UserPayloadMaxSize(3, 19), 540 * 8);
+    EXPECT_EQ(bt_NumberOfSlots(3, 17), 4);
     EXPECT_EQ(bt_PacketTypeInfo(1, 21), nullptr);
     EXPECT_EQ(Bt_UserPayloadMaxSize(2, 21), 1021 * 8);
     EXPECT_EQ(Bt_UserPayloadMaxSize(2, 16), 54 * 8);
