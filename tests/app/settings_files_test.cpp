@@ -371,5 +371,27 @@ TEST(FileNames, SaveAsPrefixSelectsAWaveformFile) {
     EXPECT_FALSE(classifySaveAsName("/wqxnvle.dir/name", ".bt").waveform);
 }
 
+// An EDR packet and its relative power come back from a file; the same
+// code on a link without EDR packets is refused with the field named, as an
+// older program refuses any EDR file.
+TEST(SettingsFiles, EdrSettingsComeBackAndAreRefusedWhereTheLinkHasNone) {
+    ScratchDir dir;
+    Parameters p;
+    p.packetType = 21;  // 3-DH5
+    p.patternLength = 1021 * 8;
+    p.patternReps = p.patternLength / 511;
+    p.edrRelativePower = -2.5;
+    ASSERT_TRUE(saveParameters(dir / "edr.bt", p, SigGenSettings{}));
+    const LoadedSettings l = loadParameters(dir / "edr.bt", "bt - Format 1.0", kCtx);
+    ASSERT_TRUE(l.outcome) << l.outcome.message;
+    EXPECT_EQ(l.parameters.packetType, 21);
+    EXPECT_EQ(l.parameters.edrRelativePower, -2.5);
+    p.linkType = 1;
+    ASSERT_TRUE(saveParameters(dir / "sco.bt", p, SigGenSettings{}));
+    const LoadedSettings refused = loadParameters(dir / "sco.bt", "bt - Format 1.0", kCtx);
+    EXPECT_FALSE(refused.outcome);
+    EXPECT_THAT(refused.outcome.message, ::testing::HasSubstr("packetType is 21, not a packet type code"));
+}
+
 }  // namespace
 }  // namespace bt
