@@ -18,7 +18,7 @@ constexpr double kQuarterPi = std::numbers::pi / 4;
 constexpr int kTableResolution = 512;
 // Symbols whose output power places the instants.
 constexpr std::size_t kTimingSymbols = 64;
-constexpr std::size_t kTrackStep = 256;
+constexpr std::size_t kTrackStep = 512;
 constexpr std::size_t kBlockSymbols = 50;  // 50 us, as DEVM is taken
 
 constexpr std::array<int, kEdrSyncSymbols> kSyncSteps = {3, -3, 3, -3, 3, -3, -3, 3, 3, 3};
@@ -117,7 +117,7 @@ void edrBitsOfStep(int step, int bitsPerSymbol, std::uint8_t* out) {
 }
 
 EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double sampleRate, double carrierHz,
-                          std::size_t symbols, int bitsPerSymbol) {
+                          std::size_t symbols, int bitsPerSymbol, bool blockTiming) {
     if (bitsPerSymbol != 2 && bitsPerSymbol != 3) throw Error("An EDR payload has 2 or 3 bits per symbol.");
     EdrSymbols s;
     const double b = clock.period;
@@ -233,7 +233,7 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
         const std::size_t count = std::min(kBlockSymbols, symbols - j0);
         // A block the packet ends in (or has ended before) keeps the
         // timing of the one before: its error is not the packet's.
-        if (count < kBlockSymbols / 2 || power(start, j0, count) < 0.7 * symbolPower * double(count)) {
+        if (!blockTiming || count < kBlockSymbols / 2 || power(start, j0, count) < 0.7 * symbolPower * double(count)) {
             for (std::size_t j = j0; j < j0 + count; ++j) {
                 Complex z;
                 if (!sec.at(previous + double(j) * per, per, z)) break;

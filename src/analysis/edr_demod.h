@@ -60,9 +60,10 @@ struct EdrClock {
 // removed. The instants are refined to the matched filter's largest output
 // power within half a sample or so. Without a synchronisation sequence of
 // either modulation, bitsPerSymbol is 0 and only the first 11 symbols are
-// read. `bitsPerSymbol` 0 tries both, else only that one.
+// read. `blockTiming`: each block of 50 payload symbols at its own instants
+// of least error near the line (for measuring; decoding needs only the line).
 EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double sampleRate, double carrierHz,
-                          std::size_t symbols, int bitsPerSymbol = 0);
+                          std::size_t symbols, int bitsPerSymbol, bool blockTiming = true);
 
 // The payload's bits of the symbols from symbol 11 on: bitsPerSymbol per
 // symbol.

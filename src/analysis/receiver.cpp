@@ -334,7 +334,7 @@ private:
         // The fit places the GFSK part; its period is not fine enough to
         // carry over thousands of symbols: the DPSK reader tracks its own.
         clock.period = sps_;
-        if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, 0, 1 + kEdrSyncSymbols, 3).bitsPerSymbol == 0) return 0;
+        if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, 0, 1 + kEdrSyncSymbols, 3, false).bitsPerSymbol == 0) return 0;
 
         const Bits gfskAir(air.begin(), air.begin() + std::ptrdiff_t(kEdrGfskBits));
         const std::vector<double> gfskCentres(centres.begin(), centres.begin() + std::ptrdiff_t(kEdrGfskBits));
@@ -346,7 +346,7 @@ private:
         for (const EdrTypeInfo& kind : kinds) {
             const auto bps = static_cast<std::size_t>(kind.bitsPerSymbol);
             const std::size_t symbols = 1 + kEdrSyncSymbols + (kind.maxPayloadBits + bps - 1) / bps + 2;
-            EdrSymbols s = readEdrSymbols(x_.data(), x_.size(), clock, rate_, carrier, symbols, kind.bitsPerSymbol);
+            EdrSymbols s = readEdrSymbols(x_.data(), x_.size(), clock, rate_, carrier, symbols, kind.bitsPerSymbol, false);
             if (s.bitsPerSymbol == 0) continue;
             Bits edrAir = gfskAir;
             const Bits payload = edrPayloadBits(s);
