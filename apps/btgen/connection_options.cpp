@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 
 #include "commands.h"
+#include "instrument/connection_editor.h"
 #include "instrument/hw_wrappers.h"
+#include "instrument/serial_transport.h"
 #include "app/app_state.h"
 #include "app/settings_files.h"
 #include "lib/numtext.h"
@@ -18,11 +20,16 @@ namespace btgen {
 void ConnectionOptions::add(CLI::App& cmd) {
     auto* t = cmd.add_option("--tcpip", tcpip, "LAN instrument at an IPv4 address or host name, optionally :PORT (5025)");
     auto* g = cmd.add_option("--gpib", gpib, "GPIB instrument at this primary address");
-    auto* s = cmd.add_option("--serial", serial, "RS-232 instrument on serial port N");
+    auto* s = cmd.add_option("--serial", serial,
+                             "RS-232 instrument on serial port N (1..9) or on a device by name (/dev/ttyUSB0)")
+                  ->type_name("N|DEVICE");
     t->excludes(g, s);
     g->excludes(s);
     g->check(CLI::Range(0, 30));
-    s->check(CLI::Range(1, 9));
+    s->check([](const std::string& text) {
+        bt::Configuration probe;
+        return bt::chooseSerialPort(probe, text);
+    });
     cmd.add_option("--gpib-board", gpibBoard, "GPIB board number")->capture_default_str()->check(CLI::Range(0, 15));
     cmd.add_option("--gpib-secondary", gpibSecondary, "GPIB secondary address (-1: none)")
         ->capture_default_str()
@@ -71,9 +78,9 @@ bt::Configuration ConnectionOptions::config() const {
         c.GPIB.board = gpibBoard;
         c.GPIB.primary = gpib;
         c.GPIB.secondary = gpibSecondary;
-    } else if (serial > 0) {
+    } else if (!serial.empty()) {
         c.type = "RS232";
-        c.RS232.port = serial;
+        bt::chooseSerialPort(c, serial);
     }
     if (baud > 0) c.RS232.baudrate = baud;
     if (!handshake.empty()) c.RS232.handshake = handshake;
@@ -83,7 +90,10 @@ bt::Configuration ConnectionOptions::config() const {
 
 std::string ConnectionOptions::describe(const bt::Configuration& c) {
     if (c.type == "TCPIP") return "LAN " + c.TCPIP.address;
-    if (c.type == "RS232") return "RS-232 port " + bt::formatNumber(c.RS232.port);
+    if (c.type == "RS232")
+        return c.RS232.device.empty() ? "RS-232 port " + bt::formatNumber(c.RS232.port) + " (" +
+                                            bt::serialDeviceName(static_cast<int>(c.RS232.port)) + ")"
+                                      : "RS-232 " + c.RS232.device;
     return "GPIB " + bt::formatNumber(c.GPIB.primary) + " on board " + bt::formatNumber(c.GPIB.board);
 }
 

@@ -13,7 +13,7 @@ struct ConnectionOptions {
     int gpib = -1;
     int gpibBoard = 0;
     int gpibSecondary = -1;
-    int serial = 0;
+    std::string serial;  // a port number or a device name
     int baud = 0;
     std::string handshake;
     double timeoutMs = 0;
@@ -24,7 +24,7 @@ struct ConnectionOptions {
     // with exit status 2.
     bt::Configuration config() const;
     // Whether an option named the instrument.
-    bool given() const { return !tcpip.empty() || gpib >= 0 || serial > 0; }
+    bool given() const { return !tcpip.empty() || gpib >= 0 || !serial.empty(); }
     // Where config() leads, for messages: "GPIB 19 on board 0".
     static std::string describe(const bt::Configuration& c);
     // Reads the identification before anything is sent and stops with exit

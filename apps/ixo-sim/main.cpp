@@ -73,6 +73,10 @@ int main(int argc, char** argv) {
                    "Write every command received to FILE as it arrives, one per line (a block as its header and "
                    "length)")
         ->type_name("FILE");
+    bool serialLine = false;
+    app.add_flag("--serial-pty", serialLine,
+                 "Also answer on a pseudo-terminal, as an instrument on an RS-232 line; its device is printed on "
+                 "the second line (give it to --serial)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -145,8 +149,19 @@ int main(int argc, char** argv) {
         std::cerr << "ixo-sim: " << error << '\n';
         return 1;
     }
-    std::cout << bound << std::endl;
-    std::cerr << "ixo-sim: " << server.instrument().identification() << " listening on 127.0.0.1:" << bound << '\n';
+    std::string device;
+    if (serialLine) {
+        device = server.startTerminal(error);
+        if (device.empty()) {
+            std::cerr << "ixo-sim: " << error << '\n';
+            return 1;
+        }
+    }
+    std::cout << bound << '\n';
+    if (!device.empty()) std::cout << device << '\n';
+    std::cout << std::flush;
+    std::cerr << "ixo-sim: " << server.instrument().identification() << " listening on 127.0.0.1:" << bound
+              << (device.empty() ? "" : " and on " + device) << '\n';
     int signal = 0;
     sigwait(&stopSignals, &signal);
     server.stop();

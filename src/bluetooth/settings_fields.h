@@ -147,6 +147,7 @@ void forEachField(R& r, F&& f) {
     f("port", r.port);
     f("baudrate", r.baudrate);
     f("handshake", r.handshake);
+    f("device", r.device);
 }
 
 template <RecordOf<Configuration::Tcpip> R, class F>

@@ -102,6 +102,7 @@ ConnectionControls connectionControlsOf(const Configuration& c) {
     k.primary = item(c.GPIB.primary + 1, kPrimaryAddresses);
     k.secondary = item(c.GPIB.secondary + 2, kSecondaryAddresses);
     k.port = item(c.RS232.port, kSerialPorts);
+    k.device = c.RS232.device;
     k.baudRate = itemOf(baudRateChoices(), formatNumber(c.RS232.baudrate));
     k.handshake = itemOf(handshakeChoices(), c.RS232.handshake);
     k.address = c.TCPIP.address;
@@ -115,6 +116,7 @@ Configuration connectionFromControls(const ConnectionControls& k, const Configur
     c.GPIB.primary = k.primary - 1;
     c.GPIB.secondary = k.secondary - 2;
     c.RS232.port = k.port;
+    c.RS232.device = k.device;
     const auto& bauds = baudRateChoices();
     c.RS232.baudrate = *parseNumber(bauds[static_cast<std::size_t>(std::clamp(k.baudRate, 1, int(bauds.size()))) - 1]);
     const auto& hs = handshakeChoices();
@@ -156,6 +158,67 @@ std::string serialPortLabel(int port, std::span<const std::string> presentDevice
     const std::string device = serialDeviceName(port);
     const bool present = std::find(presentDevices.begin(), presentDevices.end(), device) != presentDevices.end();
     return std::to_string(port) + ": " + device + (present ? "  (present)" : "");
+}
+
+namespace {
+// The port number (1..kSerialPorts) that reaches `device`; 0 for none.
+int numberedPortOf(std::string_view device) {
+    for (int p = 1; p <= kSerialPorts; ++p)
+        if (serialDeviceName(p) == device) return p;
+    return 0;
+}
+}  // namespace
+
+SerialPortList serialPortList(std::span<const std::string> presentDevices, const std::string& recordDevice) {
+    SerialPortList list;
+    for (int p = 1; p <= kSerialPorts; ++p) {
+        list.labels.push_back(serialPortLabel(p, presentDevices));
+        list.devices.emplace_back();
+    }
+    const auto add = [&list](const std::string& device, const char* mark) {
+        if (device.empty() || numberedPortOf(device) != 0) return;
+        if (std::find(list.devices.begin(), list.devices.end(), device) != list.devices.end()) return;
+        list.labels.push_back(device + mark);
+        list.devices.push_back(device);
+    };
+    for (const std::string& d : presentDevices) add(d, "  (present)");
+    add(recordDevice, "");
+    return list;
+}
+
+int serialPortItem(const SerialPortList& list, const ConnectionControls& k) {
+    const int numbered = numberedPortOf(k.device);
+    if (k.device.empty() || numbered != 0) return numbered != 0 ? numbered : std::clamp(k.port, 1, kSerialPorts);
+    const auto it = std::find(list.devices.begin(), list.devices.end(), k.device);
+    return it == list.devices.end() ? std::clamp(k.port, 1, kSerialPorts)
+                                    : static_cast<int>(it - list.devices.begin()) + 1;
+}
+
+void chooseSerialPortItem(const SerialPortList& list, int item, ConnectionControls& k) {
+    if (item < 1 || item > static_cast<int>(list.devices.size())) return;
+    const std::string& device = list.devices[static_cast<std::size_t>(item) - 1];
+    if (device.empty()) k.port = item;
+    k.device = device;
+}
+
+std::string chooseSerialPort(Configuration& c, std::string_view text) {
+    if (text.empty()) return "give a port number 1.." + std::to_string(kSerialPorts) + " or a device name";
+    if (std::all_of(text.begin(), text.end(), [](unsigned char ch) { return std::isdigit(ch); })) {
+        const auto n = parseNumber(std::string(text));
+        if (!n || *n < 1 || *n > kSerialPorts)
+            return "port " + std::string(text) + " is not 1.." + std::to_string(kSerialPorts) +
+                   "; give a device name (/dev/ttyUSB0) for any other port";
+        c.RS232.port = *n;
+        c.RS232.device.clear();
+        return {};
+    }
+    if (text.find_first_of("\r\n") != std::string_view::npos) return "a device name is one line";
+    c.RS232.device = std::string(text);
+    if (const int p = numberedPortOf(text)) {
+        c.RS232.port = p;
+        c.RS232.device.clear();
+    }
+    return {};
 }
 
 }  // namespace bt

@@ -67,6 +67,7 @@ struct ConnectionControls {
     int primary = 20;   // primary + 1
     int secondary = 1;  // secondary + 2; item 1 is "none" (-1)
     int port = 1;       // port
+    std::string device;  // a serial device chosen by name ("": the numbered port)
     int baudRate = 1;
     int handshake = 1;
     std::string address;
@@ -98,6 +99,25 @@ std::string lanAddressProblem(std::string_view address);
 // The serial port list's item text for port `port`: the number with the
 // device it opens, marked when the system reports that device present.
 std::string serialPortLabel(int port, std::span<const std::string> presentDevices);
+
+// The serial port list: ports 1..kSerialPorts by number, then each device
+// the system reports that no number reaches (USB adapters), then the
+// record's own device when it is none of these (an adapter unplugged now).
+struct SerialPortList {
+    std::vector<std::string> labels;   // the items' texts
+    std::vector<std::string> devices;  // per item: "" for a numbered port, else the device
+};
+SerialPortList serialPortList(std::span<const std::string> presentDevices, const std::string& recordDevice);
+// The item (from 1) showing the controls' port, and the reverse: the
+// controls' port and device for an item (a device item keeps `k.port`).
+int serialPortItem(const SerialPortList& list, const ConnectionControls& k);
+void chooseSerialPortItem(const SerialPortList& list, int item, ConnectionControls& k);
+
+// Points the record's RS-232 connection at `text`: a port number 1..9 or a
+// device name. A name that a port number reaches is stored as that number,
+// so programs that know only numbers read it the same; any other name goes
+// into RS232.device with the number kept. "" when done, else why not.
+std::string chooseSerialPort(Configuration& c, std::string_view text);
 
 namespace connection_tips {
 inline constexpr const char* kPrimaryAddress =

@@ -57,7 +57,7 @@ IoConfig Formatconfig(const Configuration& c) {
     IoConfig io;
     io.type = c.type;
     io.GPIB = {toInt32(c.GPIB.board), toInt32(c.GPIB.primary), toInt32(c.GPIB.secondary)};
-    io.RS232 = {toInt32(c.RS232.port), toInt32(c.RS232.baudrate), c.RS232.handshake};
+    io.RS232 = {toInt32(c.RS232.port), toInt32(c.RS232.baudrate), c.RS232.handshake, c.RS232.device};
     io.TCPIP = {toInt32(c.TCPIP.board), c.TCPIP.address};
     return io;
 }

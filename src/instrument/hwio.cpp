@@ -28,7 +28,7 @@ std::string upper(std::string s) {
 std::string connectionKey(const IoConfig& c) {
     const std::string type = upper(c.type);
     if (type == "TCPIP") return "TCPIP/" + c.TCPIP.address;
-    if (type == "RS232") return "RS232/" + std::to_string(c.RS232.port);
+    if (type == "RS232") return "RS232/" + serialDeviceOf(c.RS232.port, c.RS232.device);
     return type + "/" + std::to_string(c.GPIB.board) + "/" + std::to_string(c.GPIB.primary) + "/" +
            std::to_string(c.GPIB.secondary);
 }
@@ -179,7 +179,8 @@ std::unique_ptr<Transport> makeTransport(const IoConfig& config, HwResult& failu
         return std::make_unique<TcpTransport>(*ep);
     }
     if (type == "RS232")
-        return std::make_unique<SerialTransport>(serialDeviceName(config.RS232.port), config.RS232.baudrate,
+        return std::make_unique<SerialTransport>(serialDeviceOf(config.RS232.port, config.RS232.device),
+                                                 config.RS232.baudrate,
                                                  config.RS232.handshake);
     if (type == "GPIB")
         return std::make_unique<VisaTransport>(

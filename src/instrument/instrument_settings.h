@@ -19,6 +19,10 @@ struct Configuration {
         double port = 1;
         double baudrate = 19200;
         std::string handshake = "Xon/Xoff";
+        // A serial device by name ("/dev/ttyUSB0"), for the adapters no port
+        // number reaches; empty: the platform's device of `port`. Files from
+        // before it lack it and so keep meaning the port number.
+        std::string device;
         bool operator==(const Rs232&) const = default;
     } RS232;
     struct Tcpip {

@@ -17,6 +17,7 @@ struct IoConfig {
         std::int32_t port = 1;
         std::int32_t baudrate = 9600;
         std::string handshake = "Xon/Xoff";
+        std::string device;  // empty: the platform's device of `port`
     } RS232;
     struct Tcpip {
         std::int32_t board = 0;

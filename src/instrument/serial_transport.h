@@ -1,6 +1,8 @@
 #pragma once
 // SCPI over an RS-232 port through libserialport. Binary transfers are
-// passed through untouched (no line-end translation).
+// passed through untouched (no line-end translation). A terminal that the
+// port library refuses (a pseudo-terminal: a virtual serial port, a serial
+// bridge) is driven through the terminal interface instead.
 #include <string>
 #include <vector>
 
@@ -13,6 +15,9 @@ namespace bt {
 // The platform's n-th serial device: /dev/ttyS<n-1> on Linux, COM<n> on
 // Windows.
 std::string serialDeviceName(int port);
+// The device a connection record reaches: `device` when it names one, else
+// the platform's device of `port`.
+std::string serialDeviceOf(int port, const std::string& device);
 
 // The serial devices the system reports (libserialport's port list), by
 // name; empty where it reports none.
@@ -38,10 +43,15 @@ public:
 
 private:
     HwResult fail(int status, const std::string& what) const;
+    // Opens the device as a plain terminal; false when it is none.
+    bool openTerminal(std::string& why);
+    HwResult terminalWrite(std::span<const std::uint8_t> bytes, int timeoutMs);
+    HwResult terminalRead(std::span<std::uint8_t> buffer, std::size_t& got, int timeoutMs);
     std::string device_;
     int baudrate_;
     std::string handshake_;
     sp_port* port_ = nullptr;
+    int fd_ = -1;  // the terminal, when the port library refused it
 };
 
 }  // namespace bt

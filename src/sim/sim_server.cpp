@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -221,11 +223,15 @@ Server::Server(ServerOptions options) : options_(std::move(options)), instrument
 
 Server::~Server() { stop(); }
 
+bool Server::makeWakePipe(std::string& error) {
+    if (wake_[0] >= 0) return true;
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) == 0) return true;
+    error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+}
+
 std::uint16_t Server::start(std::uint16_t port, std::string& error) {
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
-        return 0;
-    }
+    if (!makeWakePipe(error)) return 0;
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -243,6 +249,48 @@ std::uint16_t Server::start(std::uint16_t port, std::string& error) {
     return ntohs(addr.sin_port);
 }
 
+std::string Server::startTerminal(std::string& error) {
+    if (!makeWakePipe(error)) return {};
+    int controller = -1;
+    int device = -1;
+    char name[256] = {};
+    if (::openpty(&controller, &device, name, nullptr, nullptr) != 0) {
+        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        return {};
+    }
+    // Raw on the device side until the client sets its own mode, so that
+    // nothing it sends comes back as an echo.
+    termios t{};
+    ::tcgetattr(device, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(device, TCSANOW, &t);
+    ::fcntl(controller, F_SETFL, ::fcntl(controller, F_GETFL) | O_NONBLOCK);
+    ::fcntl(controller, F_SETFD, FD_CLOEXEC);
+    ::fcntl(device, F_SETFD, FD_CLOEXEC);
+    std::lock_guard lock(mutex_);
+    terminalSide_ = device;
+    Connection& c = connections_.emplace_back();
+    c.thread = std::thread([this, controller, &c] {
+        // Each pass is one client's session; a line left half-sent by a
+        // client that went away is dropped with its pass.
+        for (;;) {
+            pollfd stopping{wake_[0], POLLIN, 0};
+            if (::poll(&stopping, 1, 0) > 0) break;
+            const int fd = ::dup(controller);
+            if (fd < 0) break;
+            Faults faults;
+            {
+                std::lock_guard faultLock(mutex_);
+                faults = options_.faults;
+            }
+            serve(fd, faults, true);
+        }
+        ::close(controller);
+        c.done = true;
+    });
+    return name;
+}
+
 void Server::stop() {
     if (wake_[1] >= 0) {
         const char b = 1;
@@ -256,7 +304,7 @@ void Server::stop() {
     }
     for (auto& c : finishing)
         if (c.thread.joinable()) c.thread.join();
-    for (int* fd : {&listenFd_, &wake_[0], &wake_[1]})
+    for (int* fd : {&listenFd_, &wake_[0], &wake_[1], &terminalSide_})
         if (*fd >= 0) {
             ::close(*fd);
             *fd = -1;
@@ -285,7 +333,8 @@ Server::Wait Server::waitFor(int fd, int timeoutMs, short events) const {
 
 bool Server::sendAll(int fd, std::string_view bytes, bool& idle) const {
     while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == ENOTSOCK) n = ::write(fd, bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -352,7 +401,7 @@ void Server::acceptLoop() {
 }
 
 
-void Server::serve(int fd, Faults faults) {
+void Server::serve(int fd, Faults faults, bool terminal) {
     LineParser parser(instrument_, options_, held_);
     bool idle = false;
     std::vector<std::uint8_t> buffer(1 << 20);
@@ -369,7 +418,7 @@ void Server::serve(int fd, Faults faults) {
         std::uint64_t limit = buffer.size();
         if (faults.closeAfter) limit = std::min(limit, *faults.closeAfter - received);
         if (faults.stallAfter) limit = std::min(limit, *faults.stallAfter - received);
-        int waitMs = idleWaitMs();
+        int waitMs = terminal ? -1 : idleWaitMs();
         bool lineDeadline = false;  // the wait ends at the line's deadline
         if (options_.lineTimeoutMs > 0 && parser.midLine()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -394,7 +443,8 @@ void Server::serve(int fd, Faults faults) {
             idle = w == Wait::TimedOut;
             break;
         }
-        const ssize_t n = ::recv(fd, buffer.data(), static_cast<std::size_t>(limit), 0);
+        ssize_t n = ::recv(fd, buffer.data(), static_cast<std::size_t>(limit), 0);
+        if (n < 0 && errno == ENOTSOCK) n = ::read(fd, buffer.data(), static_cast<std::size_t>(limit));
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) break;
         received += static_cast<std::uint64_t>(n);

@@ -60,6 +60,11 @@ public:
     // Listens on 127.0.0.1:`port` (0 picks a free port). Returns the port,
     // or 0 with the reason in `error`.
     std::uint16_t start(std::uint16_t port, std::string& error);
+    // Also answers on a pseudo-terminal, as an instrument on a serial line
+    // would. Returns the device a client opens ("/dev/pts/3"), or "" with
+    // the reason in `error`. The device stays until stop(), whoever opens
+    // and closes it meanwhile.
+    std::string startTerminal(std::string& error);
     // Closes every connection and waits for their threads.
     void stop();
 
@@ -77,7 +82,9 @@ private:
         std::atomic<bool> done{false};
     };
     void acceptLoop();
-    void serve(int fd, Faults faults);
+    // `terminal`: a serial line, which never idles out.
+    void serve(int fd, Faults faults, bool terminal = false);
+    bool makeWakePipe(std::string& error);
     enum class Wait { Ready, TimedOut, Stopping };
     Wait waitFor(int fd, int timeoutMs, short events = 0x001) const;
     bool waitReadable(int fd, int timeoutMs, short events = 0x001) const {
@@ -91,6 +98,7 @@ private:
     Instrument instrument_;
     int listenFd_ = -1;
     int wake_[2] = {-1, -1};
+    int terminalSide_ = -1;  // our hold on the pseudo-terminal's device side
     std::thread acceptor_;
     mutable std::mutex mutex_;
     std::list<Connection> connections_;

@@ -306,6 +306,31 @@ TEST(ConfigFile, RoundTripsAndForgetsTheLastSettingsFile) {
     EXPECT_EQ(*loaded.configuration, c);
 }
 
+TEST(ConfigFile, ASerialDeviceIsStoredBesideThePortAndOlderFilesMeanThePort) {
+    ScratchDir dir;
+    Configuration c;
+    c.type = "RS232";
+    c.RS232.port = 3;
+    c.RS232.device = "/dev/ttyUSB0";
+    ASSERT_TRUE(saveConfig(c, dir / kConfigFileName));
+    const LoadedConfig loaded = loadConfig(dir / kConfigFileName);
+    ASSERT_TRUE(loaded.configuration) << loaded.reason;
+    EXPECT_EQ(*loaded.configuration, c);
+    // The RS232 record as files held it before device names.
+    MatValue older = toMatValue(c);
+    MatValue rs232 = MatValue::structArray({"port", "baudrate", "handshake"});
+    rs232.setField("port", MatValue::scalar(3));
+    rs232.setField("baudrate", MatValue::scalar(9600));
+    rs232.setField("handshake", MatValue::string("RTS/CTS"));
+    older.setField("RS232", rs232);
+    writeMatFile(dir / "old.mat", {{"fileParameters", older}});
+    const LoadedConfig old = loadConfig(dir / "old.mat");
+    ASSERT_TRUE(old.configuration) << old.reason;
+    EXPECT_EQ(old.configuration->RS232.port, 3);
+    EXPECT_EQ(old.configuration->RS232.device, "");
+    EXPECT_EQ(old.configuration->RS232.handshake, "RTS/CTS");
+}
+
 TEST(ConfigFile, MissingOrUnusableFilesGiveNoConfiguration) {
     ScratchDir dir;
     EXPECT_FALSE(loadConfig(dir / kConfigFileName).configuration);

@@ -69,7 +69,7 @@ TEST(ConnectionRecord, ControlsRoundTrip) {
     Configuration c;
     c.type = "TCPIP";
     c.GPIB = {3, 7, -1};
-    c.RS232 = {4, 38400, "rts/cts"};
+    c.RS232 = {4, 38400, "rts/cts", ""};
     c.TCPIP.address = "127.0.0.1:5025";
     const ConnectionControls k = connectionControlsOf(c);
     EXPECT_EQ(k.connection, 3);
@@ -136,6 +136,50 @@ TEST(ConnectionHints, TextsOfTheDialog) {
     const std::vector<std::string> present = {"/dev/ttyS1", "/dev/ttyUSB0"};
     EXPECT_EQ(serialPortLabel(1, present), "1: /dev/ttyS0");
     EXPECT_EQ(serialPortLabel(2, present), "2: /dev/ttyS1  (present)");
+}
+
+TEST(ConnectionRecord, ASerialDeviceIsChosenByNumberOrName) {
+    Configuration c;
+    c.RS232.port = 4;
+    EXPECT_EQ(chooseSerialPort(c, "/dev/ttyUSB0"), "");
+    EXPECT_EQ(c.RS232.device, "/dev/ttyUSB0");
+    EXPECT_EQ(c.RS232.port, 4);  // kept for programs that know only numbers
+    EXPECT_EQ(Formatconfig(c).RS232.device, "/dev/ttyUSB0");
+    // A name a number reaches is stored as the number.
+    EXPECT_EQ(chooseSerialPort(c, "/dev/ttyS2"), "");
+    EXPECT_EQ(c.RS232.device, "");
+    EXPECT_EQ(c.RS232.port, 3);
+    EXPECT_EQ(chooseSerialPort(c, "/dev/ttyACM1"), "");
+    EXPECT_EQ(chooseSerialPort(c, "9"), "");
+    EXPECT_EQ(c.RS232.device, "");
+    EXPECT_EQ(c.RS232.port, 9);
+    const Configuration before = c;
+    EXPECT_NE(chooseSerialPort(c, "10"), "");
+    EXPECT_NE(chooseSerialPort(c, ""), "");
+    EXPECT_NE(chooseSerialPort(c, "/dev/tty\nUSB0"), "");
+    EXPECT_EQ(c, before);
+
+    // The dialog's list: the numbered ports, the adapters the system
+    // reports, then the record's own device although it is unplugged.
+    const std::vector<std::string> present = {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyACM0"};
+    const SerialPortList list = serialPortList(present, "/dev/ttyUSB5");
+    ASSERT_EQ(list.labels.size(), static_cast<std::size_t>(kSerialPorts) + 3);
+    EXPECT_EQ(list.labels[0], "1: /dev/ttyS0  (present)");
+    EXPECT_EQ(list.labels[9], "/dev/ttyUSB0  (present)");
+    EXPECT_EQ(list.labels[11], "/dev/ttyUSB5");
+    c.RS232.device = "/dev/ttyUSB5";
+    c.RS232.port = 2;
+    ConnectionControls k = connectionControlsOf(c);
+    EXPECT_EQ(serialPortItem(list, k), 12);
+    EXPECT_EQ(connectionFromControls(k, Configuration{}).RS232, c.RS232);
+    chooseSerialPortItem(list, 10, k);
+    EXPECT_EQ(k.device, "/dev/ttyUSB0");
+    EXPECT_EQ(k.port, 2);
+    EXPECT_EQ(serialPortItem(list, k), 10);
+    chooseSerialPortItem(list, 7, k);
+    EXPECT_EQ(k.device, "");
+    EXPECT_EQ(k.port, 7);
+    EXPECT_EQ(serialPortItem(list, k), 7);
 }
 
 TEST(ConnectionRecord, ControlsGiveWhatTheIoLayerReceives) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <exception>
@@ -124,11 +125,15 @@ SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> e
         ::_exit(127);
     }
     ::close(out[1]);
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    const auto readLine = [fd = out[0]] {
+        std::string line;
+        char c;
+        while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    };
+    port_ = static_cast<std::uint16_t>(std::atoi(readLine().c_str()));
+    if (std::find(args.begin(), args.end(), "--serial-pty") != args.end()) serialDevice_ = readLine();
     ::close(out[0]);
-    port_ = static_cast<std::uint16_t>(std::atoi(line.c_str()));
 }
 
 int SimProcess::stop() {

@@ -38,6 +38,8 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     std::uint16_t port() const { return port_; }
+    // With --serial-pty: the serial device it answers on (its second line).
+    const std::string& serialDevice() const { return serialDevice_; }
     // Exit status as waitpid reports it; -1 when it was not running.
     int stop();
     // Resident memory in kB, from /proc/PID/status.
@@ -46,6 +48,7 @@ public:
 private:
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
+    std::string serialDevice_;
 };
 
 }  // namespace testsupport

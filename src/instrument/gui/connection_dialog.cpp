@@ -109,10 +109,8 @@ void ConnectionDialog::fillLists() {
     std::vector<std::string> secondary = numbers(0, kSecondaryAddresses - 1);
     secondary.insert(secondary.begin(), "None");
     fill(handles_.get<QComboBox>("pmSecondaryAddress"), secondary);
-    const std::vector<std::string> present = listSerialDevices();
-    std::vector<std::string> ports;
-    for (int p = 1; p <= kSerialPorts; ++p) ports.push_back(serialPortLabel(p, present));
-    fill(handles_.get<QComboBox>("pmPortNumber"), ports);
+    serialPorts_ = serialPortList(listSerialDevices(), opened_.RS232.device);
+    fill(handles_.get<QComboBox>("pmPortNumber"), serialPorts_.labels);
     fill(handles_.get<QComboBox>("pmBaudRate"), baudRateChoices());
     fill(handles_.get<QComboBox>("pmHandShake"), handshakeChoices());
 }
@@ -141,7 +139,9 @@ Configuration ConnectionDialog::configFromControls() const {
     k.gpibBoard = itemOf(handles_, "pmGpibBoard");
     k.primary = itemOf(handles_, "pmPrimaryAddress");
     k.secondary = itemOf(handles_, "pmSecondaryAddress");
-    k.port = itemOf(handles_, "pmPortNumber");
+    k.port = opened_.RS232.port;
+    k.device = opened_.RS232.device;
+    chooseSerialPortItem(serialPorts_, itemOf(handles_, "pmPortNumber"), k);
     k.baudRate = itemOf(handles_, "pmBaudRate");
     k.handshake = itemOf(handles_, "pmHandShake");
     k.address = handles_.get<QLineEdit>("editTCPIPAddress")->text().trimmed().toStdString();
@@ -154,7 +154,7 @@ void ConnectionDialog::redraw(const Configuration& c) {
     select(handles_, "pmGpibBoard", k.gpibBoard);
     select(handles_, "pmPrimaryAddress", k.primary);
     select(handles_, "pmSecondaryAddress", k.secondary);
-    select(handles_, "pmPortNumber", k.port);
+    select(handles_, "pmPortNumber", serialPortItem(serialPorts_, k));
     select(handles_, "pmBaudRate", k.baudRate);
     select(handles_, "pmHandShake", k.handshake);
     handles_.get<QLineEdit>("editTCPIPAddress")->setText(QString::fromStdString(k.address));

@@ -65,6 +65,7 @@ private:
     QString defaultTitle_;
     int model_ = 0;
     Configuration opened_;
+    SerialPortList serialPorts_;
     std::string response_ = "Cancel";
     bool checking_ = false;
 };

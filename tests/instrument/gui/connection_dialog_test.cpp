@@ -167,6 +167,25 @@ TEST_F(ConnectionDialogTest, SerialSettingsWithThePacingHint) {
     EXPECT_EQ(a.config.RS232.handshake, "RTS/CTS");
 }
 
+TEST_F(ConnectionDialogTest, ASerialDeviceByNameIsListedAfterTheNumberedPorts) {
+    Configuration c;
+    c.type = "RS232";
+    c.RS232.port = 4;
+    c.RS232.device = "/dev/ttyUSB7";  // an adapter not plugged in now
+    ConnectionAnswer a = openWith(c, "b", [&](QWidget*) {
+        EXPECT_EQ(list("pmPortNumber")->currentText(), "/dev/ttyUSB7");
+        EXPECT_GT(list("pmPortNumber")->currentIndex(), kSerialPorts - 1);
+        click("pbOK");
+    });
+    EXPECT_EQ(a.config.RS232, c.RS232);
+    a = openWith(c, "b", [&](QWidget*) {
+        chooseItem("pmPortNumber", 3);
+        click("pbOK");
+    });
+    EXPECT_EQ(a.config.RS232.port, 3);
+    EXPECT_EQ(a.config.RS232.device, "");
+}
+
 TEST_F(ConnectionDialogTest, CancelAndCloseKeepTheCallersRecord) {
     Configuration c;
     c.type = "TCPIP";
