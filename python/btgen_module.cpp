@@ -25,6 +25,7 @@
 #include "bluetooth/air_bits.h"
 #include "bluetooth/dirty_tx_calc.h"
 #include "bluetooth/dirty_tx_edits.h"
+#include "bluetooth/list_field_names.h"
 #include "bluetooth/generate.h"
 #include "bluetooth/settings_editor.h"
 #include "bluetooth/settings_validate.h"
@@ -324,7 +325,12 @@ py::tuple edit(py::dict settings, py::kwargs fields, const std::string& platform
         if (const auto at = field.find("__"); at != std::string::npos) field.replace(at, 2, ".");
         std::string text;
         if (py::isinstance<py::str>(value)) {
-            text = value.cast<std::string>();
+            // A list field's value by name, as the command line takes it.
+            try {
+                text = bt::codeOfValue(p, field, value.cast<std::string>());
+            } catch (const bt::Error& e) {
+                raise(gSettingsError, e.what());
+            }
         } else if (py::isinstance<py::bool_>(value)) {
             text = value.cast<bool>() ? "1" : "0";
         } else {

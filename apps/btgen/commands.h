@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bluetooth/generated_signal.h"
+#include "bluetooth/list_field_names.h"
 #include "bluetooth/settings_editor.h"
 
 namespace btgen {
@@ -60,18 +61,11 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
                 std::ostream& out, bool stopOnRefusal, bool keepGoing, const bt::Bits* userFileBits = nullptr,
                 bt::SigGenSettings* sigGen = nullptr, bool strict = false);
 
-// The names of a list field's codes, for the settings in `p` (the packet
-// types depend on the link); empty for a field that is not a list.
-struct NamedCode {
-    std::string name;
-    int code;
-};
-std::vector<NamedCode> namedCodes(const bt::Parameters& p, const std::string& field);
-std::string namedCodesText(const std::vector<NamedCode>& list);
-// The code of a list field's value given by name (in any case, spaces and
-// punctuation aside); numbers pass unchanged. An unknown name stops with
-// exit status 2, listing the names and codes.
-std::string codeOfValue(const bt::Parameters& p, const std::string& field, const std::string& value);
+using bt::NamedCode;
+using bt::namedCodes;
+using bt::namedCodesText;
+// bt::codeOfValue, an unknown name stopping with exit status 2.
+std::string codeOrStop(const bt::Parameters& p, const std::string& field, const std::string& value);
 
 // --platform and --bbg options shared by the commands that check sizes.
 struct PlatformOptions {

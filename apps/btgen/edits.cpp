@@ -11,59 +11,12 @@
 
 namespace btgen {
 
-namespace {
-
-// Letters and digits only, in lower case: "8 Bit Pattern", "8bitpattern"
-// and "8-BIT-PATTERN" are one name.
-std::string nameKey(const std::string& text) {
-    std::string key;
-    for (unsigned char c : text)
-        if (std::isalnum(c)) key.push_back(static_cast<char>(std::tolower(c)));
-    return key;
-}
-
-}  // namespace
-
-std::vector<NamedCode> namedCodes(const bt::Parameters& p, const std::string& field) {
-    if (field == "generationMode") return {{"packet", 1}, {"stream", 2}};
-    if (field == "linkType") return {{"SCO", 1}, {"ACL", 2}, {"eSCO", 3}};
-    if (field == "multiPacket") return {{"single", 0}, {"multi", 1}};
-    if (field == "impairments.FreqDriftType") return {{"linear", 1}, {"sinusoidal", 2}};
-    if (field == "payloadType") {
-        std::vector<NamedCode> list;
-        int item = 1;
-        for (const std::string& label : bt::payloadLabels(true)) list.push_back({label, item++});
-        return list;
+std::string codeOrStop(const bt::Parameters& p, const std::string& field, const std::string& value) {
+    try {
+        return bt::codeOfValue(p, field, value);
+    } catch (const bt::Error& e) {
+        fail(kExitBadInput, e.what());
     }
-    if (field == "packetType") {
-        // "F: DH5" is code 15, named DH5; the items that cannot be chosen
-        // have no name.
-        std::vector<NamedCode> list;
-        int code = -1;
-        for (const std::string& label : bt::packetTypeLabels(p.linkType)) {
-            const std::string name = label.substr(label.find(": ") + 2);
-            if (name != "Undefined" && name != "Unsupported") list.push_back({name, code});
-            ++code;
-        }
-        return list;
-    }
-    return {};
-}
-
-std::string namedCodesText(const std::vector<NamedCode>& list) {
-    std::string text;
-    for (const NamedCode& n : list) text += (text.empty() ? "" : ", ") + n.name + " (" + std::to_string(n.code) + ")";
-    return text;
-}
-
-std::string codeOfValue(const bt::Parameters& p, const std::string& field, const std::string& value) {
-    const std::vector<NamedCode> list = namedCodes(p, field);
-    if (list.empty() || bt::parseNumber(value)) return value;
-    const std::string key = nameKey(value);
-    for (const NamedCode& n : list)
-        if (!key.empty() && nameKey(n.name) == key) return std::to_string(n.code);
-    fail(kExitBadInput, "Value \"" + value + "\" of " + field + " is none of its names or codes: " +
-                            namedCodesText(list) + ".");
 }
 
 namespace {
@@ -133,7 +86,7 @@ void applyEdits(bt::Parameters& p, const std::vector<std::string>& edits, const 
         const std::string field = edit.substr(0, eq);
         if (isSigGenField(field))
             fail(kExitBadInput, field + " is an instrument setting: use --sg " + field + "=...");
-        const std::string value = codeOfValue(p, field, edit.substr(eq + 1));
+        const std::string value = codeOrStop(p, field, edit.substr(eq + 1));
         bt::EditResult r;
         try {
             r = bt::editField(p, field, value, ctx, userFileBits);

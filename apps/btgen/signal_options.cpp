@@ -95,13 +95,13 @@ void readableValuesToNumbers(bt::Json& j, const std::string& file) {
     if (j.contains("linkType") && j["linkType"].is_number()) p.linkType = j["linkType"].get<double>();
     for (const char* field : {"linkType", "generationMode", "packetType", "multiPacket", "payloadType"}) {
         if (!j.contains(field) || !j[field].is_string()) continue;
-        j[field] = std::stod(codeOfValue(p, field, j[field].get<std::string>()));
+        j[field] = std::stod(codeOrStop(p, field, j[field].get<std::string>()));
         if (std::string(field) == "linkType") p.linkType = j[field].get<double>();
     }
     if (j.contains("impairments") && j["impairments"].is_object() && j["impairments"].contains("FreqDriftType") &&
         j["impairments"]["FreqDriftType"].is_string())
         j["impairments"]["FreqDriftType"] =
-            std::stod(codeOfValue(p, "impairments.FreqDriftType", j["impairments"]["FreqDriftType"].get<std::string>()));
+            std::stod(codeOrStop(p, "impairments.FreqDriftType", j["impairments"]["FreqDriftType"].get<std::string>()));
 }
 
 // Settings as JSON: what `btgen settings` prints (the record, or with --all

@@ -117,6 +117,20 @@ def test_malformed_settings_raise_with_the_command_lines_texts(settings, tmp_pat
     assert str(e.value) in run_btgen("generate", "--user-file", missing, "-o", str(tmp_path / "y")).stderr
 
 
+def test_list_fields_take_names_as_the_command_line_does(settings):
+    named, _, _ = btgen.edit(settings, linkType="acl", packetType="dh5", multiPacket="Multi",
+                             payloadType="pn9", impairments__FreqDriftType="SINUSOIDAL")
+    coded, _, _ = btgen.edit(settings, linkType=2, packetType=15, multiPacket=1, payloadType=5,
+                             impairments__FreqDriftType=2)
+    assert named == coded
+    assert btgen.edit(settings, generationMode="stream")[0]["generationMode"] == 2
+    with pytest.raises(btgen.SettingsError) as e:
+        btgen.edit(settings, packetType="DH7")
+    cli = run_btgen("size", "--set", "packetType=DH7")
+    assert cli.returncode == 2 and str(e.value) in cli.stderr
+    assert "DH5 (15)" in str(e.value)
+
+
 def test_settings_files_and_user_data(settings, tmp_path):
     s, _, _ = btgen.edit(settings, packetType=15, BDaddr=0x123456789ABC)
     path = str(tmp_path / "s.bt")
