@@ -194,7 +194,9 @@ int main(int argc, char** argv) {
     app.add_option("--width", o.width, "Image width in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
     app.add_option("--height", o.height, "Image height in pixels")->check(CLI::Range(100, 10000))->capture_default_str();
     app.add_option("--symbols", o.symbols, "Eye diagrams: symbols per trace")->capture_default_str();
-    app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")->capture_default_str();
+    app.add_option("--delay", o.delay, "Eye and scatter: symbol delay, 0 to 1")
+        ->capture_default_str()
+        ->check([](const std::string& text) { return bt::plots::symbolDelayProblem(text); });
     app.add_option("--trace", o.trace, "Scatter: draw the trajectory too (0 or 1)")->capture_default_str();
     app.add_flag("--markers", o.markers, "I(t) Q(t): draw the marker rows under the plot");
     app.add_flag("--no-verify", o.noVerify, "Read a SigMF dataset without checking it against the metadata's SHA-512");

@@ -58,6 +58,14 @@ std::optional<ScatterRequest> scatterRequest(const std::vector<std::string>& ans
     return r;
 }
 
+std::string symbolDelayProblem(const std::string& text) {
+    const auto v = parseNumber(text);
+    if (!v || !std::isfinite(*v)) return "\"" + text + "\" is not a number; the symbol delay is 0 to 1";
+    if (*v < 0 || *v > 1)
+        return "the symbol delay " + text + " is outside 0 to 1 (a fraction of a symbol)";
+    return {};
+}
+
 double waterfallSlice(std::size_t samples, double sampleRate) {
     return static_cast<double>(samples) / sampleRate / 200;
 }

@@ -37,6 +37,10 @@ struct ScatterRequest {
 };
 std::optional<ScatterRequest> scatterRequest(const std::vector<std::string>& answers, double oversampling);
 
+// A command line refuses what the dialogs clamp: "" when `text` is a
+// symbol delay of 0 to 1, else why not.
+std::string symbolDelayProblem(const std::string& text);
+
 // The waterfall's slice: a two-hundredth of the waveform's duration.
 double waterfallSlice(std::size_t samples, double sampleRate);
 

@@ -61,6 +61,16 @@ TEST(BtgenPlot, EveryKindFromTheSettings) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(".png, .svg or .pdf"), std::string::npos);
     EXPECT_EQ(runProcess({appPath("btgen"), "plot", "ccdf", "--rate", "nan", "-o", scratch("y.png").string()}).status, 2);
+    // The dialog clamps a symbol delay; the command line refuses it.
+    for (const std::string delay : {"1.5", "-0.1", "nan"}) {
+        const fs::path out = scratch("d.png");
+        fs::remove(out);
+        r = runProcess({appPath("btgen"), "plot", "eye", "--delay", delay, "-o", out.string()});
+        EXPECT_EQ(r.status, 2) << delay;
+        EXPECT_NE(r.err.find("--delay"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("0 to 1"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << delay;
+    }
     // A folder that does not exist: the name is right, the write fails.
     r = runProcess({appPath("btgen"), "plot", "ccdf", "-o", scratch("gone/y.png").string()});
     EXPECT_EQ(r.status, 5) << r.err;
