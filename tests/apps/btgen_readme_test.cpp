@@ -12,13 +12,14 @@
 
 namespace {
 
-std::vector<std::string> readmeCommands() {
+// The indented lines of the section whose heading starts with `heading`.
+std::vector<std::string> readmeCommands(std::string_view heading = "## Using the command line") {
     std::ifstream in(std::string(BTGEN_SOURCE_DIR) + "/README.md");
     std::vector<std::string> commands;
     bool inside = false;
     bool afterBreak = true;  // blank line or code: where a code block may start
     for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("## ")) inside = line == "## Using the command line";
+        if (line.starts_with("## ")) inside = line.starts_with(heading);
         // An indented line right after prose continues that prose (a list
         // item's wrapped text), as Markdown reads it.
         const bool code = inside && afterBreak && line.starts_with("    ") && line.size() > 4 && line[4] != ' ';
@@ -64,6 +65,43 @@ TEST(BtgenReadme, EveryCommandOfTheCommandLineSectionRunsAsItStands) {
     }
     EXPECT_EQ(simulator.stop(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "sent.txt"));
+}
+
+TEST(BtgenReadme, TheSetUpSectionRunsAsItStands) {
+    const std::vector<std::string> blocks = readmeCommands("## Set-up");
+    ASSERT_EQ(blocks.size(), 3u);
+    // The main job, as a fresh clone runs it (without a display): it
+    // installs what is missing (here nothing, so no package is touched),
+    // builds the programs the job needs and plays the waveform on the
+    // simulator.
+    EXPECT_EQ(blocks[0], "scripts/run.sh");
+    const auto job = testsupport::runProcess(
+        {"/bin/sh", "-c", "cd \"$1\" && unset DISPLAY WAYLAND_DISPLAY && " + blocks[0], "sh", BTGEN_SOURCE_DIR});
+    ASSERT_EQ(job.status, 0) << job.err << job.out;
+    EXPECT_THAT(job.out, testing::Not(testing::HasSubstr("Installing:")));
+    EXPECT_THAT(job.out, testing::HasSubstr("Downloaded 12500 samples"));
+    EXPECT_THAT(job.out, testing::HasSubstr("player: on"));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(BTGEN_SOURCE_DIR) / "build/main-job/default.mat"));
+
+    // The desktop program's synopsis: every option it shows is one the
+    // program takes (its --help needs no display).
+    EXPECT_TRUE(blocks[1].starts_with("build/apps/btgen-gui ")) << blocks[1];
+    const std::string gui = testsupport::appPath("btgen-gui");
+    if (std::filesystem::exists(gui)) {
+        const auto help = testsupport::runProcess({gui, "--help"});
+        EXPECT_EQ(help.status, 0);
+        std::istringstream words(blocks[1]);
+        for (std::string w; words >> w;) {
+            w.erase(0, w.find_first_not_of('['));
+            w.erase(w.find_last_not_of(']') + 1);
+            if (w.starts_with("--")) {
+                EXPECT_THAT(help.out, testing::HasSubstr(w)) << w;
+            }
+        }
+    }
+    // The suite itself, which this test is part of.
+    EXPECT_EQ(blocks[2], "scripts/test.sh");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(BTGEN_SOURCE_DIR) / blocks[2]));
 }
 
 }  // namespace
