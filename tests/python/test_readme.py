@@ -7,6 +7,7 @@ import re
 import subprocess
 import sys
 
+BTGEN = os.environ.get("BTGEN_EXE", "btgen")
 IXO_SIM = os.environ.get("IXO_SIM_EXE", "ixo-sim")
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 
@@ -38,14 +39,17 @@ def test_the_python_section_runs_as_it_stands(tmp_path):
         script = blocks[0].replace("5025", port)
         r = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True, text=True,
                            check=False, timeout=120)
+        held = subprocess.run([BTGEN, "status", "--tcpip", f"127.0.0.1:{port}"], capture_output=True, text=True,
+                              check=False, timeout=60)
     finally:
         sim.terminate()
         sim.wait(timeout=10)
     assert r.returncode == 0, r.stderr
     # What it prints: the projected length, the carrier offset it set
-    # (50 kHz), the recording's rate, and the identification.
+    # (50 kHz), ..., the identification; then the instrument plays "BT".
     lines = r.stdout.splitlines()
     assert re.fullmatch(r"[0-9]+ Samples", lines[0]), lines[0]
     assert abs(float(lines[1]) - 50e3) < 5e3, lines[1]
-    assert "IXO" in r.stdout
+    assert len(lines[-1].split(",")) == 4, lines[-1]
+    assert held.returncode == 0 and '"arbi:BT"' in held.stdout and "player: on" in held.stdout, held.stdout
     assert (tmp_path / "dh3.sigmf-meta").exists() and (tmp_path / "dh3.bt").exists()
