@@ -32,11 +32,13 @@ def section_blocks(title):
 
 def test_the_python_section_runs_as_it_stands(tmp_path):
     blocks = section_blocks("## Using Python")
-    assert len(blocks) == 1 and "btgen.Instrument(" in blocks[0]
+    # The radio block needs a radio on the machine; every other block runs.
+    runnable = [b for b in blocks if "btgen.Radio(" not in b]
+    assert len(runnable) == 1 and "btgen.Instrument(" in runnable[0]
     sim = subprocess.Popen([IXO_SIM, "--port", "0"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         port = sim.stdout.readline().strip()
-        script = blocks[0].replace("5025", port)
+        script = runnable[0].replace("5025", port)
         r = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True, text=True,
                            check=False, timeout=120)
         held = subprocess.run([BTGEN, "status", "--tcpip", f"127.0.0.1:{port}"], capture_output=True, text=True,
