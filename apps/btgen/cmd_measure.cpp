@@ -99,11 +99,7 @@ void runLive() {
     if (o.rate <= 0) fail(kExitBadInput, "--sdr needs the sample rate to receive at: --rate HZ (4e6).");
     if (o.json) fail(kExitBadInput, "--json is not offered with --sdr: packets are printed as they come.");
     const bt::analysis::ReceiverOptions ro = receiverOptions(o);
-    bt::radio::CaptureRequest request;
-    request.rate = o.rate;
-    request.seconds = o.duration;
-    request.tuning = o.radio.tuning(carrierOf(o.sgEdits));
-    request.stop = &stopOnInterrupt();
+    bt::radio::CaptureRequest request = o.radio.captureRequest(o.rate, o.duration, o.sgEdits);
     bt::radio::Radio radio;
     o.radio.open(radio);
     std::optional<bt::radio::LiveReceiver> receiver;

@@ -201,11 +201,7 @@ CaptureOptions& captureOptions() {
 void runCapture() {
     const CaptureOptions& o = captureOptions();
     if (const auto problem = bt::sigmfNameProblem(o.output)) fail(kExitBadInput, *problem);
-    bt::radio::CaptureRequest request;
-    request.rate = o.rate;
-    request.seconds = o.duration;
-    request.tuning = o.radio.tuning(carrierOf(o.sgEdits));
-    request.stop = &stopOnInterrupt();
+    bt::radio::CaptureRequest request = o.radio.captureRequest(o.rate, o.duration, o.sgEdits);
 
     bt::radio::Radio radio;
     o.radio.open(radio);

@@ -59,6 +59,16 @@ void RadioOptions::open(bt::radio::Radio& radio) const {
     if (const bt::radio::RadioResult r = radio.open(device); !r.ok()) failRadio(r);
 }
 
+bt::radio::CaptureRequest RadioOptions::captureRequest(double rate, double seconds,
+                                                      const std::vector<std::string>& sgEdits) const {
+    bt::radio::CaptureRequest request;
+    request.rate = rate;
+    request.seconds = seconds;
+    request.tuning = tuning(carrierOf(sgEdits));
+    request.stop = &stopOnInterrupt();
+    return request;
+}
+
 void failRadio(const bt::radio::RadioResult& r) {
     fail(r.status == bt::radio::radio_status::kBadInput ? kExitBadInput : kExitInstrument, r.description);
 }

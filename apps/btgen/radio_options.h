@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "radio/capture.h"
 #include "radio/radio.h"
 #include "radio/transmit.h"
 
@@ -28,6 +29,10 @@ struct RadioOptions {
     // Opens the device; a device that is not there stops with status 4,
     // naming what was not found.
     void open(bt::radio::Radio& radio) const;
+    // A capture at `rate` for `seconds` (0: until Ctrl-C) on the carrier
+    // the --sg edits give.
+    bt::radio::CaptureRequest captureRequest(double rate, double seconds,
+                                             const std::vector<std::string>& sgEdits) const;
 };
 
 // Status 4 and the description for a radio failure, 2 for bad input.

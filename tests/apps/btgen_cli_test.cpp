@@ -3,15 +3,8 @@
 
 #include "support/process.h"
 
-using testsupport::appPath;
-using testsupport::runProcess;
 
-namespace {
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), appPath("btgen"));
-    return runProcess(args);
-}
-}  // namespace
+using testsupport::btgen;
 
 TEST(BtgenCli, SettingsPrintsTheRecordAsJson) {
     const auto r = btgen({"settings"});

@@ -19,10 +19,7 @@ namespace {
 
 using bttest::ScratchDir;
 
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::appPath("btgen"));
-    return testsupport::runProcess(args);
-}
+using testsupport::btgen;
 
 // The raw file's big-endian 16-bit I/Q words as samples.
 bt::ComplexRow readRaw(const std::filesystem::path& file) {

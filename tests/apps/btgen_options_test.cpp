@@ -24,10 +24,7 @@ using bttest::ScratchDir;
 using testing::HasSubstr;
 using testsupport::SimProcess;
 
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::appPath("btgen"));
-    return testsupport::runProcess(args);
-}
+using testsupport::btgen;
 
 std::vector<std::string> lines(const std::filesystem::path& file) {
     std::ifstream in(file);

@@ -16,10 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using bttest::ScratchDir;
 
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::appPath("btgen"));
-    return testsupport::runProcess(args);
-}
+using testsupport::btgen;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -17,10 +17,7 @@ using bttest::ScratchDir;
 using testing::HasSubstr;
 using testing::Not;
 
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::appPath("btgen"));
-    return testsupport::runProcess(args);
-}
+using testsupport::btgen;
 
 std::pair<bt::Parameters, bt::SigGenSettings> load(const std::filesystem::path& file) {
     return bt::readSettingsFile(file, bt::EditContext{});

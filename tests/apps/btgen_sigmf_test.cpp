@@ -13,10 +13,7 @@ namespace {
 
 using bttest::ScratchDir;
 
-testsupport::ProcessResult btgen(std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::appPath("btgen"));
-    return testsupport::runProcess(args);
-}
+using testsupport::btgen;
 
 // The schema lives beside the repository.
 std::filesystem::path schemaFile() { return std::filesystem::path(BTGEN_SIGMF_DIR) / "sigmf-schema.json"; }

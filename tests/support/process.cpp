@@ -22,6 +22,11 @@ namespace testsupport {
 
 std::string appPath(const std::string& name) { return std::string(BTGEN_BINARY_DIR) + "/apps/" + name; }
 
+ProcessResult btgen(std::vector<std::string> args) {
+    args.insert(args.begin(), appPath("btgen"));
+    return runProcess(args);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");

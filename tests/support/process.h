@@ -22,6 +22,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv);
 // Path of an executable built from apps/<name>.
 std::string appPath(const std::string& name);
 
+// The command line program run to completion with `args`.
+ProcessResult btgen(std::vector<std::string> args);
+
 // Runs `work` in a forked child whose file size limit is `limitBytes`, the
 // way a full disk would stop it, and returns the text of the exception it
 // threw ("no error" when it threw none).
