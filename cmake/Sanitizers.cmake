@@ -9,4 +9,10 @@ if(BTGEN_SANITIZE)
   if(CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo")
     set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O1 -g1 -DNDEBUG")
   endif()
+  # The instrumentation makes GCC see uninitialised reads inside the standard
+  # library (std::regex, std::function) that are not there; the optimised
+  # tree keeps the warning.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-Wno-maybe-uninitialized)
+  endif()
 endif()
