@@ -3,11 +3,16 @@
 // find, decode and measure every packet, and the memory it takes beyond
 // the waveform against one single-precision copy of it. Then 100 M samples
 // of noise streamed from a source that makes them on demand: the memory
-// must stay that of a few blocks.
+// must stay that of a few blocks. And the largest multi-packet waveforms
+// of DH5 and of 3-DH5 packets (the generation benchmark's), so that basic
+// rate and Enhanced Data Rate can be set side by side in samples per
+// second, with the key known and with the key found as `btgen measure`
+// finds it by default.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "analysis/receiver.h"
@@ -64,6 +69,54 @@ void BM_ReceiveLargest(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.waveform.size()));
 }
 BENCHMARK(BM_ReceiveLargest)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// PN15 repeated until about 30 M samples at 20 samples per symbol: DH5
+// 400 bursts of six slots, 3-DH5 402. Made for one benchmark and dropped
+// after it (each takes about 0.5 GB).
+std::unique_ptr<bt::GeneratedSignal> multiPacketLargest(const char* packetType, const char* reps) {
+    bt::Parameters p;
+    for (const auto& [field, value] : {std::pair{"packetType", packetType}, {"multiPacket", "1"}, {"payloadType", "6"},
+                                       {"patternReps", reps}, {"OverSampling", "20"}})
+        p = bt::editField(p, field, value, bt::EditContext{}).parameters;
+    return std::make_unique<bt::GeneratedSignal>(bt::Calculate(p));
+}
+
+// The argument: 1 the key known (LAP, UAP, no whitening), 0 found from the
+// packets (any sync word, UAP by HEC and CRC, whitening tried).
+void receiveMultiPacket(benchmark::State& state, const char* packetType, const char* reps) {
+    const std::unique_ptr<bt::GeneratedSignal> s = multiPacketLargest(packetType, reps);
+    bt::setWorkerThreads(1);
+    bt::analysis::ReceiverOptions o;
+    if (state.range(0) == 1) {
+        o.lap = 8;
+        o.uap = 0;
+        o.whitening = 0;
+    }
+    std::size_t packets = 0, ok = 0;
+    {
+        const benchsupport::ProcessCpu cpu{state};
+        for (auto _ : state) {
+            const bt::analysis::Reception r = bt::analysis::receive(s->waveform.data(), s->waveform.size(), 20e6, o);
+            packets = r.packets.size();
+            ok = 0;
+            for (const auto& p : r.packets) ok += p.decoded.ok();
+        }
+    }
+    bt::setWorkerThreads(0);
+    // On a shared machine the CPU time is the measure to set side by side.
+    state.counters["Msamples_per_cpu_s"] =
+        double(s->waveform.size()) / (double(state.counters["processCPU_ms"]) * 1e3);
+    state.counters["samples"] = double(s->waveform.size());
+    state.counters["packets"] = double(packets);
+    state.counters["packets_ok"] = double(ok);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s->waveform.size()));
+}
+
+void BM_ReceiveDH5Largest(benchmark::State& state) { receiveMultiPacket(state, "15", "33"); }
+BENCHMARK(BM_ReceiveDH5Largest)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_Receive3DH5Largest(benchmark::State& state) { receiveMultiPacket(state, "21", "100"); }
+BENCHMARK(BM_Receive3DH5Largest)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 // Complex Gaussian-like noise made from the sample's position, so blocks can
 // be read in any order from any thread.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <numbers>
 
 #include "lib/errors.h"
@@ -13,10 +15,7 @@ namespace {
 
 constexpr double kRollOff = 0.4;
 constexpr double kQuarterPi = std::numbers::pi / 4;
-// The pulse table's points per symbol (linear interpolation between them
-// is exact to 1e-7 of the pulse's height).
-constexpr int kTableResolution = 512;
-// Symbols whose output power places the instants.
+// Symbols whose timing places the instants.
 constexpr std::size_t kTimingSymbols = 64;
 constexpr std::size_t kTrackStep = 512;
 constexpr std::size_t kBlockSymbols = 50;  // 50 us, as DEVM is taken
@@ -31,70 +30,190 @@ double srrc(double t) {
     return (std::sin(pi * t * (1 - b)) + 4 * b * t * std::cos(pi * t * (1 + b))) / (pi * t * (1 - (4 * b * t) * (4 * b * t)));
 }
 
-const std::vector<double>& pulseTable() {
-    static const std::vector<double> table = [] {
-        const auto half = static_cast<int>(kEdrPulseSpan) * kTableResolution;
-        std::vector<double> t(std::size_t(2 * half + 2));
-        for (int k = -half; k <= half + 1; ++k) t[std::size_t(k + half)] = srrc(double(k) / kTableResolution);
-        return t;
-    }();
-    return table;
+// The matched filter's taps (the pulse over +-8 symbols, its last symbol at
+// either end faded out) for one symbol period, at `phases` + 1
+// fractional sample offsets (about 1000 per symbol): an instant between
+// two of them is read by both and interpolated, which also gives the
+// output's slope. Each tap is stored twice (for I and Q), so that one
+// output is a plain product of two float rows that vectorises.
+class TapBank {
+public:
+    explicit TapBank(double period) : period_(period) {
+        phases_ = std::max(8, static_cast<int>(std::ceil(1024 / period)));
+        reach_ = static_cast<int>(std::floor(kEdrPulseSpan * period)) + 1;
+        // Samples base - reach + 1 .. base + reach, padded to whole groups of 8 floats.
+        width_ = (4 * reach_ + 7) / 8 * 8;
+        taps_.assign(std::size_t(phases_ + 1) * width_, 0.0f);
+        for (int p = 0; p <= phases_; ++p)
+            for (int k = 0; k < 2 * reach_; ++k) {
+                const double u = (double(k - reach_ + 1) - double(p) / phases_) / period;
+                if (std::fabs(u) > kEdrPulseSpan) continue;
+                // The last symbol of the span faded out (raised cosine):
+                // a hard cut leaves twice the error floor on a clean signal.
+                const double fade = std::min(1.0, kEdrPulseSpan - std::fabs(u));
+                const auto g = static_cast<float>(srrc(u) / period * (0.5 - 0.5 * std::cos(std::numbers::pi * fade)));
+                taps_[std::size_t(p) * width_ + 2 * std::size_t(k)] = g;
+                taps_[std::size_t(p) * width_ + 2 * std::size_t(k) + 1] = g;
+            }
+    }
+    double period() const { return period_; }
+    int phases() const { return phases_; }
+    int reach() const { return reach_; }
+    std::size_t width() const { return width_; }  // floats per row
+    const float* row(int phase) const { return taps_.data() + std::size_t(phase) * width_; }
+
+private:
+    double period_;
+    int phases_ = 0, reach_ = 0;
+    std::size_t width_ = 0;
+    std::vector<float> taps_;
+};
+
+// One bank per thread for the period last asked for: a receiver reads every
+// packet at its nominal symbol period.
+const TapBank& tapBank(double period) {
+    thread_local std::unique_ptr<TapBank> bank;
+    if (!bank || bank->period() != period) bank = std::make_unique<TapBank>(period);
+    return *bank;
+}
+
+// Four floats added and multiplied lane by lane (SSE at the least): the
+// matched filter's products, which the compiler would not vectorise without
+// reordering sums.
+typedef float Floats4 __attribute__((vector_size(16)));
+
+Floats4 load4(const float* p) {
+    Floats4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
 // The derotated samples around the section, read once.
 class Section {
 public:
-    Section(const CFloat* x, std::size_t n, double from, double to, double cyclesPerSample) {
+    Section(const CFloat* x, std::size_t n, double from, double to, double cyclesPerSample, const TapBank& bank)
+        : bank_(bank) {
         lo_ = static_cast<std::size_t>(std::clamp(std::floor(from), 0.0, double(n)));
         const auto hi = static_cast<std::size_t>(std::clamp(std::ceil(to) + 1, 0.0, double(n)));
         if (hi <= lo_) return;
-        y_.resize(hi - lo_);
+        size_ = hi - lo_;
+        y_.assign(2 * size_ + bank.width(), 0.0f);  // room for the padding taps
         const double w = -2 * std::numbers::pi * cyclesPerSample;
         constexpr std::size_t kAnchor = 1024;  // exact phasor every so often, stepped between
         const Complex step = std::polar(1.0, w);
         Complex rot;
-        for (std::size_t k = 0; k < y_.size(); ++k) {
+        for (std::size_t k = 0; k < size_; ++k) {
             if (k % kAnchor == 0) rot = std::polar(1.0, std::fmod(w * double(lo_ + k), 2 * std::numbers::pi));
-            y_[k] = Complex(x[lo_ + k].real(), x[lo_ + k].imag()) * rot;
+            const Complex y = Complex(x[lo_ + k].real(), x[lo_ + k].imag()) * rot;
+            y_[2 * k] = static_cast<float>(y.real());
+            y_[2 * k + 1] = static_cast<float>(y.imag());
             rot *= step;
         }
     }
 
-    // The matched filter's output at sample time t; false where the pulse
-    // would reach beyond the samples.
-    bool at(double t, double period, Complex& out) const {
-        const double reach = kEdrPulseSpan * period;
-        const double first = std::ceil(t - reach), last = std::floor(t + reach);
-        if (first < double(lo_) || last >= double(lo_ + y_.size())) return false;
-        const std::vector<double>& p = pulseTable();
-        const double perSample = kTableResolution / period;
-        const double centre = kEdrPulseSpan * kTableResolution;
-        double re = 0, im = 0;
-        const auto m0 = static_cast<std::size_t>(first);
-        double u = centre + (first - t) * perSample;
-        for (std::size_t m = m0; double(m) <= last; ++m, u += perSample) {
-            const auto i = static_cast<std::size_t>(u);
-            const double f = u - double(i);
-            const double g = p[i] + f * (p[i + 1] - p[i]);
-            const Complex& y = y_[m - lo_];
-            re += g * y.real();
-            im += g * y.imag();
+    // The matched filter's output at sample time t and its slope per
+    // sample; false where the pulse would reach beyond the samples.
+    bool at(double t, Complex& out, Complex& slope) const {
+        const double base = std::floor(t);
+        const auto reach = double(bank_.reach());
+        if (base - reach + 1 < double(lo_) || base + reach >= double(lo_ + size_)) return false;
+        const double position = (t - base) * bank_.phases();
+        const int phase = std::min(static_cast<int>(position), bank_.phases() - 1);
+        const double f = position - phase;
+        const float* a = bank_.row(phase);
+        const float* b = bank_.row(phase + 1);
+        const float* y = y_.data() + 2 * (static_cast<std::size_t>(base - reach + 1) - lo_);
+        // Four-float vectors of I, Q, I, Q: two partial sums per row.
+        Floats4 sa0{}, sa1{}, sb0{}, sb1{};
+        for (std::size_t k = 0; k < bank_.width(); k += 8) {
+            const Floats4 y0 = load4(y + k), y1 = load4(y + k + 4);
+            sa0 += load4(a + k) * y0;
+            sa1 += load4(a + k + 4) * y1;
+            sb0 += load4(b + k) * y0;
+            sb1 += load4(b + k + 4) * y1;
         }
-        out = Complex(re, im) / period;
+        const Floats4 sa = sa0 + sa1, sb = sb0 + sb1;
+        const Complex za{double(sa[0]) + sa[2], double(sa[1]) + sa[3]};
+        const Complex zb{double(sb[0]) + sb[2], double(sb[1]) + sb[3]};
+        out = za + f * (zb - za);
+        slope = (zb - za) * double(bank_.phases());
         return true;
     }
 
 private:
-    std::size_t lo_ = 0;
-    std::vector<Complex> y_;
+    const TapBank& bank_;
+    std::size_t lo_ = 0, size_ = 0;
+    std::vector<float> y_;  // I, Q, I, Q, ...
 };
 
+// The unit phasors of the phase steps 0 .. 7 x pi/4.
+const std::array<Complex, 8>& stepPhasors() {
+    static const std::array<Complex, 8> phasors = [] {
+        std::array<Complex, 8> p;
+        for (int k = 0; k < 8; ++k) p[std::size_t(k)] = std::polar(1.0, k * kQuarterPi);
+        return p;
+    }();
+    return phasors;
+}
+
+Complex phasorOfStep(int step) { return stepPhasors()[std::size_t(step & 7)]; }
+
+// The step (in units of pi/4, -3 .. 4) nearest the phase of d; at 2 bits
+// per symbol the nearest odd one.
 int decide(Complex d, int bitsPerSymbol) {
-    const double a = std::arg(d) / kQuarterPi;
-    int step = bitsPerSymbol == 2 ? 2 * static_cast<int>(std::lround((a - 1) / 2)) + 1 : static_cast<int>(std::lround(a));
-    if (step > 4) step -= 8;
-    if (step <= -4) step += 8;
-    return step;
+    const std::array<Complex, 8>& c = stepPhasors();
+    const std::size_t first = bitsPerSymbol == 2 ? 1 : 0, by = bitsPerSymbol == 2 ? 2 : 1;
+    std::size_t best = first;
+    double most = -1e300;
+    for (std::size_t k = first; k < 8; k += by) {
+        const double v = d.real() * c[k].real() + d.imag() * c[k].imag();
+        if (v > most) most = v, best = k;
+    }
+    return best > 4 ? int(best) - 8 : int(best);
+}
+
+constexpr std::size_t kMaxRun = kTimingSymbols + 1;
+
+// The differential error of a run of symbols read at one timing (the
+// decided steps and the run's mean turn taken off) against the run's power,
+// as DEVM measures it, with its slope and curvature against the timing per
+// sample (the Gauss-Newton curvature: that of the errors themselves left
+// out, which near the least error is nought). The curvature says how much
+// timing the run holds: little when its symbols hardly change.
+struct RunError {
+    double power = 0;  // of the symbols after the first
+    double error = 0;
+    double slope = 0;
+    double curvature = 0;
+};
+
+RunError runError(const Complex* z, const Complex* dz, std::size_t count, int bitsPerSymbol) {
+    RunError r;
+    if (count < 3) return r;
+    std::array<Complex, kMaxRun> rotation;
+    Complex turn = 0;
+    for (std::size_t k = 1; k < count; ++k) {
+        const Complex d = z[k] * std::conj(z[k - 1]);
+        rotation[k] = phasorOfStep(decide(d, bitsPerSymbol));
+        turn += d * std::conj(rotation[k]);
+    }
+    const Complex unturn = std::abs(turn) > 0 ? turn / std::abs(turn) : Complex(1);
+    double e = 0, g = 0, h = 0, p = 0, pg = 0;
+    for (std::size_t k = 1; k < count; ++k) {
+        const Complex u = rotation[k] * unturn;
+        const Complex err = z[k] - z[k - 1] * u, derr = dz[k] - dz[k - 1] * u;
+        e += std::norm(err);
+        g += 2 * (err.real() * derr.real() + err.imag() * derr.imag());
+        h += 2 * std::norm(derr);
+        p += std::norm(z[k]);
+        pg += 2 * (z[k].real() * dz[k].real() + z[k].imag() * dz[k].imag());
+    }
+    if (!(p > 0)) return r;
+    r.power = p;
+    r.error = e / p;
+    r.slope = (g - r.error * pg) / p;
+    r.curvature = h / p;
+    return r;
 }
 
 }  // namespace
@@ -122,144 +241,149 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
     EdrSymbols s;
     const double b = clock.period;
     if (!(b > 0) || symbols < 1 + kEdrSyncSymbols) return s;
+    const TapBank& bank = tapBank(b);
     const double margin = kEdrPulseSpan * b + 4 * b;
     const double t0 = clock.start + kEdrReferenceSymbol * b;
-    const Section sec(x, n, t0 - margin, t0 + double(symbols) * b + margin, carrierHz / sampleRate);
+    const Section sec(x, n, t0 - margin, t0 + double(symbols) * b + margin, carrierHz / sampleRate, bank);
+
+    // Outputs and slopes of the symbols j0 .. j0 + count - 1 at the instants
+    // start + j per; how many of them the samples hold.
+    std::array<Complex, kMaxRun> rz, rdz;
+    const auto readRun = [&](double start, double per, std::size_t j0, std::size_t count) {
+        std::size_t k = 0;
+        while (k < count && sec.at(start + double(j0 + k) * per, rz[k], rdz[k])) ++k;
+        return k;
+    };
+    // The curvature of random symbols' error is about 7.5 / b^2 per
+    // sample^2 (the sync sequence's about 2 / b^2); a run with a tenth of
+    // it holds too little timing to go by.
+    const double typical = 7.5 / (b * b);
 
     // Instants: those of the least differential error (as DEVM measures
     // it), found for windows of symbols every kTrackStep symbols as long as
-    // the packet lasts, and a line through them: the GFSK part is too short
-    // to give the symbol period to the accuracy a long payload needs.
-    double per = b;  // the period the searches step by
-    const auto power = [&](double start, std::size_t j0, std::size_t count) {
-        double e = 0;
-        Complex z;
-        for (std::size_t j = j0; j < j0 + count; ++j)
-            if (sec.at(start + double(j) * per, per, z)) e += std::norm(z);
-        return e;
+    // the packet lasts, and a line through them weighted by the timing each
+    // holds: the GFSK part is too short to give the symbol period to the
+    // accuracy a long payload needs.
+    struct Placed {
+        double start = 0;        // time of symbol 0, were the period b
+        double information = 0;  // curvature times symbols; 0: no timing in them
+        double power = 0;        // per symbol
     };
-    // The differential error of the window's decided steps, its mean turn
-    // taken off, against its power: what the DEVM blocks measure.
-    std::vector<Complex> zs;
-    const auto error = [&](double start, std::size_t j0, std::size_t count) {
-        zs.clear();
-        Complex z;
-        for (std::size_t j = j0; j < j0 + count; ++j)
-            if (sec.at(start + double(j) * per, per, z)) zs.push_back(z);
-        if (zs.size() < 3) return 1e300;
-        Complex turn = 0;
-        double p = 0;
-        for (std::size_t k = 1; k < zs.size(); ++k) {
-            const Complex d = zs[k] * std::conj(zs[k - 1]);
-            turn += d * std::polar(1.0, -decide(d, bitsPerSymbol) * kQuarterPi);
-            p += std::norm(zs[k]);
-        }
-        const Complex unturn = std::polar(1.0, std::arg(turn));
-        double e = 0;
-        for (std::size_t k = 1; k < zs.size(); ++k) {
-            const Complex d = zs[k] * std::conj(zs[k - 1]);
-            e += std::norm(zs[k] - zs[k - 1] * std::polar(1.0, decide(d, bitsPerSymbol) * kQuarterPi) * unturn);
-        }
-        return e / p;
-    };
-    const double reach = std::max(1.5, 0.15 * b), grid = reach / 6;
-    // Coarse by the power (a raised cosine's folded power peaks at the
-    // right instant), fine by the error, which the decisions make exact.
-    const auto place = [&](double guess, std::size_t j0, std::size_t count, double& bestPower) {
-        double best = guess;
-        bestPower = -1;
-        for (int k = -6; k <= 6; ++k) {
-            const double e = power(guess + k * grid, j0, count);
-            if (e > bestPower) bestPower = e, best = guess + k * grid;
-        }
-        double lo = best - grid, hi = best + grid;
-        const double g = (std::sqrt(5.0) - 1) / 2;
-        double c = hi - g * (hi - lo), d = lo + g * (hi - lo);
-        double ec = error(c, j0, count), ed = error(d, j0, count);
-        while (hi - lo > 1e-3) {
-            if (ec < ed) {
-                hi = d, d = c, ed = ec;
-                c = hi - g * (hi - lo), ec = error(c, j0, count);
-            } else {
-                lo = c, c = d, ec = ed;
-                d = lo + g * (hi - lo), ed = error(d, j0, count);
+    // Gauss-Newton steps from the guess.
+    const auto place = [&](double guess, std::size_t j0, std::size_t count) {
+        Placed r{guess, 0, 0};
+        double at = guess;
+        for (int round = 0; round < 4; ++round) {
+            const std::size_t got = readRun(at, b, j0, count);
+            const RunError e = runError(rz.data(), rdz.data(), got, bitsPerSymbol);
+            r.power = got > 1 ? e.power / double(got - 1) : 0;
+            if (got < 3 || !(e.curvature > 0.1 * typical)) {
+                r.information = 0;
+                return r;
             }
+            const double next = std::clamp(at - e.slope / e.curvature, guess - 0.25 * b, guess + 0.25 * b);
+            const double step = next - at;
+            r.start = at = next;
+            r.information = e.curvature * double(got - 1);
+            if (std::fabs(step) < 0.002 * b) break;
         }
-        return (lo + hi) / 2;
+        return r;
+    };
+    // Coarse by the power, which at the instants start + j b + u varies
+    // with u as A + B cos(2 pi (u - u0) / b) for raised-cosine pulses
+    // carrying uncorrelated symbols: three readings a third of a symbol
+    // apart give u0.
+    const auto coarse = [&](double guess, std::size_t j0, std::size_t count) {
+        Complex sum = 0;
+        double total = 0;
+        for (int m = 0; m < 3; ++m) {
+            const std::size_t got = readRun(guess + m * b / 3, b, j0, count);
+            double p = 0;
+            for (std::size_t k = 0; k < got; ++k) p += std::norm(rz[k]);
+            sum += p * std::polar(1.0, -2 * std::numbers::pi * m / 3);
+            total += p;
+        }
+        if (!(2 * std::abs(sum) > 0.02 * total)) return guess;
+        return guess + std::clamp(-std::arg(sum) / (2 * std::numbers::pi) * b, -0.25 * b, 0.25 * b);
     };
     // The first window clear of the guard's transition where the packet
     // has the symbols (the pulses of the first few DPSK symbols reach back
     // into it).
     const std::size_t from = symbols > 1 + kEdrSyncSymbols + kTimingSymbols / 2 ? 1 + kEdrSyncSymbols : 0;
     const std::size_t probe = std::min(symbols - from, kTimingSymbols);
-    double firstPower = 0;
-    double start = place(t0, from, probe, firstPower);
-    double period = b;
-    std::vector<double> js{double(from) + double(probe) / 2}, ts{start + js.front() * b};
-    for (std::size_t j0 = kTrackStep; j0 + kTimingSymbols <= symbols; j0 += kTrackStep) {
-        double p = 0;
-        const double guess = start + double(j0) * (period - b);
-        const double at = place(guess, j0, kTimingSymbols, p);
-        if (p < 0.7 * firstPower * double(kTimingSymbols) / double(probe)) break;  // the packet ends in it
-        js.push_back(double(j0 + kTimingSymbols / 2));
-        ts.push_back(at + js.back() * b);
-        // Least squares: time = start + j period.
-        double mj = 0, mt = 0;
-        for (std::size_t k = 0; k < js.size(); ++k) mj += js[k], mt += ts[k];
-        mj /= double(js.size()), mt /= double(js.size());
+    const Placed first = place(coarse(t0, from, probe), from, probe);
+    double start = first.start, period = b;
+    std::vector<double> js, ts, ws;
+    const auto addWindow = [&](const Placed& w, double centre) {
+        js.push_back(centre);
+        ts.push_back(w.start + centre * b);
+        ws.push_back(w.information);
+        // Weighted least squares: time = start + j period.
+        double sw = 0, mj = 0, mt = 0;
+        for (std::size_t k = 0; k < js.size(); ++k) sw += ws[k], mj += ws[k] * js[k], mt += ws[k] * ts[k];
+        mj /= sw, mt /= sw;
         double sjj = 0, sjt = 0;
-        for (std::size_t k = 0; k < js.size(); ++k) sjj += (js[k] - mj) * (js[k] - mj), sjt += (js[k] - mj) * (ts[k] - mt);
-        period = sjt / sjj;
+        for (std::size_t k = 0; k < js.size(); ++k)
+            sjj += ws[k] * (js[k] - mj) * (js[k] - mj), sjt += ws[k] * (js[k] - mj) * (ts[k] - mt);
+        period = js.size() > 1 && sjj > 0 ? sjt / sjj : b;
         start = mt - period * mj;
+    };
+    if (first.information > 0) addWindow(first, double(from) + double(probe) / 2);
+    for (std::size_t j0 = kTrackStep; j0 + kTimingSymbols <= symbols; j0 += kTrackStep) {
+        const Placed w = place(start + double(j0) * (period - b), j0, kTimingSymbols);
+        if (w.power < 0.7 * first.power) break;  // the packet ends in it
+        if (w.information > 0) addWindow(w, double(j0 + kTimingSymbols / 2));
     }
     s.firstTime = start;
     s.period = period;
 
     // Each block of kBlockSymbols from the first payload symbol on at the
     // instants of its own least error near the line (as DEVM allows the
-    // timing per block), the reference symbol and the sync on the line.
-    per = period;
+    // timing per block), the reference symbol and the sync on the line. The
+    // search is held to the line in proportion to the timing the block
+    // holds: a block of one repeated symbol has none and stays on it.
     s.z.reserve(symbols);
+    const auto readAt = [&](double at, std::size_t j0, std::size_t count) {
+        Complex z, dz;
+        for (std::size_t j = j0; j < j0 + count && sec.at(at + double(j) * period, z, dz); ++j) s.z.push_back(z);
+    };
     const std::size_t lineEnd = std::min(symbols, 1 + kEdrSyncSymbols);
-    for (std::size_t j = 0; j < lineEnd; ++j) {
-        Complex z;
-        if (!sec.at(start + double(j) * per, per, z)) break;
-        s.z.push_back(z);
-    }
-    const double g = (std::sqrt(5.0) - 1) / 2;
-    const double symbolPower = firstPower / double(probe);
+    readAt(start, 0, lineEnd);
+    const double pull = 0.05 * typical, reach = 0.25, close = 0.002 * b;
     double previous = start;
     for (std::size_t j0 = lineEnd; j0 < symbols && s.z.size() == j0; j0 += kBlockSymbols) {
         const std::size_t count = std::min(kBlockSymbols, symbols - j0);
         // A block the packet ends in (or has ended before) keeps the
         // timing of the one before: its error is not the packet's.
-        if (!blockTiming || count < kBlockSymbols / 2 || power(start, j0, count) < 0.7 * symbolPower * double(count)) {
-            for (std::size_t j = j0; j < j0 + count; ++j) {
-                Complex z;
-                if (!sec.at(previous + double(j) * per, per, z)) break;
-                s.z.push_back(z);
-            }
+        if (!blockTiming || count < kBlockSymbols / 2) {
+            readAt(previous, j0, count);
             continue;
         }
-        double lo = start - 0.25, hi = start + 0.25;
-        double c = hi - g * (hi - lo), d = lo + g * (hi - lo);
-        double ec = error(c, j0 - 1, count + 1), ed = error(d, j0 - 1, count + 1);
-        while (hi - lo > 5e-3) {
-            if (ec < ed) {
-                hi = d, d = c, ed = ec;
-                c = hi - g * (hi - lo), ec = error(c, j0 - 1, count + 1);
-            } else {
-                lo = c, c = d, ec = ed;
-                d = lo + g * (hi - lo), ed = error(d, j0 - 1, count + 1);
+        std::size_t got = readRun(start, period, j0 - 1, count + 1);
+        RunError e = runError(rz.data(), rdz.data(), got, bitsPerSymbol);
+        if (got < count + 1 || e.power < 0.7 * first.power * double(count)) {
+            readAt(previous, j0, count);
+            continue;
+        }
+        double offset = 0;
+        for (int round = 1;; ++round) {
+            const double next =
+                std::clamp(offset - (e.slope + pull * offset) / (e.curvature + pull), -reach, reach);
+            const double step = next - offset;
+            offset = next;
+            if (std::fabs(step) <= close) {
+                // Near enough for the slope to carry the outputs there.
+                for (std::size_t k = 1; k <= count; ++k) s.z.push_back(rz[k] + step * rdz[k]);
+                break;
             }
+            got = readRun(start + offset, period, j0 - 1, count + 1);
+            if (got < count + 1 || round == 3) {
+                for (std::size_t k = 1; k < got; ++k) s.z.push_back(rz[k]);
+                break;
+            }
+            e = runError(rz.data(), rdz.data(), got, bitsPerSymbol);
         }
-        const double at = (lo + hi) / 2;
-        previous = at;
-        for (std::size_t j = j0; j < j0 + count; ++j) {
-            Complex z;
-            if (!sec.at(at + double(j) * per, per, z)) break;
-            s.z.push_back(z);
-        }
+        previous = start + offset;
     }
     if (s.z.size() < 1 + kEdrSyncSymbols) {
         s.z.clear();
@@ -324,7 +448,7 @@ EdrMeasurements measureEdr(const CFloat* x, std::size_t n, const EdrSymbols& s, 
         Complex turn = 0;
         double power = 0;
         for (std::size_t k = from; k <= to; ++k) {
-            turn += s.z[k] * std::conj(s.z[k - 1]) * std::polar(1.0, -s.steps[k] * kQuarterPi);
+            turn += s.z[k] * std::conj(s.z[k - 1]) * std::conj(phasorOfStep(s.steps[k]));
             power += std::norm(s.z[k]);
         }
         // The frequency error within the block: the turn per symbol that
@@ -332,13 +456,14 @@ EdrMeasurements measureEdr(const CFloat* x, std::size_t n, const EdrSymbols& s, 
         const double delta = std::arg(turn);
         m.omegaO.push_back(delta / (2 * std::numbers::pi * symbolTime));
         const double meanPowerZ = power / double(to - from + 1);
+        const Complex drift = std::polar(1.0, delta);
         double error = 0;
         for (std::size_t k = from; k <= to; ++k) {
-            const Complex e = s.z[k] - s.z[k - 1] * std::polar(1.0, s.steps[k] * kQuarterPi + delta);
+            const Complex e = s.z[k] - s.z[k - 1] * phasorOfStep(s.steps[k]) * drift;
             error += std::norm(e);
             m.symbolDevm.push_back(static_cast<float>(std::sqrt(std::norm(e) / meanPowerZ)));
             if (keepPoints)
-                m.points.push_back(s.z[k] * std::conj(s.z[k - 1]) * std::polar(1.0, -delta) /
+                m.points.push_back(s.z[k] * std::conj(s.z[k - 1]) * std::conj(drift) /
                                    (std::abs(s.z[k - 1]) * std::sqrt(meanPowerZ)));
         }
         m.blockDevm.push_back(std::sqrt(error / power));

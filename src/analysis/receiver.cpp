@@ -314,12 +314,18 @@ private:
     // packet's symbols from the first preamble symbol (0: not EDR).
     std::size_t readEdr(const Bits& air, const std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p) {
         if (air.size() < kEdrGfskBits) return 0;
-        // A type with an EDR form tells the modulation; a header read under
-        // a guessed whitening may not, and then both are tried.
-        // (A guessed whitening may name another type, of another size.)
+        // A type with an EDR form tells the modulation. A header read under
+        // a guessed whitening or UAP may name another type (of another
+        // size): unless the type it names reads with its CRC valid, both
+        // modulations are tried at their largest.
         std::vector<EdrTypeInfo> kinds;
-        if (key.findWhitening || key.findUap) kinds = {{2, 16 + 679 * 8 + 16}, {3, 16 + 1021 * 8 + 16}};
-        else if (const auto info = edrTypeInfo(p.decoded.type, options_.linkType)) kinds.push_back(*info);
+        if (const auto info = edrTypeInfo(p.decoded.type, options_.linkType)) kinds.push_back(*info);
+        const bool guessed = key.findWhitening || key.findUap;
+        if (guessed)
+            for (const EdrTypeInfo largest : {EdrTypeInfo{2, 16 + 679 * 8 + 16}, EdrTypeInfo{3, 16 + 1021 * 8 + 16}})
+                if (kinds.empty() || largest.bitsPerSymbol != kinds[0].bitsPerSymbol ||
+                    largest.maxPayloadBits != kinds[0].maxPayloadBits)
+                    kinds.push_back(largest);
         if (kinds.empty()) return 0;
         // The clock of the GFSK part: a line through its symbol centres.
         double sq = 0, st = 0, sqq = 0, sqt = 0;
@@ -356,6 +362,7 @@ private:
             DecodedPacket d = decodePacket(edrAir, k, true);
             if (!d.hecOk || d.edrBitsPerSymbol == 0) continue;
             if (!best || (d.ok() && !best->ok())) best = std::move(d), bestSymbols = std::move(s);
+            if (best->ok()) break;
         }
         if (!best) return 0;
         const auto bps = static_cast<std::size_t>(best->edrBitsPerSymbol);

@@ -19,7 +19,10 @@ TEST(EdrGenerated, EveryTypeReadsBackCleanWithItsRelativePower) {
         double relative;
     };
     for (const Case c : {Case{2, 16, "2-DH1", false, 0}, Case{2, 18, "2-DH5", true, -3}, Case{2, 20, "3-DH3", true, 0.5},
-                         Case{2, 21, "3-DH5", false, -1}, Case{3, 16, "2-EV3", true, 0}, Case{3, 19, "3-EV5", true, 0}, Case{2, 21, "3-DH5", false, -2}}) {
+                         Case{2, 21, "3-DH5", false, -1}, Case{3, 16, "2-EV3", true, 0}, Case{3, 19, "3-EV5", true, 0}, Case{2, 21, "3-DH5", false, -2},
+                         // The body mostly one symbol repeated (216 bits of PN9, then a constant fill):
+                         // long runs without phase changes, so without timing information.
+                         Case{3, 19, "3-EV5", false, 0}}) {
         SCOPED_TRACE(c.name);
         GenerationSettings p;
         p.linkType = c.link;
@@ -35,7 +38,7 @@ TEST(EdrGenerated, EveryTypeReadsBackCleanWithItsRelativePower) {
         EXPECT_EQ(packetTypeName(q.decoded.type, q.decoded.linkType, q.decoded.edrBitsPerSymbol), c.name);
         ASSERT_TRUE(q.measured.edr && !q.measured.edr->blockDevm.empty());
         const auto& b = q.measured.edr->blockDevm;
-        EXPECT_LT(*std::max_element(b.begin(), b.end()), 0.01);
+        EXPECT_LT(*std::max_element(b.begin(), b.end()), 0.01) << ::testing::PrintToString(b);
         ASSERT_TRUE(q.measured.edr->relativePowerDb);
         EXPECT_NEAR(*q.measured.edr->relativePowerDb, c.relative, 0.1);
     }
