@@ -329,7 +329,13 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
         start = mt - period * mj;
     };
     if (first.information > 0) addWindow(first, double(from) + double(probe) / 2);
-    for (std::size_t j0 = kTrackStep; j0 + kTimingSymbols <= symbols; j0 += kTrackStep) {
+    // Windows every kTrackStep symbols and one on the last symbols, so that
+    // the line reaches the end even when the symbols before hold no timing.
+    std::vector<std::size_t> windows;
+    for (std::size_t j0 = kTrackStep; j0 + kTimingSymbols <= symbols; j0 += kTrackStep) windows.push_back(j0);
+    const std::size_t covered = windows.empty() ? from + probe : windows.back() + kTimingSymbols;
+    if (symbols >= covered + kTimingSymbols) windows.push_back(symbols - kTimingSymbols);
+    for (const std::size_t j0 : windows) {
         const Placed w = place(start + double(j0) * (period - b), j0, kTimingSymbols);
         if (w.power < 0.7 * first.power) break;  // the packet ends in it
         if (w.information > 0) addWindow(w, double(j0 + kTimingSymbols / 2));

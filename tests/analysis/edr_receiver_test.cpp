@@ -72,7 +72,10 @@ struct EdrPacket {
 
 // Builds the packet's samples: silence, ramp, 126 GFSK symbols, guard,
 // reference, sync, payload (header, body, CRC), pad, trailer, ramp down.
-EdrPacket makePacket(int bps, int type, std::size_t bytes, double amplitude, std::mt19937& rng) {
+// `period`: samples per symbol of the transmitter's clock; the body's bytes
+// zerosFrom .. zerosTo - 1 are zero, the others random.
+EdrPacket makePacket(int bps, int type, std::size_t bytes, double amplitude, std::mt19937& rng, double period = kSps,
+                     std::size_t zerosFrom = 0, std::size_t zerosTo = 0) {
     EdrPacket p{bps, type, bytes, amplitude, {}, {}};
     Bits air;
     bt_AppendAccessCode(kLap, true, air);
@@ -82,7 +85,8 @@ EdrPacket makePacket(int bps, int type, std::size_t bytes, double amplitude, std
     Bits payload = {0, 1, 1};  // LLID 2 (start of an L2CAP message), FLOW 1
     for (int k = 0; k < 10; ++k) payload.push_back(static_cast<std::uint8_t>((bytes >> k) & 1u));
     payload.insert(payload.end(), 3, 0);
-    for (std::size_t k = 0; k < 8 * bytes; ++k) p.body.push_back(static_cast<std::uint8_t>(rng() & 1u));
+    for (std::size_t k = 0; k < 8 * bytes; ++k)
+        p.body.push_back(k / 8 >= zerosFrom && k / 8 < zerosTo ? 0 : static_cast<std::uint8_t>(rng() & 1u));
     payload.insert(payload.end(), p.body.begin(), p.body.end());
     std::uint8_t crc[16];
     crc16(payload, kUap, crc);
@@ -93,7 +97,7 @@ EdrPacket makePacket(int bps, int type, std::size_t bytes, double amplitude, std
     std::vector<int> steps = {3, -3, 3, -3, 3, -3, -3, 3, 3, 3};
     for (std::size_t k = 0; k < payload.size(); k += std::size_t(bps)) steps.push_back(stepOf(&payload[k], bps));
     const std::size_t last = steps.size();  // DPSK symbols 0 .. last
-    const double n = kSps;
+    const double n = period;
     const double c0 = 40 * n;  // first access-code symbol's instant
     const double tRef = c0 + 131 * n;
     const double tEnd = tRef + double(last) * n;
@@ -259,6 +263,25 @@ TEST(EdrReceiver, DevmFollowsNoiseLeakageImbalanceAndOffset) {
         EXPECT_LT(worstBlockDevm(r.packets[0]), 0.01);
         for (double o : r.packets[0].measured.edr->omegaO) EXPECT_LT(std::fabs(o), 1e3);
     }
+}
+
+// A transmitter whose symbol clock runs 50 ppm slow against the receiver's
+// samples drifts 1.4 samples over the largest 3-DH5 body, and a body that
+// is one symbol repeated over most of its length holds no timing there:
+// the instants must follow the packet from where its symbols change at
+// either end, and the blocks of the repeated symbol must not wander.
+TEST(EdrReceiver, FollowsASlowClockAcrossSymbolsThatNeverChange) {
+    const unsigned seed = drawSeed();
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    const EdrPacket p = makePacket(3, 15, 1021, 1.0, rng, kSps * (1 + 50e-6), 60, 1000);
+    const Reception r = receiveOne(p.wave);
+    ASSERT_EQ(r.packets.size(), 1u);
+    const ReceivedPacket& q = r.packets[0];
+    EXPECT_TRUE(q.decoded.ok()) << q.decoded.describe();
+    EXPECT_EQ(q.decoded.body, p.body);
+    ASSERT_TRUE(q.measured.edr);
+    EXPECT_LT(worstBlockDevm(q), 0.01) << ::testing::PrintToString(q.measured.edr->blockDevm);
 }
 
 }  // namespace
