@@ -216,6 +216,21 @@ RunError runError(const Complex* z, const Complex* dz, std::size_t count, int bi
     return r;
 }
 
+// The steps of the sync sequence z[0] .. z[10] that read otherwise,
+// allowing for a carrier left over: its mean turn per symbol (`left`)
+// comes off the steps before they are compared.
+int syncErrors(const Complex* z, int bitsPerSymbol, double& left) {
+    Complex turn = 0;
+    for (std::size_t j = 1; j <= kEdrSyncSymbols; ++j)
+        turn += z[j] * std::conj(z[j - 1]) * std::conj(phasorOfStep(kSyncSteps[j - 1]));
+    left = std::arg(turn);
+    const Complex unturn = std::polar(1.0, -left);
+    int errors = 0;
+    for (std::size_t j = 1; j <= kEdrSyncSymbols; ++j)
+        errors += decide(z[j] * std::conj(z[j - 1]) * unturn, bitsPerSymbol) != kSyncSteps[j - 1];
+    return errors;
+}
+
 }  // namespace
 
 std::span<const int> edrSyncSteps() { return kSyncSteps; }
@@ -269,8 +284,8 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
         double information = 0;  // curvature times symbols; 0: no timing in them
         double power = 0;        // per symbol
     };
-    // Gauss-Newton steps from the guess.
-    const auto place = [&](double guess, std::size_t j0, std::size_t count) {
+    // Gauss-Newton steps from the guess, held within lo .. hi.
+    const auto place = [&](double guess, std::size_t j0, std::size_t count, double lo, double hi) {
         Placed r{guess, 0, 0};
         double at = guess;
         for (int round = 0; round < 4; ++round) {
@@ -281,7 +296,7 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
                 r.information = 0;
                 return r;
             }
-            const double next = std::clamp(at - e.slope / e.curvature, guess - 0.25 * b, guess + 0.25 * b);
+            const double next = std::clamp(at - e.slope / e.curvature, lo, hi);
             const double step = next - at;
             r.start = at = next;
             r.information = e.curvature * double(got - 1);
@@ -293,7 +308,7 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
     // with u as A + B cos(2 pi (u - u0) / b) for raised-cosine pulses
     // carrying uncorrelated symbols: three readings a third of a symbol
     // apart give u0.
-    const auto coarse = [&](double guess, std::size_t j0, std::size_t count) {
+    const auto coarse = [&](double guess, std::size_t j0, std::size_t count, double range) {
         Complex sum = 0;
         double total = 0;
         for (int m = 0; m < 3; ++m) {
@@ -304,14 +319,28 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
             total += p;
         }
         if (!(2 * std::abs(sum) > 0.02 * total)) return guess;
-        return guess + std::clamp(-std::arg(sum) / (2 * std::numbers::pi) * b, -0.25 * b, 0.25 * b);
+        return guess + std::clamp(-std::arg(sum) / (2 * std::numbers::pi) * b, -range, range);
     };
     // The first window clear of the guard's transition where the packet
     // has the symbols (the pulses of the first few DPSK symbols reach back
     // into it).
     const std::size_t from = symbols > 1 + kEdrSyncSymbols + kTimingSymbols / 2 ? 1 + kEdrSyncSymbols : 0;
     const std::size_t probe = std::min(symbols - from, kTimingSymbols);
-    const Placed first = place(coarse(t0, from, probe), from, probe);
+    // The GFSK part's clock places the first instant to a sample and a
+    // half or so (a sixth of a symbol at many samples per symbol).
+    const double search = std::max(1.5, 0.15 * b);
+    double rough = coarse(t0, from, probe, search);
+    // The power peaks once a symbol: where the search spans more than a
+    // symbol, the sync sequence tells which peak is whose.
+    int fewest = int(kEdrSyncSymbols) + 1;
+    for (const double candidate : {rough, rough - b, rough + b}) {
+        if (std::fabs(candidate - t0) > search) continue;
+        if (readRun(candidate, b, 0, 1 + kEdrSyncSymbols) < 1 + kEdrSyncSymbols) continue;
+        double left = 0;
+        const int errors = syncErrors(rz.data(), bitsPerSymbol, left);
+        if (errors < fewest) fewest = errors, rough = candidate;
+    }
+    const Placed first = place(rough, from, probe, t0 - search, t0 + search);
     double start = first.start, period = b;
     std::vector<double> js, ts, ws;
     const auto addWindow = [&](const Placed& w, double centre) {
@@ -336,7 +365,8 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
     const std::size_t covered = windows.empty() ? from + probe : windows.back() + kTimingSymbols;
     if (symbols >= covered + kTimingSymbols) windows.push_back(symbols - kTimingSymbols);
     for (const std::size_t j0 : windows) {
-        const Placed w = place(start + double(j0) * (period - b), j0, kTimingSymbols);
+        const double guess = start + double(j0) * (period - b);
+        const Placed w = place(guess, j0, kTimingSymbols, guess - 0.25 * b, guess + 0.25 * b);
         if (w.power < 0.7 * first.power) break;  // the packet ends in it
         if (w.information > 0) addWindow(w, double(j0 + kTimingSymbols / 2));
     }
@@ -395,15 +425,8 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
         s.z.clear();
         return s;
     }
-    // The sync sequence, allowing for a carrier left over: its mean turn
-    // per symbol comes off the steps before they are compared.
-    Complex turn = 0;
-    for (std::size_t j = 1; j <= kEdrSyncSymbols; ++j)
-        turn += s.z[j] * std::conj(s.z[j - 1]) * std::polar(1.0, -kSyncSteps[j - 1] * kQuarterPi);
-    const double left = std::arg(turn);
-    int errors = 0;
-    for (std::size_t j = 1; j <= kEdrSyncSymbols; ++j)
-        errors += decide(s.z[j] * std::conj(s.z[j - 1]) * std::polar(1.0, -left), bitsPerSymbol) != kSyncSteps[j - 1];
+    double left = 0;
+    const int errors = syncErrors(s.z.data(), bitsPerSymbol, left);
     // A basic-rate payload read this way matches 8 of the 10 steps by
     // chance about once in a million packets.
     if (errors > 2 || std::fabs(left) > 0.6) {
