@@ -128,13 +128,13 @@ EdrPacket makePacket(int bps, int type, std::size_t bytes, double amplitude, std
     return p;
 }
 
-Reception receiveOne(const ComplexRow& w) {
+Reception receiveOne(const ComplexRow& w, double sampleRate = kSps * 1e6) {
     ReceiverOptions o;
     o.lap = kLap;
     o.uap = kUap;
     o.whitening = 0;
     o.linkType = 2;
-    return receive(w.data(), w.size(), kSps * 1e6, o);
+    return receive(w.data(), w.size(), sampleRate, o);
 }
 
 double worstBlockDevm(const ReceivedPacket& p) {
@@ -282,6 +282,26 @@ TEST(EdrReceiver, FollowsASlowClockAcrossSymbolsThatNeverChange) {
     EXPECT_EQ(q.decoded.body, p.body);
     ASSERT_TRUE(q.measured.edr);
     EXPECT_LT(worstBlockDevm(q), 0.01) << ::testing::PrintToString(q.measured.edr->blockDevm);
+}
+
+// Recordings of radios run at rates that are no whole multiple of the
+// symbol rate (2.048, 6.4, 10.24 MHz...): every instant then falls between
+// samples, at another fraction each symbol.
+TEST(EdrReceiver, ReadsAtSampleRatesThatAreNoMultipleOfTheSymbolRate) {
+    std::mt19937 rng(drawSeed());
+    for (const double rate : {2.048e6, 3.2e6, 6.4e6, 10.24e6}) {
+        SCOPED_TRACE(rate);
+        const EdrPacket p = makePacket(3, 11, 300, 1.0, rng, rate / 1e6);
+        const Reception r = receiveOne(p.wave, rate);
+        ASSERT_EQ(r.packets.size(), 1u);
+        const ReceivedPacket& q = r.packets[0];
+        EXPECT_TRUE(q.decoded.ok()) << q.decoded.describe();
+        EXPECT_EQ(q.decoded.body, p.body);
+        ASSERT_TRUE(q.measured.edr);
+        EXPECT_LT(worstBlockDevm(q), 0.01) << ::testing::PrintToString(q.measured.edr->blockDevm);
+        ASSERT_TRUE(q.measured.edr->relativePowerDb);
+        EXPECT_NEAR(*q.measured.edr->relativePowerDb, 0, 0.1);
+    }
 }
 
 }  // namespace
