@@ -400,8 +400,13 @@ py::dict dirtyTx(py::dict settings, py::object sets, py::object packet, const st
     bt::loadDtState(*s, p);
     if (!packet.is_none()) {
         const std::string name = py::str(packet);
-        if (name != "DH1" && name != "DH3" && name != "DH5") raise(gError, "The packet is DH1, DH3 or DH5.");
-        bt::dtSelectPacketType(*s, name == "DH5" ? 15 : name == "DH3" ? 11 : 4);
+        double code = 4;
+        try {
+            code = bt::dtPacketTypeOf(name, platform.empty() ? 'c' : platform[0]);
+        } catch (const bt::Error& e) {
+            raise(gError, e.what());
+        }
+        bt::dtSelectPacketType(*s, code);
     }
     if (!sets.is_none()) {
         for (std::size_t n = 0; n < bt::kDtTestSets; ++n) bt::dtSetTestSelect(*s, n, false);

@@ -53,7 +53,13 @@ bt::DirtyTxState configuredState(bt::SigGenSettings& sigGen) {
     const auto [p, edited] = o.generation.resolve(std::cerr);
     bt::loadDtState(s, p);
     sigGen = edited;
-    if (!o.packet.empty()) bt::dtSelectPacketType(s, o.packet == "DH5" ? 15 : o.packet == "DH3" ? 11 : 4);
+    if (!o.packet.empty()) {
+        try {
+            bt::dtSelectPacketType(s, bt::dtPacketTypeOf(o.packet, o.generation.platform.platform.at(0)));
+        } catch (const bt::Error& e) {
+            fail(kExitBadInput, std::string("--packet: ") + e.what());
+        }
+    }
     if (o.omitPoll) bt::dtSetOmitPoll(s, true);
     if (o.external) bt::dtSetExternalTrigger(s, true);
     if (o.slotSyncOption->count() > 0) bt::dtSetSlotSyncDelay(s, o.slotSyncDelay);
@@ -167,9 +173,11 @@ void setupDirtyTx(CLI::App& app) {
     auto* cmd = app.add_subcommand("dirty-tx", "Calculate the dirty-transmitter test sequence, or download and play it");
     o.generation.sgToDirtyTx = true;
     o.generation.add(*cmd);
-    cmd->add_option("--packet", o.packet, "Packet type of every test packet (default DH1); also sets the drift "
-                                          "of all sets for the type")
-        ->check(CLI::IsMember({"DH1", "DH3", "DH5"}));
+    std::string names;
+    for (const bt::DtPacketType& t : bt::dtPacketTypes('c')) names += (names.empty() ? "" : ", ") + t.name;
+    cmd->add_option("--packet", o.packet, "Packet type of every test packet: " + names +
+                                              " (default DH1; no five-slot type on an IXO-B); also sets the drift "
+                                              "of all sets for the type");
     auto* omit = cmd->add_flag("--omit-poll", o.omitPoll, "Leave the tester's poll slots out of every frame");
     auto* external = cmd->add_flag("--external", o.external,
                                    "Frames synchronised to an external trigger on \"Pattern Trigger In\"");

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/app_state.h"
+#include "bluetooth/dirty_tx_edits.h"
 #include "bluetooth/settings_editor.h"
 #include "commands.h"
 #include "field_info.h"
@@ -51,7 +52,10 @@ void setupFields(CLI::App& app) {
                             list.push_back(n);
                 }
             }
-            if (std::string(f.name) == "dt.packetType") list = {{"DH1", 4}, {"DH3", 11}, {"DH5", 15}};
+            if (std::string(f.name) == "dt.packetType") {
+                list.clear();
+                for (const bt::DtPacketType& t : bt::dtPacketTypes('c')) list.push_back({t.name, static_cast<int>(t.code)});
+            }
             bt::Json e = {{"record", f.record}, {"option", f.option},   {"name", f.name},
                           {"unit", f.unit},     {"default", defaultText(f)}, {"description", f.description}};
             if (list.empty()) {

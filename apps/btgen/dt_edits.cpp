@@ -45,15 +45,10 @@ struct DtField {
 
 const std::vector<DtField>& dtFields() {
     static const std::vector<DtField> fields = {
-        {"packetType", "DH1, DH3 or DH5 (or 4, 11, 15)",
+        {"packetType", "DH1, DH3, DH5, 2-DH1 ... 3-DH5 (or their codes 4, 11, 15, 16 ... 21)",
          [](bt::DirtyTxState& s, const std::string& f, const std::string& v) {
-             std::string name = v;
-             for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-             const auto given = bt::parseNumber(v);
-             const double code = name == "DH1" ? 4 : name == "DH3" ? 11 : name == "DH5" ? 15 : given.value_or(-1);
-             if (code != 4 && code != 11 && code != 15)
-                 fail(kExitBadInput, "Value \"" + v + "\" of " + f + " is none of its names or codes: DH1 (4), DH3 (11), DH5 (15).");
-             bt::dtSelectPacketType(s, code);
+             (void)f;  // checked before, with the platform's list
+             bt::dtSelectPacketType(s, bt::dtPacketTypeOf(v, 'c'));
              return std::string();
          }},
         {"BDaddr", "hexadecimal", [](bt::DirtyTxState& s, const std::string&, const std::string& v) {
@@ -165,12 +160,20 @@ void applyDtEdit(bt::DirtyTxState& s, const std::string& edit, std::ostream& out
     for (const DtField& f : dtFields()) {
         if (name != f.name) continue;
         out << "set " << edit << '\n';
-        std::string upper = value;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const bool dh5 = upper == "DH5" || bt::parseNumber(value) == 15.0;
-        const std::string ignored = name == "packetType" && dh5 && platform == 'b'
-                                        ? std::string("DH5 is not in the IXO-B's packet list")
-                                        : f.apply(s, "dt." + name, value);
+        std::string ignored;
+        if (name == "packetType") {
+            try {
+                bt::dtPacketTypeOf(value, 'c');
+            } catch (const bt::Error& e) {
+                fail(kExitBadInput, "Value of dt.packetType: " + std::string(e.what()));
+            }
+            try {
+                bt::dtPacketTypeOf(value, platform);
+            } catch (const bt::Error& e) {  // the sequence's type, not in this instrument's list
+                ignored = e.what();
+            }
+        }
+        if (ignored.empty()) ignored = f.apply(s, "dt." + name, value);
         if (!ignored.empty()) {
             if (!keepGoing) fail(kExitBadInput, edit + " was ignored: " + ignored + " (--keep-going goes on without it)");
             out << "  ignored: " << ignored << '\n';

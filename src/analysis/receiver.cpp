@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 
 #include "analysis/edr_demod.h"
 #include "lib/errors.h"
@@ -267,7 +268,18 @@ private:
         ReceivedPacket p;
         p.decoded = decodePacket(air, key, true);
         std::size_t edrSymbols = 0;
-        if (p.decoded.hecOk && !p.decoded.isId) edrSymbols = readEdr(air, centres, key, p);
+        if (p.decoded.hecOk && !p.decoded.isId) {
+            // The carrier over the header, as the slicer saw it, for finding
+            // the synchronisation sequence: more than 95 kHz off, the carrier
+            // alone turns a DPSK symbol by the 0.6 rad the check allows.
+            const std::size_t first = std::min(from + kEdrGfskBits - missing - 54, s.carrier.size());
+            const std::size_t last = std::min(from + kEdrGfskBits - missing, s.carrier.size());
+            double turn = 0;
+            for (std::size_t k = first; k < last; ++k) turn += s.carrier[k];
+            const double headerCarrier =
+                last > first ? turn / double(last - first) * rate_ / (2 * std::numbers::pi * sps_) : 0;
+            edrSymbols = readEdr(air, centres, key, p, headerCarrier);
+        }
         if (headerMustCheck && (!p.decoded.hecOk || p.decoded.isId || (key.findUap && !p.decoded.confirmedByCrc)))
             return 0;
         p.decoded.syncErrors = syncErrors;
@@ -312,7 +324,8 @@ private:
     // payload is read from the DPSK symbols and `p` becomes the EDR
     // packet, measured on its GFSK part and its DPSK part; returns the
     // packet's symbols from the first preamble symbol (0: not EDR).
-    std::size_t readEdr(const Bits& air, const std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p) {
+    std::size_t readEdr(const Bits& air, const std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p,
+                        double headerCarrier) {
         if (air.size() < kEdrGfskBits) return 0;
         // A type with an EDR form tells the modulation. A header read under
         // a guessed whitening or UAP may name another type (of another
@@ -340,7 +353,8 @@ private:
         // The fit places the GFSK part; its period is not fine enough to
         // carry over thousands of symbols: the DPSK reader tracks its own.
         clock.period = sps_;
-        if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, 0, 1 + kEdrSyncSymbols, 3, false).bitsPerSymbol == 0) return 0;
+        if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, headerCarrier, 1 + kEdrSyncSymbols, 3, false).bitsPerSymbol == 0)
+            return 0;
 
         const Bits gfskAir(air.begin(), air.begin() + std::ptrdiff_t(kEdrGfskBits));
         const std::vector<double> gfskCentres(centres.begin(), centres.begin() + std::ptrdiff_t(kEdrGfskBits));

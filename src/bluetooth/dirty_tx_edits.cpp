@@ -1,9 +1,12 @@
 #include "bluetooth/dirty_tx_edits.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <string>
 
+#include "bluetooth/dirty_tx_frames.h"
+#include "bluetooth/packet_types.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -18,8 +21,45 @@ void forAllSets(DirtyTxState& s, double Impairments::*field, double value) {
 }  // namespace
 
 double dtSlotSyncDelayLimit(double packetType) {
-    const double k = packetType == 15 ? 15 : packetType == 11 ? 9 : 3;
+    const int slots = dtPacketSlots(packetType);
+    const double k = slots == 5 ? 15 : slots == 3 ? 9 : 3;
     return k * 625 - 120 - 1;
+}
+
+std::vector<DtPacketType> dtPacketTypes(char platform) {
+    std::vector<DtPacketType> types;
+    for (double code : {4.0, 11.0, 15.0, 16.0, 17.0, 18.0, 19.0, 20.0, 21.0})
+        if (platform != 'b' || dtPacketSlots(code) != 5)
+            types.push_back({code, std::string(bt_PacketTypeInfo(kLinkAcl, code)->name)});
+    return types;
+}
+
+double dtPacketTypeOf(std::string_view text, char platform) {
+    std::string upper(text);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto number = parseNumber(text);
+    const auto named = [&](const DtPacketType& t) { return upper == t.name || number == t.code; };
+    std::string names;
+    for (const DtPacketType& t : dtPacketTypes(platform)) {
+        if (named(t)) return t.code;
+        names += (names.empty() ? "" : ", ") + t.name + " (" + formatNumber(t.code) + ")";
+    }
+    const std::string given = "\"" + std::string(text) + "\"";
+    for (const DtPacketType& t : dtPacketTypes('c'))
+        if (named(t))
+            throw Error(given + " takes five slots, which the IXO-B's dirty-transmitter sequence does not offer: " +
+                        names + ".");
+    // A packet of another link, or another ACL packet, by its name.
+    for (double link : {kLinkAcl, kLinkEsco, kLinkSco})
+        for (int c = -1; c < 32; ++c) {
+            const PacketTypeInfo* t = bt_PacketTypeInfo(link, c);
+            if (!t || upper != t->name) continue;
+            if (link != kLinkAcl)
+                throw Error(given + " is a packet of the " + std::string(linkTypeName(link)) +
+                            " link; the dirty-transmitter sequence sends ACL packets: " + names + ".");
+            throw Error(given + " is not a packet the dirty-transmitter sequence sends: " + names + ".");
+        }
+    throw Error(given + " is none of the dirty-transmitter packet types: " + names + ".");
 }
 
 void dtSelectPacketType(DirtyTxState& s, double packetType) {

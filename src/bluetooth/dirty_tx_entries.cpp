@@ -50,13 +50,22 @@ void dtOpenFromParameters(DirtyTxState& s, const Parameters& parameters) {
 // ---------------------------------------------------------------- lists
 
 std::vector<std::string> dtPacketTypeItems(char platform) {
-    if (platform == 'b') return {"DH1", "DH3"};
-    return {"DH1", "DH3", "DH5"};
+    std::vector<std::string> items;
+    for (const DtPacketType& t : dtPacketTypes(platform)) items.push_back(t.name);
+    return items;
 }
 
-double dtPacketTypeOfItem(int item) { return item == 2 ? 11 : item == 3 ? 15 : 4; }
+double dtPacketTypeOfItem(int item, char platform) {
+    const std::vector<DtPacketType> types = dtPacketTypes(platform);
+    return item >= 1 && item <= static_cast<int>(types.size()) ? types[static_cast<std::size_t>(item) - 1].code : 4;
+}
 
-int dtPacketTypeItem(double packetType) { return packetType == 11 ? 2 : packetType == 15 ? 3 : 1; }
+int dtPacketTypeItem(double packetType, char platform) {
+    const std::vector<DtPacketType> types = dtPacketTypes(platform);
+    for (std::size_t k = 0; k < types.size(); ++k)
+        if (types[k].code == packetType) return static_cast<int>(k) + 1;
+    return 1;
+}
 
 double dtDriftRateOfItem(int item) { return item == 2 ? 500 : item == 3 ? 300 : 1600; }
 
@@ -166,7 +175,7 @@ DtWindowView dtWindowView(const DirtyTxState& s, char platform) {
     const DtDriftDefaults drift = dtDriftDefaults(p.packetType);
 
     DtWindowView v;
-    v.packetItem = dtPacketTypeItem(p.packetType);
+    v.packetItem = dtPacketTypeItem(p.packetType, platform);
     v.masterAddr = formatHex(p.BDaddr, 12);
     v.amAddr = formatNumber(p.AMaddr);
     v.rfPower = formatNumber(sg.Amplitude);

@@ -27,11 +27,12 @@ void dtOpenFromParameters(DirtyTxState& s, const Parameters& parameters);
 
 // ---------------------------------------------------------------- lists
 
-// Packet list items: DH1 and DH3 on an IXO-B ('b'), DH1, DH3, DH5 otherwise.
+// Packet list items: the names of dtPacketTypes(platform), DH1 first.
 std::vector<std::string> dtPacketTypeItems(char platform);
-// Item 1, 2, 3 -> packet type 4 (DH1), 11 (DH3), 15 (DH5); anything else DH1.
-double dtPacketTypeOfItem(int item);
-int dtPacketTypeItem(double packetType);
+// Item 1, 2, ... -> its packet type code; anything else DH1 (4), and a
+// code not in the list shows as item 1.
+double dtPacketTypeOfItem(int item, char platform);
+int dtPacketTypeItem(double packetType, char platform);
 // Drift-rate list: item 1 1600 Hz, 2 500 Hz, 3 300 Hz; anything else 1600.
 double dtDriftRateOfItem(int item);
 int dtDriftRateItem(double rate);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bluetooth/packet_types.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -12,12 +13,16 @@ namespace {
 
 constexpr double kSlotUs = 625;
 
-double normalisedType(double packetType) { return packetType == 11 || packetType == 15 ? packetType : 4; }
-
-std::size_t packetSlots(double packetType) {
-    const double t = normalisedType(packetType);
-    return t == 15 ? 5 : t == 11 ? 3 : 1;
+const PacketTypeInfo* edrAcl(double packetType) {
+    const PacketTypeInfo* t = packetType >= kEdrCodeBase ? bt_PacketTypeInfo(kLinkAcl, packetType) : nullptr;
+    return t && t->edr() ? t : nullptr;
 }
+
+double normalisedType(double packetType) {
+    return packetType == 11 || packetType == 15 || edrAcl(packetType) ? packetType : 4;
+}
+
+std::size_t packetSlots(double packetType) { return static_cast<std::size_t>(dtPacketSlots(packetType)); }
 
 std::size_t samplesOf(double us, double oversample) {
     const double n = roundHalfAway(us * oversample);
@@ -38,6 +43,11 @@ MarkerRow burstOf(const ComplexRow& w, std::size_t n) {
 
 }  // namespace
 
+int dtPacketSlots(double packetType) {
+    if (const PacketTypeInfo* t = edrAcl(packetType)) return t->slots;
+    return packetType == 15 ? 5 : packetType == 11 ? 3 : 1;
+}
+
 DtSegmentLayout dtSegmentLayout(double packetType, bool externalTrigger, bool omitPoll, double oversample) {
     DtSegmentLayout l;
     l.packetType = normalisedType(packetType);
@@ -46,9 +56,9 @@ DtSegmentLayout dtSegmentLayout(double packetType, bool externalTrigger, bool om
     l.zeroSlots = l.packetSlots - 1;  // DH3 and DH5 frames are padded to twice the packet
     l.pollSlots = omitPoll ? 0 : l.packetSlots;
     l.frameSlots = omitPoll ? l.packetSlots : 2 * l.packetSlots;
-    const bool dh1 = l.packetType == 4;
-    l.numFrames = dh1 && externalTrigger ? 4 : 2;
-    l.repetitions = l.packetType == 15 ? 2 : l.packetType == 11 ? 3 : externalTrigger ? 4 : 8;
+    const bool oneSlot = l.packetSlots == 1;
+    l.numFrames = oneSlot && externalTrigger ? 4 : 2;
+    l.repetitions = l.packetSlots == 5 ? 2 : l.packetSlots == 3 ? 3 : externalTrigger ? 4 : 8;
     if (omitPoll) l.repetitions *= 2;
     return l;
 }
@@ -129,8 +139,8 @@ std::size_t dtSelectedCount(const DtTestSelect& dtTestSelect) {
 
 double dtProjectedLength(double dtPacketType, char platform, double omitPollPeriods, const DtTestSelect& dtTestSelect,
                          double oversample, double externalTrigger) {
-    const double t = normalisedType(dtPacketType);
-    double slots = t == 15 ? 20 : t == 11 ? 12 : (platform == 'b' || externalTrigger != 0) ? 8 : 4;
+    const std::size_t packet = packetSlots(dtPacketType);
+    double slots = packet == 5 ? 20 : packet == 3 ? 12 : (platform == 'b' || externalTrigger != 0) ? 8 : 4;
     if (omitPollPeriods != 0) slots /= 2;
     return slots * static_cast<double>(dtSelectedCount(dtTestSelect)) * kSlotUs * oversample;
 }

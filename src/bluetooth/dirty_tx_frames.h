@@ -11,10 +11,14 @@
 
 namespace bt {
 
-// The segment of one test set for a packet type: DH1 (4), DH3 (11), DH5
-// (15); any other code counts as DH1.
+// Slots of a packet type of the sequence: DH1 (4), DH3 (11), DH5 (15) and
+// the EDR ACL types (16 … 21) take 1, 3 or 5; any other code counts as DH1.
+int dtPacketSlots(double packetType);
+
+// The segment of one test set for a packet type: an EDR type is laid out
+// as the basic-rate type of its slots.
 struct DtSegmentLayout {
-    double packetType = 4;         // the code the layout was chosen for: 4, 11 or 15
+    double packetType = 4;         // the code the layout was chosen for: 4, 11, 15 or 16 … 21
     std::size_t slotSamples = 0;   // 625 us of samples
     std::size_t packetSlots = 1;   // pkt_length
     std::size_t zeroSlots = 0;     // poll_slots: zero slots added ahead of the frame

@@ -1,5 +1,8 @@
 #include "bluetooth/dirty_tx_state.h"
 
+#include "bluetooth/dirty_tx_frames.h"
+#include "bluetooth/packet_types.h"
+#include "bluetooth/size_est.h"
 #include "lib/numtext.h"
 
 namespace bt {
@@ -10,9 +13,14 @@ const DtTestSetRow kDtTestSetTable[kDtTestSets] = {
 };
 
 DtDriftDefaults dtDriftDefaults(double packetType) {
-    if (packetType == 11) return {500, 40, 1464};
-    if (packetType == 15) return {300, 40, 2712};
-    return {1600, 25, 216};
+    const int slots = dtPacketSlots(packetType);
+    DtDriftDefaults d = slots == 5 ? DtDriftDefaults{300, 40, 2712}
+                        : slots == 3 ? DtDriftDefaults{500, 40, 1464}
+                                     : DtDriftDefaults{1600, 25, 216};
+    // An EDR packet carries its own largest payload, as the basic-rate ones do.
+    if (packetType >= kEdrCodeBase)
+        if (const double bits = Bt_UserPayloadMaxSize(kLinkAcl, packetType); bits > 0) d.patternLength = bits;
+    return d;
 }
 
 Impairments dtBaseImpairments() {

@@ -37,7 +37,8 @@ struct DtTestSetRow {
 extern const DtTestSetRow kDtTestSetTable[kDtTestSets];
 
 // Drift shared by all sets, and the payload length, per packet type
-// (DH1, DH3, DH5; any other type counts as DH1).
+// (by its slots: DH1, DH3, DH5 and the EDR types of as many slots share the
+// drift; any other type counts as DH1). An EDR type's payload is its largest.
 struct DtDriftDefaults {
     double FreqDriftRate;       // Hz
     double FreqDriftDeviation;  // kHz

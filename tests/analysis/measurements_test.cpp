@@ -162,6 +162,56 @@ TEST(DirtyTransmitter, EverySetMeasuresItsOffsetAndIndex) {
     }
 }
 
+// EDR packets through the same sets: the receiver reads every payload, and
+// the carrier it finds in the GFSK part (its track) and in the DPSK part
+// (omega_i + omega_o per 50-symbol block, at the block's middle) follows
+// the set's offset and sinusoidal drift. Each packet is fitted alone, since
+// a drift period need not divide the frame.
+TEST(DirtyTransmitter, EdrPacketsDecodeWithTheSetsOffsetAndDrift) {
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> sets;  // 0-based
+        std::size_t payloadBytes;
+    };
+    for (const Case& c : {Case{"3-DH1", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 83}, Case{"2-DH5", {0, 9}, 679}}) {
+        SCOPED_TRACE(c.name);
+        Parameters p;
+        DirtyTxState s = initialDtState(p);
+        dtSelectPacketType(s, dtPacketTypeOf(c.name, 'c'));
+        for (std::size_t n = 0; n < kDtTestSets; ++n) dtSetTestSelect(s, n, false);
+        for (std::size_t n : c.sets) dtSetTestSelect(s, n, true);
+        ASSERT_TRUE(dtCalculate(s));
+        const int bitsPerSymbol = c.name[0] - '0';
+        // Payload header, body and CRC, in whole DPSK symbols; whole blocks only.
+        const std::size_t blocks = ((c.payloadBytes + 4) * 8 / bitsPerSymbol) / 50;
+        for (std::size_t n : c.sets) {
+            SCOPED_TRACE("set " + std::to_string(n + 1));
+            const Impairments& set = s.dtImpairmentsCurrent[n];
+            const ComplexRow& w = s.dtWaveform[n];
+            const Reception r = receive(w.data(), w.size(), 10e6);
+            std::size_t packets = 0;
+            for (const ReceivedPacket& q : r.packets) {
+                ASSERT_TRUE(q.decoded.ok()) << q.decoded.describe();
+                ASSERT_EQ(packetTypeName(q.decoded.type, 2, q.decoded.edrBitsPerSymbol), c.name);
+                EXPECT_EQ(q.decoded.payloadLength, int(c.payloadBytes));
+                EXPECT_EQ(q.decoded.SEQN, packets % 2 == 0 ? 1 : 0);
+                ++packets;
+                std::vector<double> t = q.measured.carrierTrackTime, y = q.measured.carrierTrack;
+                ASSERT_TRUE(q.measured.edr && q.measured.carrierOffset);
+                ASSERT_GE(q.measured.edr->omegaO.size(), blocks);
+                for (std::size_t k = 0; k < blocks; ++k) {
+                    t.push_back(q.startTime + (142 + 50 * double(k) + 24.5) * 1e-6);
+                    y.push_back(*q.measured.carrierOffset + q.measured.edr->omegaO[k]);
+                }
+                const Sine fit = fitSine(t, y, set.FreqDriftRate);
+                EXPECT_NEAR(fit.mean, set.FreqOffset * 1e3, 1.5e3);
+                EXPECT_NEAR(fit.amplitude, set.FreqDriftDeviation * 1e3, 1.5e3);
+            }
+            EXPECT_EQ(packets, 2u);
+        }
+    }
+}
+
 // Twenty DH1 packets per waveform under noise at a ratio per symbol (per
 // bit): the sequence search decodes them with about 2e-3 bit errors at
 // 10 dB, so that a third of the packets meet one (slicing the phase advance

@@ -53,6 +53,44 @@ TEST(BtgenDirtyTx, CalculatesTheSelectedSetsIntoAFile) {
     EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{4});
 }
 
+// EDR types by name, in any case, laid out by their slots; packets the
+// sequence does not send are refused, each with why and the list there is.
+TEST(BtgenDirtyTx, TakesEdrTypesAndRefusesOthersSayingWhy) {
+    const bttest::ScratchDir dir;
+    const std::string file = (dir / "edr.mat").string();
+    const auto r = btgen({"--packet", "3-dh3", "--sets", "4", "--calculate", "-o", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "set 4: calculated, 75000 samples\n")) << r.out;
+    bt::MatReadLimits limits;
+    limits.maxFileBytes = limits.maxUnpackedBytes = 64u << 20;
+    const bt::MatFileReader reader(file, limits);
+    EXPECT_EQ(reader.read("dtPacketType").re, std::vector<double>{20});
+    EXPECT_EQ(reader.read("dtRepetitions").re, std::vector<double>{3});
+
+    const std::string list = "DH1 (4), DH3 (11), DH5 (15), 2-DH1 (16), 2-DH3 (17), 2-DH5 (18), 3-DH1 (19), "
+                             "3-DH3 (20), 3-DH5 (21).";
+    struct Refused {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    for (const Refused& c :
+         {Refused{{"--packet", "2-EV3"}, "\"2-EV3\" is a packet of the eSCO link; the dirty-transmitter sequence "
+                                         "sends ACL packets: " + list},
+          Refused{{"--packet", "DM3"}, "\"DM3\" is not a packet the dirty-transmitter sequence sends: " + list},
+          Refused{{"--packet", "3-DH7"}, "\"3-DH7\" is none of the dirty-transmitter packet types: " + list},
+          Refused{{"--platform", "b", "--packet", "2-DH5"},
+                  "\"2-DH5\" takes five slots, which the IXO-B's dirty-transmitter sequence does not offer: DH1 (4), "
+                  "DH3 (11), 2-DH1 (16), 2-DH3 (17), 3-DH1 (19), 3-DH3 (20)."}}) {
+        std::vector<std::string> args = c.args;
+        for (const char* a : {"--calculate", "-o"}) args.push_back(a);
+        args.push_back((dir / "refused.mat").string());
+        const auto refused = btgen(args);
+        EXPECT_EQ(refused.status, 2) << c.args.back();
+        EXPECT_TRUE(contains(refused.err, c.says)) << refused.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "refused.mat"));
+    }
+}
+
 TEST(BtgenDirtyTx, DownloadsAndPlaysTheSequence) {
     bt::sim::Server server;
     std::string error;

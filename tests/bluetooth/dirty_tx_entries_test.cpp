@@ -137,7 +137,7 @@ TEST(DirtyTxEntries, RefillShowsTheListsAndWhatDiffersFromTheDefaults) {
     EXPECT_EQ(v.sets[0].modIndex, "0.28");
     EXPECT_EQ(v.sets[9].freqOffset, "-75");
 
-    dtSelectPacketType(s, dtPacketTypeOfItem(3));
+    dtSelectPacketType(s, dtPacketTypeOfItem(3, 'c'));
     dtEnterImpairment(s, 4, "SymbolTimingError", "-20");
     dtSetTestSelect(s, 6, false);
     dtSetExternalTrigger(s, true);
@@ -153,7 +153,15 @@ TEST(DirtyTxEntries, RefillShowsTheListsAndWhatDiffersFromTheDefaults) {
 
     dtEnterImpairment(s, 0, "FreqDriftRate", std::to_string(dtDriftRateOfItem(1)));
     EXPECT_TRUE(dtWindowView(s, 'c').driftRateEdited);
-    EXPECT_EQ(dtPacketTypeItems('b').size(), 2u);
+    // An IXO-B lists no five-slot type; an EDR type shows as its own item
+    // and takes its slots' drift and its largest payload.
+    EXPECT_EQ(dtPacketTypeItems('b'), (std::vector<std::string>{"DH1", "DH3", "2-DH1", "2-DH3", "3-DH1", "3-DH3"}));
+    dtSelectPacketType(s, dtPacketTypeOfItem(6, 'b'));
+    EXPECT_EQ(s.dtParameters.packetType, 20);
+    EXPECT_EQ(s.dtParameters.patternLength, 552 * 8);
+    EXPECT_EQ(dtWindowView(s, 'b').packetItem, 6);
+    EXPECT_EQ(dtWindowView(s, 'c').packetItem, 8);
+    EXPECT_EQ(dtWindowView(s, 'c').driftRateItem, 2);  // 500 Hz, as DH3
 }
 
 // The state kept in `parameters` (a settings file opened meanwhile) is

@@ -225,7 +225,7 @@ DirtyTransmitterWindow::DirtyTransmitterWindow(DtWindowRecords records, QWidget*
         return QVariant();
     });
     d_.add("pdPacketType_Callback", [this] {
-        dtSelectPacketType(dt(), dtPacketTypeOfItem(h_.get<QComboBox>("pdPacketType")->currentIndex() + 1));
+        dtSelectPacketType(dt(), dtPacketTypeOfItem(h_.get<QComboBox>("pdPacketType")->currentIndex() + 1, platform()));
         redraw();
     });
     d_.add("pdFreqDriftRate_Callback", [this] {
