@@ -95,6 +95,7 @@ MainWindowView mainWindowView(const GenerationSettings& p, double frequencyHz) {
         v.packetType = {{kNotApplicable}, 1, false};
     v.BDaddr = {formatHex(p.BDaddr, 12), packet};
     v.AMaddr = {formatHex(p.AMaddr), packet};
+    v.edrRelativePower = {num2Str(p.edrRelativePower), edrRelativePowerApplies(p)};
     v.dataWhitening = {p.dataWhiteningActive != 0, true};
     v.burstActive = {p.burstActive != 0, packet};
     const bool ramps = packet && p.burstActive == 1;

@@ -43,6 +43,7 @@ struct MainWindowView {
     ListView packetType;   // redrawPacketType
     FieldView BDaddr;      // 12 hexadecimal digits
     FieldView AMaddr;      // hexadecimal
+    FieldView edrRelativePower;  // dB; enabled for an EDR packet
     CheckView dataWhitening;
     CheckView burstActive;
     FieldView powerRamp;     // burstLength

@@ -250,8 +250,14 @@ EditResult editCGdelay(const Parameters& in, std::string_view text, const EditCo
     return e.finish();
 }
 
+bool edrRelativePowerApplies(const GenerationSettings& p) {
+    const PacketTypeInfo* t = bt_PacketTypeInfo(p.linkType, p.packetType);
+    return packetMode(p) && t && t->edr();
+}
+
 EditResult editEdrRelativePower(const Parameters& in, std::string_view text, const EditContext& ctx) {
     Edit e(in, "edrRelativePower", ctx);
+    if (!edrRelativePowerApplies(in)) return e.ignore("only EDR packets have a DPSK section");
     const auto v = parseNumber(text);
     if (!v) return e.ignore(kNotANumber);
     e.p().edrRelativePower = std::clamp(*v, kEdrRelativePowerMin, kEdrRelativePowerMax);

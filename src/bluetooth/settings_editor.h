@@ -49,6 +49,9 @@ EditResult editCGdelay(const Parameters& p, std::string_view text, const EditCon
 // clamped to kEdrRelativePowerMin .. kEdrRelativePowerMax.
 inline constexpr double kEdrRelativePowerMin = -10;
 inline constexpr double kEdrRelativePowerMax = 10;
+// Only an EDR packet (packet mode) has a DPSK section: the control is
+// enabled, and the edit taken, for one alone.
+bool edrRelativePowerApplies(const GenerationSettings& p);
 EditResult editEdrRelativePower(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editOverSampling(const Parameters& p, std::string_view text, const EditContext& ctx);
 EditResult editPatternReps(const Parameters& p, std::string_view text, const EditContext& ctx);

@@ -249,7 +249,10 @@ Problem checkGeneration(const GenerationSettings& g, const std::string& prefix, 
     stream.payloadType = 7;
     if (auto p = reenter(stream, "bitPattern", &G::bitPattern, editBitPattern, prefix)) return p;
     if (auto p = reenter(probe, "CGdelay", &G::CGdelay, editCGdelay, prefix)) return p;
-    if (auto p = reenter(probe, "edrRelativePower", &G::edrRelativePower, editEdrRelativePower, prefix)) return p;
+    Parameters edr = packet;  // the control only an EDR packet enables
+    edr.linkType = kLinkAcl;
+    edr.packetType = kEdrCodeBase;
+    if (auto p = reenter(edr, "edrRelativePower", &G::edrRelativePower, editEdrRelativePower, prefix)) return p;
     if (auto p = reenter(probe, "dataWhiteningInitValue", &G::dataWhiteningInitValue, editWhiteningInitValue, prefix))
         return p;
 

@@ -299,9 +299,12 @@ TEST(Edr, SettingsNamesSizesAndOlderCodes) {
     const auto problem = findInconsistentField(sco, ctx);
     ASSERT_TRUE(problem);
     EXPECT_EQ(problem->field, "packetType");
-    // The relative power is clamped as the other entries are.
-    r = editField(p, "edrRelativePower", "-25", ctx);
-    EXPECT_EQ(r.parameters.edrRelativePower, kEdrRelativePowerMin);
+    // The relative power is clamped as the other entries are, and taken
+    // for an EDR packet only; a file keeps it whatever the packet.
+    EXPECT_EQ(editField(r.parameters, "edrRelativePower", "-25", ctx).parameters.edrRelativePower, kEdrRelativePowerMin);
+    EXPECT_FALSE(editField(p, "edrRelativePower", "-2", ctx).ignored.empty());
+    p.edrRelativePower = -2;
+    EXPECT_FALSE(findInconsistentField(p, ctx));
     p.edrRelativePower = 12;
     EXPECT_TRUE(findInconsistentField(p, ctx));
 }

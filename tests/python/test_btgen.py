@@ -91,6 +91,47 @@ def test_esco_dv_and_fhs_packets(settings):
         assert [(p["ok"], p["type_name"]) for p in packets] == [(True, name)]
 
 
+def test_iq_impairments_and_edr_power_seen_in_the_samples(settings):
+    # A DH5 at full power, with and without the I/Q front end's faults, read
+    # with numpy alone: the gain imbalance in the ratio of the I and Q
+    # powers, the carrier leakage as the shift of the mean, at 45 degrees.
+    base, _, _ = btgen.edit(settings, packetType="DH5")
+    plain, _ = btgen.generate(base)
+    full = np.abs(np.abs(plain[0]) - 1) < 1e-9  # between the ramps
+
+    def iq_ratio_db(w):
+        return 10 * np.log10(np.mean(w[full].real ** 2) / np.mean(w[full].imag ** 2))
+
+    s, shown, notes = btgen.edit(base, impairments__GainImbalanceActive=1, impairments__GainImbalance=1.237)
+    assert shown["impairments.GainImbalance"] == "1.24" and not notes  # two decimals, as the window keeps it
+    imbalanced, _ = btgen.generate(s)
+    # 20 log10(gI / gQ) dB is the ratio of the powers in dB.
+    assert iq_ratio_db(imbalanced[0]) - iq_ratio_db(plain[0]) == pytest.approx(1.24, abs=1e-3)
+
+    s, _, _ = btgen.edit(base, impairments__CarrierLeakageActive=1, impairments__CarrierLeakage=-26.5)
+    leaky, _ = btgen.generate(s)
+    dc = np.mean(leaky[0][full] - plain[0][full])
+    assert 20 * np.log10(abs(dc)) == pytest.approx(-26.5, abs=0.01)
+    assert np.degrees(np.angle(dc)) == pytest.approx(45, abs=0.1)
+    s, _, notes = btgen.edit(base, impairments__CarrierLeakageActive=1, impairments__CarrierLeakage=-5)
+    assert s["impairments"]["CarrierLeakage"] == -10  # clamped to the range
+
+    # The EDR section's power against the GFSK part's: a 3-DH5 at -3 dB,
+    # the access code and header (constant envelope) against the middle of
+    # the DPSK payload. A basic-rate packet takes no relative power.
+    s, _, notes = btgen.edit(settings, linkType="ACL", packetType="3-DH5", edrRelativePower=-3)
+    assert not notes and s["edrRelativePower"] == -3
+    w = btgen.generate(s)[0][0]
+    per_us = int(s["OverSampling"])
+    on = np.flatnonzero(np.abs(w) > 0.999)
+    gfsk = w[on[0] + 5 * per_us:on[0] + 115 * per_us]
+    dpsk = w[on[0] + 160 * per_us:np.flatnonzero(np.abs(w) > 0.01)[-1] - 40 * per_us]
+    assert np.allclose(np.abs(gfsk), 1)
+    assert 10 * np.log10(np.mean(np.abs(dpsk) ** 2)) == pytest.approx(-3, abs=0.1)
+    _, _, notes = btgen.edit(settings, edrRelativePower=-3)
+    assert notes == ["edrRelativePower ignored: only EDR packets have a DPSK section"]
+
+
 def test_malformed_settings_raise_with_the_command_lines_texts(settings, tmp_path):
     with pytest.raises(btgen.SettingsError, match="There is no settings field nope"):
         btgen.generate({**settings, "nope": 1})

@@ -222,7 +222,7 @@ void MainWindow::addRoutines() {
         {"txtPowerRamp", editBurstLength},   {"txtRampSettling", editBurstSettle},
         {"txtBitPattern", editBitPattern},   {"txtPatternReps", editPatternReps},
         {"txtPatternLength", editPatternLength}, {"txtCGdelay", editCGdelay},
-        {"txtOversampleRate", editOverSampling},
+        {"txtOversampleRate", editOverSampling}, {"txtEdrRelativePower", editEdrRelativePower},
     };
     for (const auto& [tag, edit] : fields)
         dispatcher_.add(std::string(tag) + "_Callback",
@@ -244,7 +244,8 @@ void MainWindow::connectControls() {
         connect(handles_.get<QAbstractButton>(tag), &QAbstractButton::clicked, this,
                 call(std::string(tag) + "_Callback"));
     for (const char* tag : {"txtBDaddr", "txtAMaddr", "txtPowerRamp", "txtRampSettling", "txtBitPattern",
-                            "txtPatternReps", "txtPatternLength", "txtCGdelay", "txtOversampleRate", "txtChannel"})
+                            "txtPatternReps", "txtPatternLength", "txtCGdelay", "txtOversampleRate", "txtChannel",
+                            "txtEdrRelativePower"})
         onFieldEdited(handles_.get<QLineEdit>(tag), this, call(std::string(tag) + "_Callback"));
     for (const char* tag : {"pbCalibrateDelay", "pbImpairments", "pbDirtyTransmitter"})
         connect(handles_.get<QAbstractButton>(tag), &QAbstractButton::clicked, this,
@@ -256,6 +257,8 @@ void MainWindow::InitializeFigure() {
         {"pbGenerationMode", "Selects packet or stream mode."},
         {"pdLinkType", "Selects synchronous or asynchronous link type."},
         {"pdPacketType", "Selects the packet type."},
+        {"txtEdrRelativePower", "Sets the power of the DPSK section of EDR packets\nrelative to their GFSK section "
+                                "(access code\nand header). Compliant transmitters: -4 to 1 dB.\nValid Range: -10 to 10 dB"},
         {"pdMultiPacket", "Selects either single or multi packet setup."},
         {"txtBDaddr", "Sets the baseband device (BD) address.\nValid Range: 0 to FFFFFFFFFFFF\nHexadecimal representation"},
         {"txtAMaddr", "Sets the active member (AM) address.\nValid Range: 0 to 7"},
@@ -313,7 +316,11 @@ void MainWindow::applyView(const MainWindowView& v, unsigned parts) {
         h.get<QWidget>("lblPowerRamp")->setEnabled(v.powerRamp.enabled);
         h.get<QWidget>("lblRampSettling")->setEnabled(v.rampSettling.enabled);
     }
-    if (parts & kPacketType) setList(h.get<QComboBox>("pdPacketType"), v.packetType);
+    if (parts & kPacketType) {
+        setList(h.get<QComboBox>("pdPacketType"), v.packetType);
+        setText(h.get<QLineEdit>("txtEdrRelativePower"), v.edrRelativePower);
+        h.get<QWidget>("lblEdrRelativePower")->setEnabled(v.edrRelativePower.enabled);
+    }
     if (parts & kPayload) {
         setList(h.get<QComboBox>("pdMultiPacket"), v.multiPacket);
         setList(h.get<QComboBox>("pdPayload"), v.payload);

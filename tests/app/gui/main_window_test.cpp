@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "analysis/receiver.h"
 #include "bluetooth/generate.h"
 #include "bluetooth/size_est.h"
 #include "lib/dialogs.h"
@@ -41,7 +43,7 @@ class MainWindowTest : public AppWindowTest {};
 TEST_F(MainWindowTest, EveryTagOfTheMainWindowAndFrameHasItsKind) {
     const std::pair<const char*, const char*> tags[] = {
         {"pbGenerationMode", "QPushButton"}, {"pdLinkType", "QComboBox"},
-        {"pdPacketType", "QComboBox"}, {"pdMultiPacket", "QComboBox"},
+        {"pdPacketType", "QComboBox"}, {"txtEdrRelativePower", "QLineEdit"}, {"pdMultiPacket", "QComboBox"},
         {"txtBDaddr", "QLineEdit"}, {"txtAMaddr", "QLineEdit"},
         {"chkDataWhiteningActive", "QCheckBox"}, {"chkBurstActive", "QCheckBox"},
         {"txtPowerRamp", "QLineEdit"}, {"txtRampSettling", "QLineEdit"},
@@ -330,6 +332,62 @@ TEST_F(MainWindowTest, AnErrorInARoutineLeavesTheWindowUsable) {
 }
 
 // ------------------------------------------------------------- calculate
+
+// The EDR relative power is reached with Tab from the packet type, but only
+// for an EDR packet; it is clamped as its neighbours are, and the DPSK
+// section of the calculated packet is that much below its GFSK part, as
+// the receiver measures it.
+TEST_F(MainWindowTest, EdrRelativePowerIsTypedAfterAnEdrPacketTypeAndSetsTheDpskPower) {
+    win->window()->show();
+    win->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(win->window()));
+    QComboBox* packets = control<QComboBox>("pdPacketType");
+    QLineEdit* power = control<QLineEdit>("txtEdrRelativePower");
+    const auto tabFromPacketType = [&] {
+        packets->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(packets, Qt::Key_Tab);
+        return QApplication::focusWidget();
+    };
+    EXPECT_FALSE(power->isEnabled());  // DH1 has no DPSK section
+    EXPECT_FALSE(control<QWidget>("lblEdrRelativePower")->isEnabled());
+    EXPECT_EQ(tabFromPacketType(), control<QWidget>("pdMultiPacket"));
+
+    // By its first letter, as a user picks: "F: DH5" first, then "F: 3-DH5".
+    QTest::keyClicks(packets, "F");
+    QTest::qWait(QApplication::keyboardInputInterval() + 100);
+    QTest::keyClicks(packets, "F");
+    ASSERT_EQ(packets->currentText(), "F: 3-DH5");
+    EXPECT_TRUE(power->isEnabled());
+    ASSERT_EQ(tabFromPacketType(), power);
+    QTest::keyClicks(power, "12");  // Tab selected the shown value: typing replaces it
+    QTest::keyClick(power, Qt::Key_Tab);
+    EXPECT_EQ(params().edrRelativePower, 10);
+    EXPECT_EQ(text("txtEdrRelativePower"), "10");
+    type("txtEdrRelativePower", "-25");
+    EXPECT_EQ(params().edrRelativePower, -10);
+    type("txtEdrRelativePower", "minus two");  // not a number: the stored value shows again
+    EXPECT_EQ(text("txtEdrRelativePower"), "-10");
+    type("txtEdrRelativePower", "-2.5");
+    EXPECT_EQ(params().edrRelativePower, -2.5);
+    EXPECT_EQ(power->toolTip(), "Sets the power of the DPSK section of EDR packets\nrelative to their GFSK section "
+                                "(access code\nand header). Compliant transmitters: -4 to 1 dB.\nValid Range: -10 to 10 dB");
+
+    click("pbCalculate");
+    const ComplexRow& w = appState().waveform;
+    const analysis::Reception r = analysis::receive(w.data(), w.size(), params().OverSampling * 1e6);
+    ASSERT_EQ(r.packets.size(), 1u);
+    EXPECT_TRUE(r.packets[0].decoded.ok()) << r.packets[0].decoded.describe();
+    ASSERT_TRUE(r.packets[0].measured.edr && r.packets[0].measured.edr->relativePowerDb);
+    EXPECT_NEAR(*r.packets[0].measured.edr->relativePowerDb, -2.5, 0.1);
+
+    // Back on a basic-rate packet the field rests, keeping its value.
+    QTest::qWait(QApplication::keyboardInputInterval() + 100);
+    QTest::keyClicks(packets, "4");
+    ASSERT_EQ(packets->currentText(), "4: DH1");
+    EXPECT_FALSE(power->isEnabled());
+    EXPECT_EQ(params().edrRelativePower, -2.5);
+}
+
 
 TEST_F(MainWindowTest, CalculateButtonStoresTheCoreSignalAndStampsIt) {
     type("txtOversampleRate", "4");

@@ -86,7 +86,7 @@ TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
               "\ncombinations may be used for other verification.");
     EXPECT_EQ(edit("editSymbolTiming", 7)->toolTip(), "Sets the symbol timing error for test set 7.");
     EXPECT_EQ(box("chkTestSelect10")->toolTip(), "Selects test set 10 to run.");
-    EXPECT_EQ(get<QComboBox>("pdPacketType")->count(), 3);
+    EXPECT_EQ(get<QComboBox>("pdPacketType")->count(), 9);  // DH1, DH3, DH5, then the EDR types
     EXPECT_NE(get<QWidget>("IXOconfig_b_c"), nullptr);
 
     // The ten default sets of the Bluetooth RF test.
@@ -102,12 +102,12 @@ TEST_F(DirtyTxWindow, EveryControlWithItsTooltipAndTheDefaults) {
     EXPECT_EQ(edit("editChannel")->text(), "0");
     EXPECT_EQ(get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 250000");
 
-    // An IXO-B offers no DH5.
+    // An IXO-B offers no five-slot type.
     appState().appInfo.Platform = 'b';
     auto* b = new DirtyTransmitterWindow(dtWindowRecords(appState()));
     const std::unique_ptr<QWidget> bWindow(b->window());
     EXPECT_EQ(DirtyTransmitterWindow::of(bWindow.get()), b);
-    EXPECT_EQ(b->handles().get<QComboBox>("pdPacketType")->count(), 2);
+    EXPECT_EQ(b->handles().get<QComboBox>("pdPacketType")->count(), 6);
     EXPECT_EQ(b->handles().get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 500000");
 }
 
@@ -130,6 +130,14 @@ TEST_F(DirtyTxWindow, PacketTypeOverwritesTheDriftOfAllSets) {
     EXPECT_EQ(edit("editFreqDriftDeviation")->text(), "40");
     EXPECT_FALSE(edit("editFreqDriftDeviation")->styleSheet().contains("bold"));
     EXPECT_EQ(get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 750000");
+
+    // An EDR type: the drift of its slots, its own largest payload.
+    choose(get<QComboBox>("pdPacketType"), 6);
+    EXPECT_EQ(get<QComboBox>("pdPacketType")->currentText(), "3-DH1");
+    EXPECT_EQ(dt().dtParameters.packetType, 19);
+    EXPECT_EQ(dt().dtParameters.patternLength, 83 * 8);
+    EXPECT_EQ(dt().dtImpairmentsCurrent[0].FreqDriftRate, 1600);
+    EXPECT_EQ(get<QLabel>("txtDTProjectedLength")->text(), "Projected Length: 250000");
 }
 
 TEST_F(DirtyTxWindow, EntriesAreRoundedAndClampedAndShownAsStored) {

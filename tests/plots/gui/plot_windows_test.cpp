@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <cmath>
+#include <numbers>
+#include <set>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -270,6 +273,55 @@ TEST_F(PlotWindows, LargeEyeAndScatterDrawDensityPictures) {
     QWidget* sc = keep(Ux_PlotScatterDiagram(w, 1, 0, true, "x", &parent_));
     ASSERT_NE(sc, nullptr);
     EXPECT_NE(qobject_cast<QCPColorMap*>(PlotWindow::of(sc)->plot()->plottable(0)), nullptr);
+}
+
+// The red crosses of the scatter diagram: for an EDR packet its DPSK phase
+// steps at unit power, each near a point of its modulation's constellation
+// (8DPSK: every multiple of pi/4; pi/4-DQPSK: the odd ones) with all of
+// them used by a PN9 payload; a basic-rate packet has none.
+TEST_F(PlotWindows, ScatterCrossesTheDpskStepsOfEdrPacketsOnly) {
+    const auto crosses = [](QWidget* w) -> QCPCurve* {
+        QCustomPlot* plot = PlotWindow::of(w)->plot();
+        for (int k = 0; k < plot->plottableCount(); ++k)
+            if (plot->plottable(k)->name() == "DPSK symbols") return qobject_cast<QCPCurve*>(plot->plottable(k));
+        return nullptr;
+    };
+    struct Case {
+        double packetType;
+        int bitsPerSymbol;
+        std::size_t payloadSymbols;  // payload header, body and CRC
+    };
+    for (const Case c : {Case{19, 3, (2 + 83 + 2) * 8 / 3}, Case{17, 2, (2 + 367 + 2) * 8 / 2}}) {
+        SCOPED_TRACE(c.packetType);
+        Parameters p;
+        p.packetType = c.packetType;
+        p.patternLength = 8 * (c.bitsPerSymbol == 3 ? 83 : 367);
+        p.payloadType = 5;  // PN9
+        GeneratedSignal g = Calculate(p);
+        const ComplexRow wave = ApplyDacRes(std::move(g.waveform), 14);
+        QWidget* w = keep(Ux_PlotScatterDiagram(wave, p.OverSampling, 0, true, "x", &parent_));
+        ASSERT_NE(w, nullptr);
+        const QCPCurve* red = crosses(w);
+        ASSERT_NE(red, nullptr);
+        EXPECT_EQ(red->scatterStyle().shape(), QCPScatterStyle::ssCross);
+        EXPECT_EQ(red->scatterStyle().pen().color(), QColor(Qt::red));
+        ASSERT_GE(std::size_t(red->data()->size()), c.payloadSymbols);
+        std::set<int> used;
+        for (const QCPCurveData& d : *red->data()) {
+            const double step = std::atan2(d.value, d.key) / (std::numbers::pi / 4);
+            const long nearest = std::lround(step);
+            EXPECT_NEAR(std::hypot(d.key, d.value), 1, 0.05);
+            EXPECT_NEAR(step, double(nearest), 0.05 / (std::numbers::pi / 4)) << d.key << " " << d.value;
+            used.insert(int((nearest + 8) % 8));
+        }
+        const std::set<int> constellation =
+            c.bitsPerSymbol == 3 ? std::set<int>{0, 1, 2, 3, 4, 5, 6, 7} : std::set<int>{1, 3, 5, 7};
+        EXPECT_EQ(used, constellation);
+    }
+    const auto& s = defaultSignal();  // DH1
+    QWidget* basic = keep(Ux_PlotScatterDiagram(*s.wave, s.oversampling, 0, true, "x", &parent_));
+    ASSERT_NE(basic, nullptr);
+    EXPECT_EQ(crosses(basic), nullptr);
 }
 
 TEST_F(PlotWindows, ScreenshotsOfTheDefaultWaveform) {
