@@ -52,6 +52,31 @@ Complex unitStep(int k) {
     return table[static_cast<std::size_t>(((k % 8) + 8) % 8)];
 }
 
+// One symbol's pulse added into the block's sums. This is most of an EDR
+// waveform's cost, so it is built for wider vectors as well where the CPU has
+// them: each term is still one multiply and one add, in the same order, so
+// the samples are the same bit for bit on every machine.
+__attribute__((target_clones("avx2", "default"))) void addPulse(double* __restrict re, double* __restrict im,
+                                                                 const double* __restrict p, double sr, double si,
+                                                                 std::size_t m) {
+    for (std::size_t k = 0; k < m; ++k) {
+        re[k] += sr * p[k];
+        im[k] += si * p[k];
+    }
+}
+
+// out *= amplitude * (re + j im), written out so that it vectorises (the
+// library's complex product checks every result for NaN).
+void multiplyBy(Complex* out, const double* re, const double* im, double amplitude, std::size_t m) {
+    auto* o = reinterpret_cast<double*>(out);
+    for (std::size_t k = 0; k < m; ++k) {
+        const double a = o[2 * k], b = o[2 * k + 1];
+        const double c = amplitude * re[k], d = amplitude * im[k];
+        o[2 * k] = a * c - b * d;
+        o[2 * k + 1] = a * d + b * c;
+    }
+}
+
 }  // namespace
 
 std::span<const std::uint8_t> edrSyncBits(int bitsPerSymbol) {
@@ -139,13 +164,13 @@ void DpskOverlay::addPacket(std::size_t packetSymbol, std::span<const std::uint8
     const std::size_t total = edrPacketSymbols(airBits.size(), bitsPerSymbol);
     const auto bps = static_cast<std::size_t>(bitsPerSymbol);
     Section s;
-    s.symbols = symbols_.size();
+    s.symbols = phases_.size();
     s.count = 1 + (airBits.size() - kEdrGfskBits) / bps;
     int phase = 0;  // in steps of pi/4 from the carrier's
-    symbols_.push_back(unitStep(0));
+    phases_.push_back(0);
     for (std::size_t k = kEdrGfskBits; k < airBits.size(); k += bps) {
         phase = (phase + edrPhaseStep(airBits.data() + k, bitsPerSymbol)) & 7;
-        symbols_.push_back(unitStep(phase));
+        phases_.push_back(static_cast<std::uint8_t>(phase));
     }
     s.begin = (packetSymbol + kRiseStart) * n_;
     s.reference = (packetSymbol + kEdrReferenceSymbol) * n_;
@@ -160,7 +185,7 @@ void DpskOverlay::apply(std::size_t first, Complex* out, std::size_t count) cons
     const std::size_t last = first + count;
     auto it = std::upper_bound(sections_.begin(), sections_.end(), first,
                                [](std::size_t v, const Section& s) { return v < s.end; });
-    constexpr std::size_t kBlock = 256;
+    constexpr std::size_t kBlock = 1024;
     alignas(64) double re[kBlock];
     alignas(64) double im[kBlock];
     const std::size_t half = kEdrPulseHalfSpan * n_;
@@ -181,28 +206,26 @@ void DpskOverlay::apply(std::size_t first, Complex* out, std::size_t count) cons
                 const std::size_t from = std::max(a, centre - half);
                 const std::size_t to = std::min(b, centre + half + 1);
                 if (from >= to) continue;
-                const Complex sym = symbols_[s.symbols + j];
-                const double sr = sym.real(), si = sym.imag();
-                const double* p = pulse_.data() + (from + half - centre);
-                double* r = re + (from - a);
-                double* q = im + (from - a);
-                for (std::size_t k = 0, m = to - from; k < m; ++k) {
-                    r[k] += sr * p[k];
-                    q[k] += si * p[k];
-                }
+                const Complex sym = unitStep(phases_[s.symbols + j]);
+                addPulse(re + (from - a), im + (from - a), pulse_.data() + (from + half - centre), sym.real(),
+                         sym.imag(), to - from);
             }
-            for (std::size_t k = 0; k < len; ++k) {
-                const std::size_t sample = a + k;
-                Complex m{amplitude_ * re[k], amplitude_ * im[k]};
-                if (sample < s.begin + rise) {
-                    const double w = rise_[sample - s.begin];
-                    m = Complex{1 - w, 0} + w * m;
-                } else if (sample >= s.fallStart) {
-                    const double w = rise_[rise - (sample - s.fallStart)];
-                    m = Complex{1 - w, 0} + w * m;
+            // The guard's transitions blend the carrier into the DPSK
+            // section and back; between them the sums apply as they are.
+            const std::size_t flatFrom = std::clamp(s.begin + rise, a, b);
+            const std::size_t flatTo = std::clamp(s.fallStart, flatFrom, b);
+            const auto blend = [&](std::size_t from, std::size_t to) {
+                for (std::size_t sample = from; sample < to; ++sample) {
+                    const std::size_t k = sample - a;
+                    const double w = sample < s.begin + rise ? rise_[sample - s.begin]
+                                                             : rise_[rise - (sample - s.fallStart)];
+                    out[sample - first] *= Complex{1 - w, 0} + w * Complex{amplitude_ * re[k], amplitude_ * im[k]};
                 }
-                out[sample - first] *= m;
-            }
+            };
+            blend(a, flatFrom);
+            multiplyBy(out + (flatFrom - first), re + (flatFrom - a), im + (flatFrom - a), amplitude_,
+                       flatTo - flatFrom);
+            blend(flatTo, b);
             a = b;
         }
     }

@@ -98,7 +98,7 @@ private:
         std::size_t reference = 0;  // sample of the reference symbol's instant
         std::size_t fallStart = 0;  // the weight falls from here
         std::size_t end = 0;        // one past the last sample it changes
-        std::size_t symbols = 0;    // offset into symbols_
+        std::size_t symbols = 0;    // offset into phases_
         std::size_t count = 0;
     };
     Complex envelope(const Section& s, std::size_t sample) const;
@@ -107,7 +107,9 @@ private:
     double amplitude_;
     std::vector<double> pulse_;  // p at sample offsets -half*n .. +half*n
     std::vector<double> rise_;   // the weight over the guard's transition
-    std::vector<Complex> symbols_;
+    // Each DPSK symbol's phase in steps of pi/4: a byte, not a complex
+    // number, as a long waveform holds millions of them.
+    std::vector<std::uint8_t> phases_;
     std::vector<Section> sections_;
 };
 
