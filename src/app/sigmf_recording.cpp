@@ -95,7 +95,16 @@ Json sigmfMetadata(const SigmfDescription& d, const PacketLayout& packets, Sigmf
     const auto bd = static_cast<std::uint64_t>(p.BDaddr);
     const double centre = d.frequency + carrierOffsetHz(p);
     const Json impairments = impairmentsInEffect(p);
-    const Json detail = {{"type", "digital"}, {"mod_class", "fsk"}, {"standard", "Bluetooth BR"}, {"order", 2}};
+    static const Json gfsk = {{"type", "digital"}, {"mod_class", "fsk"}, {"standard", "Bluetooth BR"}, {"order", 2}};
+    // An EDR packet is described by its payload's modulation; its access
+    // code and header are GFSK as in every packet.
+    const auto detail = [](const PacketTypeInfo* info) {
+        if (info == nullptr || !info->edr()) return gfsk;
+        Json d = {{"type", "digital"},      {"mod_class", "psk"}, {"standard", "Bluetooth EDR"},
+                  {"symbol_variant", "differential"}, {"order", 1 << info->edrBitsPerSymbol}};
+        if (info->edrBitsPerSymbol == 2) d["class_variant"] = "pi/4";
+        return d;
+    };
     const std::string payloadType = displayText(p, "payloadType");
     Json annotations = Json::array();
     for (const PacketOnAir& q : packets) {
@@ -105,12 +114,15 @@ Json sigmfMetadata(const SigmfDescription& d, const PacketLayout& packets, Sigmf
         a["core:label"] = packetName(q.linkType, q.packetType);
         a["core:freq_lower_edge"] = centre - kChannelHalfWidth;
         a["core:freq_upper_edge"] = centre + kChannelHalfWidth;
-        a["signal:detail"] = detail;
+        const PacketTypeInfo* info = bt_PacketTypeInfo(q.linkType, q.packetType);
+        a["signal:detail"] = detail(info);
         Json b = Json::object();
         b["LAP"] = bd & 0xFFFFFF;
         b["UAP"] = (bd >> 24) & 0xFF;
         b["LT_ADDR"] = q.AMaddr;
-        b["TYPE"] = static_cast<int>(q.packetType);
+        // The header's own field, as a third-party receiver reads it (the
+        // settings number EDR packets from 16 on).
+        b["TYPE"] = info != nullptr ? info->headerType() : static_cast<int>(q.packetType);
         b["SEQN"] = q.SEQN;
         b["ARQN"] = q.ARQN;
         b["FLOW"] = q.FLOW;

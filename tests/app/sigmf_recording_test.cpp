@@ -161,6 +161,30 @@ INSTANTIATE_TEST_SUITE_P(
                                      {"impairments.FreqOffset", "30"}, {"OverSampling", "4"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An EDR packet's annotation names its payload's modulation and carries the
+// header's TYPE field of the Bluetooth packet table, not the settings' code.
+TEST(SigmfMetadata, EdrPacketsCarryTheirHeaderTypeAndModulation) {
+    struct Case {
+        double linkType, packetType;
+        int type, order;
+    };
+    for (const Case c : {Case{2, 17, 0xA, 4}, Case{2, 21, 0xF, 8}, Case{3, 19, 0xD, 8}, Case{2, 15, 15, 2}}) {
+        SigmfDescription d;
+        PacketOnAir q;
+        q.linkType = c.linkType;
+        q.packetType = c.packetType;
+        q.sampleCount = 10;
+        const Json a = sigmfMetadata(d, {q}, SigmfDatatype::Cf32Le, std::string(128, '0'), "m").at("annotations").at(0);
+        SCOPED_TRACE(a.at("core:label").get<std::string>());
+        EXPECT_EQ(a.at("btgen:packet").at("TYPE"), c.type);
+        const Json& detail = a.at("signal:detail");
+        EXPECT_EQ(detail.at("order"), c.order);
+        EXPECT_EQ(detail.at("mod_class"), c.order == 2 ? "fsk" : "psk");
+        EXPECT_EQ(detail.at("standard"), c.order == 2 ? "Bluetooth BR" : "Bluetooth EDR");
+        EXPECT_EQ(detail.contains("class_variant"), c.order == 4);
+    }
+}
+
 // The channel's edges follow the carrier offset, mirrored with the spectrum;
 // stream mode has no packets to annotate.
 TEST(SigmfMetadata, EdgesFollowTheOffsetAndStreamsHaveNoPackets) {
