@@ -90,6 +90,7 @@ bt::Configuration ConnectionOptions::config() const {
 
 std::string ConnectionOptions::describe(const bt::Configuration& c) {
     if (c.type == "TCPIP") return "LAN " + c.TCPIP.address;
+    if (c.type == "SDR") return "software-defined radio " + c.SDR.args + " (give --tcpip, --gpib or --serial for the IXO)";
     if (c.type == "RS232")
         return c.RS232.device.empty() ? "RS-232 port " + bt::formatNumber(c.RS232.port) + " (" +
                                             bt::serialDeviceName(static_cast<int>(c.RS232.port)) + ")"

@@ -1,5 +1,6 @@
 #include "bluetooth/dirty_tx_download.h"
 
+#include "instrument/connection_editor.h"
 #include "instrument/download.h"
 #include "instrument/hw_wrappers.h"
 #include "instrument/sequence.h"
@@ -73,6 +74,11 @@ SigGenSettings dtCombinedSigGen(const SigGenSettings& mainSigGen, const DtSigGen
 DtDownloadOutcome dtDownload(DirtyTxState& s, const Configuration& config, const SigGenSettings& mainSigGen,
                              char platform, const DtGenerator& generate, const DtProgress& progress) {
     DtDownloadOutcome out;
+    // Said before anything is calculated or marked as sent.
+    if (std::string why = instrumentOnlyRefusal(config, "The dirty-transmitter test"); !why.empty()) {
+        out.result = {io_status::kArgument, std::move(why)};
+        return out;
+    }
     IoErrors io(config);
     const DtSigGenSettings& sg = s.dtSigGenSettings;
 

@@ -156,12 +156,20 @@ void forEachField(R& r, F&& f) {
     f("board", r.board);
 }
 
+template <RecordOf<Configuration::Sdr> R, class F>
+void forEachField(R& r, F&& f) {
+    f("args", r.args);
+    f("gain", r.gain);
+    f("antenna", r.antenna);
+}
+
 template <RecordOf<Configuration> R, class F>
 void forEachField(R& r, F&& f) {
     f("type", r.type);
     f("GPIB", r.GPIB);
     f("RS232", r.RS232);
     f("TCPIP", r.TCPIP);
+    f("SDR", r.SDR);
     f("BBGtype", r.BBGtype);
     f("LastParameterFilename", r.LastParameterFilename);
 }

@@ -9,6 +9,7 @@
 #include "bluetooth/packet_types.h"
 #include "bluetooth/settings_fields.h"
 #include "bluetooth/size_est.h"
+#include "instrument/connection_editor.h"
 #include "lib/errors.h"
 #include "lib/numtext.h"
 
@@ -336,15 +337,20 @@ std::optional<FieldProblem> findInconsistentField(const SigGenSettings& s, char 
 
 std::optional<FieldProblem> findInconsistentField(const Configuration& c) {
     if (auto q = firstNonFinite(c, "")) return q;
-    if (c.type != "GPIB" && c.type != "RS232" && c.type != "TCPIP")
-        return problem("type", "is \"" + c.type + "\"; it must be GPIB, RS232 or TCPIP.");
+    if (c.type != "GPIB" && c.type != "RS232" && c.type != "TCPIP" && c.type != "SDR")
+        return problem("type", "is \"" + c.type + "\"; it must be GPIB, RS232, TCPIP or SDR.");
     if (c.BBGtype != "001" && c.BBGtype != "002")
         return problem("BBGtype", "is \"" + c.BBGtype + "\"; it must be 001 or 002.");
     const Limit gpib[] = {{"board", 0, 15, true}, {"primary", 0, 30, true}, {"secondary", -1, 31, true}};
     const Limit rs232[] = {{"port", 1, 9, true}, {"baudrate", 1, 1e7, true}};
     const Limit tcpip[] = {{"board", 0, 0, true}};
+    const Limit sdr[] = {{"gain", -kSdrGainLimit, kSdrGainLimit}};
     if (auto q = checkLimits(c.GPIB, gpib, "GPIB.")) return q;
     if (auto q = checkLimits(c.RS232, rs232, "RS232.")) return q;
+    if (auto q = checkLimits(c.SDR, sdr, "SDR.")) return q;
+    // Device arguments are one line of key=value pairs.
+    if (c.SDR.args.find_first_of("\r\n") != std::string::npos)
+        return problem("SDR.args", "holds a line break; device arguments are one line.");
     return checkLimits(c.TCPIP, tcpip, "TCPIP.");
 }
 

@@ -31,7 +31,11 @@ int itemOf(const std::vector<std::string>& list, std::string_view text) {
 int item(double v, int count) { return static_cast<int>(limit(roundHalfAway(v), 1, count)); }
 
 // The record's type for a connection list item.
-std::string typeOfItem(int item) { return item == 1 ? "RS232" : item == 3 ? "TCPIP" : "GPIB"; }
+std::string typeOfItem(int item) {
+    return item == 1 ? "RS232" : item == 3 ? "TCPIP" : item == kConnectionSdr ? "SDR" : "GPIB";
+}
+
+double sdrGain(double v, double kept) { return std::isfinite(v) ? limit(v, -kSdrGainLimit, kSdrGainLimit) : kept; }
 
 }  // namespace
 
@@ -65,6 +69,15 @@ bool connectionKindAllowed(int model, std::string_view type) {
     return true;
 }
 
+bool isRadioConnection(const Configuration& c) { return upper(c.type) == "SDR"; }
+
+std::string instrumentOnlyRefusal(const Configuration& c, std::string_view what) {
+    if (!isRadioConnection(c)) return {};
+    return std::string(what) +
+           " needs the IXO signal generator: the software-defined radio chosen in Configuration > Sig Gen I/O "
+           "only loops the main window's waveform. Choose GPIB, RS-232 or TCP/IP there to reach the instrument.";
+}
+
 Configuration openConnectionRecord(const ConnectionInput& in, int model) {
     Configuration c;
     if (const auto* current = std::get_if<Configuration>(&in)) c = *current;
@@ -76,12 +89,13 @@ Configuration openConnectionRecord(const ConnectionInput& in, int model) {
     const auto& bauds = baudRateChoices();
     c.RS232.baudrate = limit(c.RS232.baudrate, *parseNumber(bauds[0]), *parseNumber(bauds[2]));
     c.TCPIP.board = 0;
+    c.SDR.gain = sdrGain(c.SDR.gain, 0);
     if (!connectionKindAllowed(model, c.type)) c.type = "GPIB";
     return c;
 }
 
 const std::vector<std::string>& connectionChoices() {
-    static const std::vector<std::string> list = {"RS232", "GPIB", "TCP/IP"};
+    static const std::vector<std::string> list = {"RS232", "GPIB", "TCP/IP", "SDR"};
     return list;
 }
 
@@ -106,6 +120,9 @@ ConnectionControls connectionControlsOf(const Configuration& c) {
     k.baudRate = itemOf(baudRateChoices(), formatNumber(c.RS232.baudrate));
     k.handshake = itemOf(handshakeChoices(), c.RS232.handshake);
     k.address = c.TCPIP.address;
+    k.sdrArgs = c.SDR.args;
+    k.sdrGain = formatNumber(c.SDR.gain);
+    k.sdrAntenna = c.SDR.antenna;
     return k;
 }
 
@@ -123,6 +140,10 @@ Configuration connectionFromControls(const ConnectionControls& k, const Configur
     c.RS232.handshake = hs[static_cast<std::size_t>(std::clamp(k.handshake, 1, int(hs.size()))) - 1];
     c.TCPIP.address = k.address;
     c.TCPIP.board = 0;
+    c.SDR.args = k.sdrArgs;
+    const std::optional<double> gain = parseNumber(k.sdrGain);
+    c.SDR.gain = sdrGain(gain ? *gain : base.SDR.gain, base.SDR.gain);
+    c.SDR.antenna = k.sdrAntenna;
     return c;
 }
 
@@ -135,6 +156,28 @@ std::string connectionRefusal(int model, int item) {
     if (chooseConnection(model, item) == item) return {};
     if (model == 1) return "The IXO-B has no LAN port: connect it through GPIB or RS-232.";
     return "The IXO-C has no RS-232 port: connect it through GPIB or TCP/IP.";
+}
+
+int sdrDeviceItem(const SdrDeviceList& list, const std::string& args) {
+    const auto it = std::find(list.args.begin(), list.args.end(), args);
+    return it == list.args.end() ? 0 : static_cast<int>(it - list.args.begin()) + 1;
+}
+
+SdrAntennaList sdrAntennaList(std::span<const std::string> deviceAntennas, const std::string& recordAntenna) {
+    SdrAntennaList list{{"Default"}, {""}};
+    const auto add = [&list](const std::string& a) {
+        if (a.empty() || std::find(list.values.begin(), list.values.end(), a) != list.values.end()) return;
+        list.labels.push_back(a);
+        list.values.push_back(a);
+    };
+    for (const std::string& a : deviceAntennas) add(a);
+    add(recordAntenna);
+    return list;
+}
+
+std::string sdrConnectionProblem(const Configuration& c) {
+    if (!isRadioConnection(c) || !c.SDR.args.empty()) return {};
+    return "Choose the radio that plays the waveform; none was found or chosen.";
 }
 
 std::string rs232PacingHint(int handshakeItem) {

@@ -40,8 +40,15 @@ using ConnectionInput = std::variant<std::monostate, Configuration, LegacyIoConf
 // 1 for "b" (IXO-B), 2 for "c" (IXO-C), 0 for anything else (a connection
 // that is not the signal generator's: every kind allowed).
 int connectionModel(std::string_view platform);
-// The IXO-B has no LAN port and the IXO-C no RS-232 port.
+// The IXO-B has no LAN port and the IXO-C no RS-232 port; a radio stands in
+// for either.
 bool connectionKindAllowed(int model, std::string_view type);
+
+// True when the record names a software-defined radio, not an instrument.
+bool isRadioConnection(const Configuration& c);
+// "" when `c` reaches an instrument; else why `what` ("The dirty-transmitter
+// test") cannot run on the radio it names, and what to choose instead.
+std::string instrumentOnlyRefusal(const Configuration& c, std::string_view what);
 
 // Opening: the record (converted when flat, the defaults when none) with
 // its bus numbers limited (GPIB board 0..15, primary 0..30, secondary
@@ -51,7 +58,7 @@ bool connectionKindAllowed(int model, std::string_view type);
 Configuration openConnectionRecord(const ConnectionInput& in, int model);
 
 // The dialog's lists.
-const std::vector<std::string>& connectionChoices();  // "RS232", "GPIB", "TCP/IP"
+const std::vector<std::string>& connectionChoices();  // "RS232", "GPIB", "TCP/IP", "SDR"
 const std::vector<std::string>& baudRateChoices();
 const std::vector<std::string>& handshakeChoices();  // "None", "Xon/Xoff", "RTS/CTS"
 inline constexpr int kGpibBoards = 16;               // boards 0..15
@@ -59,6 +66,8 @@ inline constexpr int kPrimaryAddresses = 31;         // 0..30
 inline constexpr int kSecondaryAddresses = 33;       // none, 0..31
 inline constexpr int kSerialPorts = 9;               // 1..9
 inline constexpr int kConnectionGpib = 2;            // item of GPIB in connectionChoices()
+inline constexpr int kConnectionSdr = 4;             // item of the radio
+inline constexpr double kSdrGainLimit = 200;         // dB either side of 0; the radio limits further
 
 // The list items (counted from 1) and the address text of a record.
 struct ConnectionControls {
@@ -71,13 +80,20 @@ struct ConnectionControls {
     int baudRate = 1;
     int handshake = 1;
     std::string address;
+    // The radio: its arguments (from the device list), gain text, antenna
+    // ("" the device's default).
+    std::string sdrArgs;
+    std::string sdrGain = "0";
+    std::string sdrAntenna;
     bool operator==(const ConnectionControls&) const = default;
 };
 // Texts are matched without regard to case; one missing from its list
 // selects item 1.
 ConnectionControls connectionControlsOf(const Configuration& c);
 // The exact reverse: `base` with its connection fields taken from the
-// controls, the baud rate read back as a number and the LAN board 0.
+// controls, the baud rate read back as a number and the LAN board 0. A gain
+// text that is no number keeps base's gain (a radio is never turned up by a
+// typing slip); a number is limited to +-kSdrGainLimit.
 Configuration connectionFromControls(const ConnectionControls& k, const Configuration& base);
 
 // The connection item that choosing `item` leaves selected: GPIB when the
@@ -119,11 +135,35 @@ void chooseSerialPortItem(const SerialPortList& list, int item, ConnectionContro
 // into RS232.device with the number kept. "" when done, else why not.
 std::string chooseSerialPort(Configuration& c, std::string_view text);
 
+// The radio group's lists. Devices: what enumeration found (label and
+// arguments), `problem` saying why nothing was found.
+struct SdrDeviceList {
+    std::vector<std::string> labels;
+    std::vector<std::string> args;
+    std::string problem;
+};
+// The item (from 1) of `args` in the list; 0 when absent.
+int sdrDeviceItem(const SdrDeviceList& list, const std::string& args);
+// Antennas: item 1 the device's default (value ""), then those the device
+// names, then the record's own when the device does not name it.
+struct SdrAntennaList {
+    std::vector<std::string> labels;
+    std::vector<std::string> values;
+};
+SdrAntennaList sdrAntennaList(std::span<const std::string> deviceAntennas, const std::string& recordAntenna);
+// What the dialog's OK needs of a radio record: "" or what is missing.
+std::string sdrConnectionProblem(const Configuration& c);
+
 namespace connection_tips {
 inline constexpr const char* kPrimaryAddress =
     "Select the primary address of your source.\r\nThe default factory setting is 19.";
 inline constexpr const char* kBaudRate = "Select the communication baud rate.\r\nNOTE: This must agree with the instrument.";
 inline constexpr const char* kChecking = "... Checking ...";
+inline constexpr const char* kSdrDevice =
+    "Selects the software-defined radio that plays the waveform.\r\nDownload loops it on the carrier set in the panel.";
+inline constexpr const char* kSdrGain =
+    "Sets the radio's overall transmit gain in dB.\r\nThe radio limits it to its own range; Refresh applies a new value.";
+inline constexpr const char* kSdrAntenna = "Selects the radio's transmit port.";
 }  // namespace connection_tips
 
 }  // namespace bt

@@ -185,6 +185,14 @@ std::unique_ptr<Transport> makeTransport(const IoConfig& config, HwResult& failu
     if (type == "GPIB")
         return std::make_unique<VisaTransport>(
             gpibResourceName(config.GPIB.board, config.GPIB.primary, config.GPIB.secondary));
+    // The radio is reached through its own routines; an instrument command
+    // sent to it would otherwise read as a broken connection.
+    if (type == "SDR") {
+        failure = {io_status::kArgument,
+                   "The connection is a software-defined radio, which takes no instrument commands: choose GPIB, "
+                   "RS-232 or TCP/IP in Configuration > Sig Gen I/O to reach the IXO."};
+        return nullptr;
+    }
     failure = {io_status::kArgument, "Unknown connection type \"" + config.type + "\" (GPIB, RS232 or TCPIP)"};
     return nullptr;
 }

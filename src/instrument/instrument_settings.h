@@ -8,7 +8,7 @@ namespace bt {
 
 // Connection to the signal generator.
 struct Configuration {
-    std::string type = "GPIB";  // "GPIB", "RS232" or "TCPIP"
+    std::string type = "GPIB";  // "GPIB", "RS232", "TCPIP" or "SDR" (a software-defined radio)
     struct Gpib {
         double board = 0;
         double primary = 19;
@@ -30,6 +30,14 @@ struct Configuration {
         double board = 0;
         bool operator==(const Tcpip&) const = default;
     } TCPIP;
+    // A software-defined radio in the instrument's place: Download loops the
+    // waveform on it. Files from before it lack it and read these defaults.
+    struct Sdr {
+        std::string args;     // device arguments ("driver=hackrf,serial=...")
+        double gain = 0;      // dB, overall transmit gain
+        std::string antenna;  // empty: the device's default
+        bool operator==(const Sdr&) const = default;
+    } SDR;
     std::string BBGtype = "002";  // baseband generator option; "001" has less memory
     std::string LastParameterFilename;
     bool operator==(const Configuration&) const = default;

@@ -331,6 +331,33 @@ TEST(ConfigFile, ASerialDeviceIsStoredBesideThePortAndOlderFilesMeanThePort) {
     EXPECT_EQ(old.configuration->RS232.handshake, "RTS/CTS");
 }
 
+TEST(ConfigFile, FilesFromBeforeTheRadioMeanWhatTheyDidAndARadioRoundTrips) {
+    ScratchDir dir;
+    Configuration c;
+    c.type = "TCPIP";
+    c.TCPIP.address = "192.0.2.7:5025";
+    c.GPIB.primary = 7;
+    // The record as files held it before the radio: no SDR field.
+    const MatValue current = toMatValue(c);
+    const std::vector<std::string> fields = {"type", "GPIB", "RS232", "TCPIP", "BBGtype", "LastParameterFilename"};
+    MatValue older = MatValue::structArray(fields);
+    for (const std::string& f : fields) older.setField(f, *current.field(f));
+    writeMatFile(dir / "old.mat", {{"fileParameters", older}});
+    const LoadedConfig old = loadConfig(dir / "old.mat");
+    ASSERT_TRUE(old.configuration) << old.reason;
+    EXPECT_EQ(*old.configuration, c);
+
+    c.type = "SDR";
+    c.SDR = {"driver=hackrf,serial=0000000000000000f77c60dc2a5c4f83", -3.5, "TX/RX"};
+    ASSERT_TRUE(saveConfig(c, dir / kConfigFileName));
+    const LoadedConfig radio = loadConfig(dir / kConfigFileName);
+    ASSERT_TRUE(radio.configuration) << radio.reason;
+    EXPECT_EQ(*radio.configuration, c);
+    c.SDR.gain = 1e9;
+    ASSERT_TRUE(saveConfig(c, dir / "loud.mat"));
+    EXPECT_THAT(loadConfig(dir / "loud.mat").reason, HasSubstr("SDR.gain"));
+}
+
 TEST(ConfigFile, MissingOrUnusableFilesGiveNoConfiguration) {
     ScratchDir dir;
     EXPECT_FALSE(loadConfig(dir / kConfigFileName).configuration);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "instrument/hw_wrappers.h"
 
 namespace bt {
@@ -191,6 +193,44 @@ TEST(ConnectionRecord, ControlsGiveWhatTheIoLayerReceives) {
     const IoConfig io = Formatconfig(connectionFromControls(k, {}));
     EXPECT_EQ(io.GPIB.secondary, -1);
     EXPECT_EQ(io.RS232.baudrate, 19200);
+}
+
+TEST(ConnectionRecord, ARadioIsAFourthKindThatInstrumentFlowsRefuse) {
+    Configuration c;
+    c.type = "SDR";
+    c.SDR = {"driver=btloop,serial=0", 12.5, "ALT"};
+    for (int model : {0, 1, 2}) EXPECT_EQ(chooseConnection(model, kConnectionSdr), kConnectionSdr);
+    EXPECT_EQ(openConnectionRecord(c, 1).type, "SDR");
+    const ConnectionControls k = connectionControlsOf(c);
+    EXPECT_EQ(k.connection, kConnectionSdr);
+    EXPECT_EQ(k.sdrGain, "12.5");
+    EXPECT_EQ(connectionFromControls(k, Configuration{}), c);
+
+    // A typing slip never turns the radio up: no number keeps the gain,
+    // a number is limited.
+    ConnectionControls typed = k;
+    typed.sdrGain = "3O";
+    EXPECT_EQ(connectionFromControls(typed, c).SDR.gain, 12.5);
+    typed.sdrGain = "1e6";
+    EXPECT_EQ(connectionFromControls(typed, c).SDR.gain, kSdrGainLimit);
+    c.SDR.gain = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(openConnectionRecord(c, 2).SDR.gain, 0);
+
+    // Antennas: the device's default first, a saved one the radio does not name kept.
+    const std::vector<std::string> named = {"LOOP", "ALT"};
+    const SdrAntennaList antennas = sdrAntennaList(named, "TX2");
+    EXPECT_EQ(antennas.labels, (std::vector<std::string>{"Default", "LOOP", "ALT", "TX2"}));
+    EXPECT_EQ(antennas.values.front(), "");
+    c.SDR.args.clear();
+    EXPECT_NE(sdrConnectionProblem(c), "");
+
+    // What only the instrument can do is refused with what to choose instead,
+    // down to the I/O layer.
+    EXPECT_EQ(instrumentOnlyRefusal(Configuration{}, "The test"), "");
+    EXPECT_NE(instrumentOnlyRefusal(c, "The test").find("Sig Gen I/O"), std::string::npos);
+    const HwResult ping = HwPing(c);
+    EXPECT_EQ(ping.status, io_status::kArgument);
+    EXPECT_NE(ping.response.find("software-defined radio"), std::string::npos) << ping.response;
 }
 
 }  // namespace

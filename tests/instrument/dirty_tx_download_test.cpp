@@ -200,5 +200,17 @@ TEST_F(DirtyTxDownload, RfOnlyNothingSelectedAndCancel) {
     EXPECT_FALSE(instrument().sequence("Bluetooth_DT"));
 }
 
+TEST_F(DirtyTxDownload, ARadioConnectionIsRefusedBeforeAnythingIsCalculatedOrSent) {
+    DirtyTxState s = defaultState(4);
+    s.dtCalcNeeded = 2;
+    config.type = "SDR";
+    const DtDownloadOutcome out = dtDownload(s, config, SigGenSettings{}, 'c', bttest::fakeGenerator(calls), {});
+    EXPECT_NE(out.result.status, 0);
+    EXPECT_NE(out.result.response.find("dirty-transmitter"), std::string::npos) << out.result.response;
+    EXPECT_EQ(s.dtCalcNeeded, 2);
+    EXPECT_TRUE(calls->empty());
+    EXPECT_TRUE(commands().empty());
+}
+
 }  // namespace
 }  // namespace bt
