@@ -76,6 +76,10 @@ RadioResult LoopPlayer::retune(double frequency, std::optional<double> gain) {
 
 bool LoopPlayer::playing() const { return running_; }
 
+const Radio* LoopPlayer::radioOf(const std::string& args) const {
+    return radio_.isOpen() && args == args_ ? &radio_ : nullptr;
+}
+
 std::optional<PlayReport> LoopPlayer::ended() {
     std::lock_guard lock(mutex_);
     return std::exchange(ended_, std::nullopt);

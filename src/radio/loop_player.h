@@ -36,6 +36,9 @@ public:
     bool playing() const;
     // The report of a loop that ended without stop(), once.
     std::optional<PlayReport> ended();
+    // The radio when it is open with `args` (for questions while it plays),
+    // else null.
+    const Radio* radioOf(const std::string& args) const;
     // The transmit carrier the radio reports.
     double frequency() const;
     double gain() const;

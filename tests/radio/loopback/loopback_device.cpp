@@ -8,7 +8,8 @@
 // that falls behind is told of an underflow), and fails on request:
 // fault=KIND:SAMPLE[+KIND:SAMPLE...] with KIND underflow, overflow,
 // timeout (once), stall (every read times out from then on) or gone (the
-// device vanishes: every call fails).
+// device vanishes: every call fails). BTLOOP_DEFAULTS in the environment
+// gives arguments to a device opened without them.
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Formats.hpp>
 #include <SoapySDR/Registry.hpp>
@@ -20,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -44,9 +46,18 @@ struct Header {
     double gain;
 };
 
+std::vector<std::string> split(const std::string& text, char sep);
+
+// An argument of the device, else of BTLOOP_DEFAULTS (key=value pairs
+// joined by ','), for a program that opens the device as enumeration lists
+// it, else `fallback`.
 std::string arg(const SoapySDR::Kwargs& a, const std::string& key, const std::string& fallback) {
-    const auto it = a.find(key);
-    return it == a.end() ? fallback : it->second;
+    if (const auto it = a.find(key); it != a.end()) return it->second;
+    if (const char* defaults = std::getenv("BTLOOP_DEFAULTS"))
+        for (const std::string& pair : split(defaults, ','))
+            if (const auto eq = pair.find('='); eq != std::string::npos && pair.substr(0, eq) == key)
+                return pair.substr(eq + 1);
+    return fallback;
 }
 
 std::vector<std::string> split(const std::string& text, char sep) {
