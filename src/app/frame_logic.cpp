@@ -94,7 +94,15 @@ FrameMessage refreshMessage(const HwResult& play) {
     return {true, "Error Occured During Instrument Setup", play.response};
 }
 
+FrameMessage radioDownloadMessage(const HwResult& download) {
+    if (!download.ok()) return {true, "Error Occured During Waveform Download", download.response};
+    return {false, "Download Completed", download.response};
+}
+
+FrameMessage radioStoppedMessage(const HwResult& ended) { return {true, "Radio Stopped", ended.response}; }
+
 std::string connectionText(const Configuration& c) {
+    if (c.type == "SDR") return "radio " + c.SDR.args;
     if (c.type == "TCPIP") {
         const std::string& a = c.TCPIP.address;
         return a.find(':') == std::string::npos ? a + ":5025" : a;

@@ -68,6 +68,11 @@ struct FrameMessage {
 FrameMessage downloadMessage(const HwResult& download, const HwResult& play);
 // After Refresh; nothing to show (empty title) on success.
 FrameMessage refreshMessage(const HwResult& play);
+// After Download on a software-defined radio: the radio's own answer, which
+// names where and how the waveform plays.
+FrameMessage radioDownloadMessage(const HwResult& download);
+// When the radio's loop ended without being stopped (the radio went away).
+FrameMessage radioStoppedMessage(const HwResult& ended);
 
 // ------------------------------------------------- the waveform's state
 

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <iostream>
 
+#include "instrument/connection_editor.h"
 #include "instrument/waveform_export.h"
 #include "lib/dialogs.h"
 #include "app/app_state.h"
@@ -17,6 +18,7 @@
 #include "app/gui/about_window.h"
 #include "app/gui/instrument_actions.h"
 #include "app/settings_files.h"
+#include "radio/loop_player.h"
 
 namespace bt::gui {
 
@@ -104,12 +106,14 @@ CommonFrame::CommonFrame(QMainWindow* main, Dispatcher& application)
     addRoutines();
     connectControls();
     main->installEventFilter(this);
+    radioWatch_.setInterval(500);
+    connect(&radioWatch_, &QTimer::timeout, this, &CommonFrame::watchRadio);
     status_ = new QLabel(main);
     status_->setObjectName("txtWaveformStatus");
     main->statusBar()->addWidget(status_, 1);
 }
 
-CommonFrame::~CommonFrame() = default;
+CommonFrame::~CommonFrame() { stopRadio(); }
 
 void CommonFrame::refreshHandles() { handles_ = Handles(main_); }
 
@@ -243,6 +247,8 @@ void CommonFrame::redrawWaveformStatus() {
 
 bool CommonFrame::executeCalculation() {
     const BusyPointer busy;
+    // The radio's loop reads the waveform that the calculation replaces.
+    stopRadio();
     const QVariant done = application_.call("Calculate");
     if (!done.toBool()) return false;
     AppState& s = appState();
@@ -271,6 +277,7 @@ void CommonFrame::pbCalculate_Callback() { executeCalculation(); }
 void CommonFrame::pbDownload_Callback() {
     if (!checkWaveformReady("Download")) return;
     const AppState& s = appState();
+    if (isRadioConnection(s.configuration)) return radioDownload();
     const InstrumentOutcome outcome = runDownload(main_, s.waveform, s.markers, s.SigGenSettings, s.configuration,
                                                   s.appInfo.Platform);
     const FrameMessage m = downloadMessage(outcome.download, outcome.play);
@@ -286,6 +293,7 @@ void CommonFrame::pbDownload_Callback() {
 
 void CommonFrame::pbRefresh_Callback() {
     const AppState& s = appState();
+    if (isRadioConnection(s.configuration)) return radioRefresh();
     const HwResult play = runRefresh(main_, s.SigGenSettings, s.configuration, s.appInfo.Platform);
     const FrameMessage m = refreshMessage(play);
     if (!m.title.empty()) dialogs().error(m.text, m.title);
@@ -471,6 +479,7 @@ void CommonFrame::shutDownSteps() {
         }
     }
     clients_.clear();
+    stopRadio();
     saveConfig(s.configuration);  // a configuration that cannot be written is not worth stopping for
 }
 

@@ -17,6 +17,8 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,7 +29,13 @@
 #include "windowkit/gui/dispatch.h"
 #include "windowkit/gui/figure.h"
 
+namespace bt::radio {
+class LoopPlayer;
+}
+
 namespace bt::gui {
+
+struct RadioSource;
 
 // The five top-level menus of the menu bar.
 struct MenuHeaders {
@@ -115,6 +123,16 @@ public:
     // The connection dialog (frame_connection.cpp).
     void menuConfigSigGenIO_Callback();
 
+    // A software-defined radio as the connection (frame_radio.cpp): Download
+    // loops the waveform on it, Refresh retunes it, and a loop that ends on
+    // its own is reported.
+    bool radioPlaying() const;
+    // Stops the loop (a new calculation, another connection, shutdown).
+    void stopRadio();
+    // What the connection dialog offers as radios.
+    RadioSource radioSource();
+    radio::LoopPlayer& radioPlayer();
+
     // Windows opened from the frame, closed at shutdown; each is also listed
     // in appInfo.ClientWindows.
     void addClientWindow(QWidget* w);
@@ -133,6 +151,9 @@ private:
     void connectControls();
     void setBbgOption(const std::string& option);
     void shutDownSteps();
+    void radioDownload();
+    void radioRefresh();
+    void watchRadio();
 public:
     // Says that `what` is not part of this build (for windows still to come).
     void showPlaceholder(const std::string& what);
@@ -151,6 +172,8 @@ private:
     std::optional<SigGenSettings> savedSigGen_;
     QPointer<QLabel> status_;
     std::optional<DownloadRecord> lastDownload_;
+    std::unique_ptr<radio::LoopPlayer> radio_;
+    QTimer radioWatch_;
 };
 
 }  // namespace bt::gui

@@ -19,6 +19,7 @@
 #include "lib/errors.h"
 #include "app/app_state.h"
 #include "app/gui/instrument_actions.h"
+#include "instrument/connection_editor.h"
 #include "windowkit/gui/progress_pacer.h"
 #include "windowkit/gui/field_edit.h"
 
@@ -464,6 +465,8 @@ void MainWindow::txtChannel_Callback() {
 
 void MainWindow::pbCalibrateDelay_Callback() {
     AppState& s = appState();
+    if (const std::string why = instrumentOnlyRefusal(s.configuration, "The delay calibration"); !why.empty())
+        return dialogs().error(why, "Calibrate Delay");
     const double keptDelay = s.parameters.CGdelay;
     s.parameters.CGdelay = 0;
     // The measurement needs the delay at 0; whatever stops it gives the

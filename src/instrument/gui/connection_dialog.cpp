@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "instrument/hw_wrappers.h"
 #include "instrument/serial_transport.h"
 #include "windowkit/gui/dialog_figure.h"
+#include "lib/numtext.h"
 #include "windowkit/gui/field_edit.h"
 
 namespace bt::gui {
@@ -56,6 +58,9 @@ ConnectionDialog::ConnectionDialog(QWidget* parent) : QObject(parent) {
     resizeAllFonts(handles_, window_->logicalDpiY());
     handles_.get<QWidget>("pmPrimaryAddress")->setToolTip(connection_tips::kPrimaryAddress);
     handles_.get<QWidget>("pmBaudRate")->setToolTip(connection_tips::kBaudRate);
+    handles_.get<QWidget>("pmSdrDevice")->setToolTip(connection_tips::kSdrDevice);
+    handles_.get<QWidget>("editSdrGain")->setToolTip(connection_tips::kSdrGain);
+    handles_.get<QWidget>("pmSdrAntenna")->setToolTip(connection_tips::kSdrAntenna);
     // The pacing hint lines its values up with blanks.
     handles_.get<QWidget>("lblStatus")->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     addRoutines();
@@ -78,6 +83,8 @@ void ConnectionDialog::addRoutines() {
     add("pmHandShake_Callback", [this] { pmHandShake_Callback(); });
     add("editTCPIPAddress_Callback", [this] { editTCPIPAddress_Callback(); });
     add("pbCheckHardware_Callback", [this] { pbCheckHardware_Callback(); });
+    add("pmSdrDevice_Callback", [this] { pmSdrDevice_Callback(); });
+    add("editSdrGain_Callback", [this] { editSdrGain_Callback(); });
     add("pbOK_Callback", [this] { release("OK"); });
     add("pbCancel_Callback", [this] { release("Cancel"); });
     add("close_Callback", [this] { response_ = "Cancel"; });
@@ -88,6 +95,8 @@ void ConnectionDialog::connectControls() {
     connect(handles_.get<QComboBox>("pmConnection"), &QComboBox::activated, this, call("pmConnection_Callback"));
     connect(handles_.get<QComboBox>("pmHandShake"), &QComboBox::activated, this, call("pmHandShake_Callback"));
     onFieldEdited(handles_.get<QLineEdit>("editTCPIPAddress"), this, call("editTCPIPAddress_Callback"));
+    connect(handles_.get<QComboBox>("pmSdrDevice"), &QComboBox::activated, this, call("pmSdrDevice_Callback"));
+    onFieldEdited(handles_.get<QLineEdit>("editSdrGain"), this, call("editSdrGain_Callback"));
     connect(handles_.get<QAbstractButton>("pbCheckHardware"), &QAbstractButton::clicked, this,
             call("pbCheckHardware_Callback"));
     connect(handles_.get<QAbstractButton>("pbOK"), &QAbstractButton::clicked, this, call("pbOK_Callback"));
@@ -100,7 +109,8 @@ void ConnectionDialog::fillLists() {
     // Kinds the instrument lacks are greyed, with the reason as their hint.
     if (auto* m = qobject_cast<QStandardItemModel*>(handles_.get<QComboBox>("pmConnection")->model()))
         for (int k = 0; k < m->rowCount(); ++k) {
-            const std::string why = connectionRefusal(model_, k + 1);
+            std::string why = connectionRefusal(model_, k + 1);
+            if (k + 1 == kConnectionSdr && !radios_.devices) why = "This window cannot reach software-defined radios.";
             m->item(k)->setEnabled(why.empty());
             m->item(k)->setToolTip(QString::fromStdString(why));
         }
@@ -113,6 +123,41 @@ void ConnectionDialog::fillLists() {
     fill(handles_.get<QComboBox>("pmPortNumber"), serialPorts_.labels);
     fill(handles_.get<QComboBox>("pmBaudRate"), baudRateChoices());
     fill(handles_.get<QComboBox>("pmHandShake"), handshakeChoices());
+    sdrListed_ = false;
+    sdrDevices_ = {};
+    fill(handles_.get<QComboBox>("pmSdrDevice"), {});
+    fill(handles_.get<QComboBox>("pmSdrAntenna"), {});
+}
+
+void ConnectionDialog::fillSdrDevices() {
+    if (sdrListed_ || !radios_.devices) return;
+    sdrListed_ = true;
+    {
+        const BusyPointer busy;
+        sdrDevices_ = radios_.devices(opened_.SDR);
+    }
+    fill(handles_.get<QComboBox>("pmSdrDevice"), sdrDevices_.labels);
+    const int item = sdrDeviceItem(sdrDevices_, opened_.SDR.args);
+    select(handles_, "pmSdrDevice", item != 0 ? item : 1);
+    fillSdrAntennas(chosenSdrArgs(), opened_.SDR.antenna);
+}
+
+void ConnectionDialog::fillSdrAntennas(const std::string& args, const std::string& antenna) {
+    std::vector<std::string> found;
+    if (!args.empty() && radios_.antennas) {
+        const BusyPointer busy;
+        found = radios_.antennas(args);
+    }
+    sdrAntennas_ = sdrAntennaList(found, antenna);
+    fill(handles_.get<QComboBox>("pmSdrAntenna"), sdrAntennas_.labels);
+    const auto it = std::find(sdrAntennas_.values.begin(), sdrAntennas_.values.end(), antenna);
+    select(handles_, "pmSdrAntenna", it == sdrAntennas_.values.end() ? 1 : int(it - sdrAntennas_.values.begin()) + 1);
+}
+
+std::string ConnectionDialog::chosenSdrArgs() const {
+    if (!sdrListed_) return opened_.SDR.args;
+    const int item = itemOf(handles_, "pmSdrDevice");
+    return item >= 1 && item <= int(sdrDevices_.args.size()) ? sdrDevices_.args[std::size_t(item) - 1] : std::string();
 }
 
 ConnectionAnswer ConnectionDialog::open(const ConnectionInput& config, const std::string& platform) {
@@ -145,7 +190,16 @@ Configuration ConnectionDialog::configFromControls() const {
     k.baudRate = itemOf(handles_, "pmBaudRate");
     k.handshake = itemOf(handles_, "pmHandShake");
     k.address = handles_.get<QLineEdit>("editTCPIPAddress")->text().trimmed().toStdString();
-    return connectionFromControls(k, opened_);
+    k.sdrArgs = chosenSdrArgs();
+    k.sdrGain = handles_.get<QLineEdit>("editSdrGain")->text().trimmed().toStdString();
+    k.sdrAntenna = opened_.SDR.antenna;
+    if (sdrListed_) {
+        const int item = itemOf(handles_, "pmSdrAntenna");
+        if (item >= 1 && item <= int(sdrAntennas_.values.size())) k.sdrAntenna = sdrAntennas_.values[std::size_t(item) - 1];
+    }
+    Configuration base = opened_;
+    base.SDR.gain = sdrGain_;
+    return connectionFromControls(k, base);
 }
 
 void ConnectionDialog::redraw(const Configuration& c) {
@@ -158,6 +212,8 @@ void ConnectionDialog::redraw(const Configuration& c) {
     select(handles_, "pmBaudRate", k.baudRate);
     select(handles_, "pmHandShake", k.handshake);
     handles_.get<QLineEdit>("editTCPIPAddress")->setText(QString::fromStdString(k.address));
+    sdrGain_ = c.SDR.gain;
+    handles_.get<QLineEdit>("editSdrGain")->setText(QString::fromStdString(k.sdrGain));
     pmHandShake_Callback();
     showChosenGroup();
 }
@@ -167,7 +223,12 @@ void ConnectionDialog::showChosenGroup() {
     handles_.get<QWidget>("configRS232")->setVisible(item == 1);
     handles_.get<QWidget>("configGPIB")->setVisible(item == 2);
     handles_.get<QWidget>("configTCPIP")->setVisible(item == 3);
+    handles_.get<QWidget>("configSDR")->setVisible(item == kConnectionSdr);
     if (item == 1) setStatus(rs232PacingHint(itemOf(handles_, "pmHandShake")));
+    if (item == kConnectionSdr) {
+        fillSdrDevices();
+        setStatus(sdrDevices_.problem);
+    }
     window_->adjustSize();
 }
 
@@ -190,6 +251,17 @@ void ConnectionDialog::editTCPIPAddress_Callback() {
     setStatus(lanAddressProblem(handles_.get<QLineEdit>("editTCPIPAddress")->text().trimmed().toStdString()));
 }
 
+void ConnectionDialog::pmSdrDevice_Callback() {
+    // Another radio names its ports its own way: its default port first.
+    fillSdrAntennas(chosenSdrArgs(), "");
+    setStatus("");
+}
+
+void ConnectionDialog::editSdrGain_Callback() {
+    sdrGain_ = configFromControls().SDR.gain;
+    handles_.get<QLineEdit>("editSdrGain")->setText(QString::fromStdString(formatNumber(sdrGain_)));
+}
+
 void ConnectionDialog::pbCheckHardware_Callback() {
     if (checking_) return;
     checking_ = true;
@@ -203,7 +275,12 @@ void ConnectionDialog::pbCheckHardware_Callback() {
         const Configuration config = configFromControls();
         // The check may wait seconds for a silent instrument: it runs beside
         // the window, which keeps repainting while the dialog stays modal.
-        std::future<HwResult> result = std::async(std::launch::async, [config] { return VerifyComm(config); });
+        const auto checkRadio = radios_.check;
+        std::future<HwResult> result = std::async(std::launch::async, [config, checkRadio] {
+            if (!isRadioConnection(config)) return VerifyComm(config);
+            if (!checkRadio) return HwResult{io_status::kArgument, "This window cannot reach software-defined radios."};
+            return checkRadio(config.SDR);
+        });
         QEventLoop loop;
         QTimer poll;
         connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -226,6 +303,11 @@ void ConnectionDialog::pbCheckHardware_Callback() {
 
 void ConnectionDialog::release(const char* response) {
     if (checking_) return;
+    if (std::string(response) == "OK")
+        if (const std::string why = sdrConnectionProblem(configFromControls()); !why.empty()) {
+            setStatus(why, true);
+            return;
+        }
     response_ = response;
     if (response_ == "OK") window_->accept();
     else window_->reject();
