@@ -30,6 +30,9 @@ std::string joined(const std::vector<std::string>& items) {
 
 HwResult radioDownload(LoopPlayer& player, const RadioConnection& connection,
                        std::shared_ptr<const ComplexRow> waveform, const SigGenSettings& settings) {
+    // Empty arguments would open whichever radio the library finds first.
+    if (connection.args.empty())
+        return {radio_status::kBadInput, "No radio is chosen: choose one in Configuration > Sig Gen I/O."};
     RadioTuning tuning;
     tuning.frequency = settings.Frequency;
     tuning.gain = connection.gain;

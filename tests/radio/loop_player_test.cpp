@@ -88,6 +88,8 @@ TEST_F(LoopPlayerTest, DownloadPlaysTheInstrumentSettingsAndRefreshRetunes) {
     settings.Frequency = 2426e6;
     settings.SamplingRate = 4e6;
     EXPECT_NE(bt::radio::radioRefresh(player, radio, settings).status, 0);  // nothing plays yet
+    // No arguments would open whatever radio is found first: refused.
+    EXPECT_EQ(bt::radio::radioDownload(player, {}, burst(), settings).status, radio_status::kBadInput);
 
     const auto down = bt::radio::radioDownload(player, radio, burst(), settings);
     ASSERT_EQ(down.status, 0) << down.response;
