@@ -1,6 +1,7 @@
 // A software-defined radio chosen in the Sig Gen I/O window, against the
 // loopback radio in real time: Download loops the calculated waveform on it,
-// Refresh retunes it, and a radio that goes away is reported.
+// Refresh retunes it, a radio that goes away is reported, and the delay
+// calibration, which needs the instrument, is refused.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -152,6 +153,17 @@ TEST_F(RadioOutputTest, DownloadLoopsTheWaveformOnTheChosenRadioAndRefreshRetune
     click("pbCalculate");
     EXPECT_FALSE(win->frame()->radioPlaying());
     EXPECT_TRUE(win->frame()->waveformStatus().startsWith("Calculated "));
+
+    // The delay calibration needs the instrument's markers: said at once,
+    // the delay left as it was.
+    choose("pdMultiPacket", 2);
+    ASSERT_TRUE(control<QWidget>("pbCalibrateDelay")->isEnabled());
+    params().CGdelay = 3;
+    click("pbCalibrateDelay");
+    EXPECT_EQ(last().kind, "error");
+    EXPECT_NE(last().text.find("delay calibration"), std::string::npos) << last().text;
+    EXPECT_EQ(params().CGdelay, 3);
+    EXPECT_FALSE(win->frame()->radioPlaying());
 }
 
 TEST_F(RadioOutputTest, ARadioThatGoesAwayIsReportedAndOldKindsStayAsTheyWere) {
