@@ -163,6 +163,17 @@ int sdrDeviceItem(const SdrDeviceList& list, const std::string& args) {
     return it == list.args.end() ? 0 : static_cast<int>(it - list.args.begin()) + 1;
 }
 
+std::string sdrArgsOfText(const SdrDeviceList& list, const std::string& text) {
+    const auto blank = [](unsigned char ch) { return std::isspace(ch) != 0; };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    const std::string typed = first < last ? std::string(first, last) : std::string();
+    const auto it = std::find(list.labels.begin(), list.labels.end(), typed);
+    if (it != list.labels.end() && std::size_t(it - list.labels.begin()) < list.args.size())
+        return list.args[std::size_t(it - list.labels.begin())];
+    return typed;
+}
+
 SdrAntennaList sdrAntennaList(std::span<const std::string> deviceAntennas, const std::string& recordAntenna) {
     SdrAntennaList list{{"Default"}, {""}};
     const auto add = [&list](const std::string& a) {

@@ -144,6 +144,10 @@ struct SdrDeviceList {
 };
 // The item (from 1) of `args` in the list; 0 when absent.
 int sdrDeviceItem(const SdrDeviceList& list, const std::string& args);
+// The arguments the device field means: an item's label stands for its
+// arguments; anything else typed there is taken as arguments itself (a
+// radio enumeration does not find, "driver=plutosdr,hostname=192.168.2.1").
+std::string sdrArgsOfText(const SdrDeviceList& list, const std::string& text);
 // Antennas: item 1 the device's default (value ""), then those the device
 // names, then the record's own when the device does not name it.
 struct SdrAntennaList {
@@ -160,7 +164,8 @@ inline constexpr const char* kPrimaryAddress =
 inline constexpr const char* kBaudRate = "Select the communication baud rate.\r\nNOTE: This must agree with the instrument.";
 inline constexpr const char* kChecking = "... Checking ...";
 inline constexpr const char* kSdrDevice =
-    "Selects the software-defined radio that plays the waveform.\r\nDownload loops it on the carrier set in the panel.";
+    "Selects the software-defined radio that plays the waveform,\r\nor type its device arguments (driver=...).\r\n"
+    "Download loops the waveform on the carrier set in the panel.";
 inline constexpr const char* kSdrGain =
     "Sets the radio's overall transmit gain in dB.\r\nThe radio limits it to its own range; Refresh applies a new value.";
 inline constexpr const char* kSdrAntenna = "Selects the radio's transmit port.";

@@ -223,6 +223,10 @@ TEST(ConnectionRecord, ARadioIsAFourthKindThatInstrumentFlowsRefuse) {
     EXPECT_EQ(antennas.values.front(), "");
     c.SDR.args.clear();
     EXPECT_NE(sdrConnectionProblem(c), "");
+    // The device field: a label means its radio, other text is taken as arguments.
+    const SdrDeviceList devices{{"HackRF One"}, {"driver=hackrf,serial=01"}, ""};
+    EXPECT_EQ(sdrArgsOfText(devices, "HackRF One"), "driver=hackrf,serial=01");
+    EXPECT_EQ(sdrArgsOfText(devices, " driver=remote,remote=10.0.0.2 "), "driver=remote,remote=10.0.0.2");
 
     // What only the instrument can do is refused with what to choose instead,
     // down to the I/O layer.

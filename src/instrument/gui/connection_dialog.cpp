@@ -96,6 +96,7 @@ void ConnectionDialog::connectControls() {
     connect(handles_.get<QComboBox>("pmHandShake"), &QComboBox::activated, this, call("pmHandShake_Callback"));
     onFieldEdited(handles_.get<QLineEdit>("editTCPIPAddress"), this, call("editTCPIPAddress_Callback"));
     connect(handles_.get<QComboBox>("pmSdrDevice"), &QComboBox::activated, this, call("pmSdrDevice_Callback"));
+    onFieldEdited(handles_.get<QComboBox>("pmSdrDevice")->lineEdit(), this, call("pmSdrDevice_Callback"));
     onFieldEdited(handles_.get<QLineEdit>("editSdrGain"), this, call("editSdrGain_Callback"));
     connect(handles_.get<QAbstractButton>("pbCheckHardware"), &QAbstractButton::clicked, this,
             call("pbCheckHardware_Callback"));
@@ -139,6 +140,7 @@ void ConnectionDialog::fillSdrDevices() {
     fill(handles_.get<QComboBox>("pmSdrDevice"), sdrDevices_.labels);
     const int item = sdrDeviceItem(sdrDevices_, opened_.SDR.args);
     select(handles_, "pmSdrDevice", item != 0 ? item : 1);
+    if (sdrDevices_.labels.empty()) handles_.get<QComboBox>("pmSdrDevice")->setEditText({});
     fillSdrAntennas(chosenSdrArgs(), opened_.SDR.antenna);
 }
 
@@ -156,8 +158,7 @@ void ConnectionDialog::fillSdrAntennas(const std::string& args, const std::strin
 
 std::string ConnectionDialog::chosenSdrArgs() const {
     if (!sdrListed_) return opened_.SDR.args;
-    const int item = itemOf(handles_, "pmSdrDevice");
-    return item >= 1 && item <= int(sdrDevices_.args.size()) ? sdrDevices_.args[std::size_t(item) - 1] : std::string();
+    return sdrArgsOfText(sdrDevices_, handles_.get<QComboBox>("pmSdrDevice")->currentText().toStdString());
 }
 
 ConnectionAnswer ConnectionDialog::open(const ConnectionInput& config, const std::string& platform) {
