@@ -88,23 +88,31 @@ Floats4 load4(const float* p) {
     return v;
 }
 
-// The derotated samples around the section, read once.
+// The derotated samples around the section, read once. Beyond the ends of
+// the row they are zeros: a packet that ends just before the recording
+// does (no silence behind it) has its last pulses' tails cut, not its
+// last symbols.
 class Section {
 public:
     Section(const CFloat* x, std::size_t n, double from, double to, double cyclesPerSample, const TapBank& bank)
-        : bank_(bank) {
-        lo_ = static_cast<std::size_t>(std::clamp(std::floor(from), 0.0, double(n)));
-        const auto hi = static_cast<std::size_t>(std::clamp(std::ceil(to) + 1, 0.0, double(n)));
-        if (hi <= lo_) return;
-        size_ = hi - lo_;
+        : bank_(bank), n_(n) {
+        const double reach = bank.reach();
+        lo_ = std::max(std::floor(from), -reach);
+        const double hi = std::min(std::ceil(to) + 1, double(n) + reach);
+        if (!(hi > lo_)) return;
+        size_ = static_cast<std::size_t>(hi - lo_);
         y_.assign(2 * size_ + bank.width(), 0.0f);  // room for the padding taps
         const double w = -2 * std::numbers::pi * cyclesPerSample;
         constexpr std::size_t kAnchor = 1024;  // exact phasor every so often, stepped between
         const Complex step = std::polar(1.0, w);
         Complex rot;
-        for (std::size_t k = 0; k < size_; ++k) {
-            if (k % kAnchor == 0) rot = std::polar(1.0, std::fmod(w * double(lo_ + k), 2 * std::numbers::pi));
-            const Complex y = Complex(x[lo_ + k].real(), x[lo_ + k].imag()) * rot;
+        const auto first = static_cast<std::size_t>(std::max(0.0, -lo_));
+        const std::size_t last = std::min(size_, static_cast<std::size_t>(std::max(0.0, double(n) - lo_)));
+        for (std::size_t k = first; k < last; ++k) {
+            const auto i = static_cast<std::size_t>(lo_ + double(k));
+            if (k == first || (k - first) % kAnchor == 0)
+                rot = std::polar(1.0, std::fmod(w * double(i), 2 * std::numbers::pi));
+            const Complex y = Complex(x[i].real(), x[i].imag()) * rot;
             y_[2 * k] = static_cast<float>(y.real());
             y_[2 * k + 1] = static_cast<float>(y.imag());
             rot *= step;
@@ -112,17 +120,19 @@ public:
     }
 
     // The matched filter's output at sample time t and its slope per
-    // sample; false where the pulse would reach beyond the samples.
+    // sample; false where t lies beyond the samples, or the pulse beyond
+    // the section.
     bool at(double t, Complex& out, Complex& slope) const {
         const double base = std::floor(t);
         const auto reach = double(bank_.reach());
-        if (base - reach + 1 < double(lo_) || base + reach >= double(lo_ + size_)) return false;
+        if (t < 0 || t > double(n_) - 1) return false;
+        if (base - reach + 1 < lo_ || base + reach >= lo_ + double(size_)) return false;
         const double position = (t - base) * bank_.phases();
         const int phase = std::min(static_cast<int>(position), bank_.phases() - 1);
         const double f = position - phase;
         const float* a = bank_.row(phase);
         const float* b = bank_.row(phase + 1);
-        const float* y = y_.data() + 2 * (static_cast<std::size_t>(base - reach + 1) - lo_);
+        const float* y = y_.data() + 2 * static_cast<std::size_t>(base - reach + 1 - lo_);
         // Four-float vectors of I, Q, I, Q: two partial sums per row.
         Floats4 sa0{}, sa1{}, sb0{}, sb1{};
         for (std::size_t k = 0; k < bank_.width(); k += 8) {
@@ -142,7 +152,9 @@ public:
 
 private:
     const TapBank& bank_;
-    std::size_t lo_ = 0, size_ = 0;
+    std::size_t n_;
+    double lo_ = 0;  // sample index of y_[0], negative before the row
+    std::size_t size_ = 0;
     std::vector<float> y_;  // I, Q, I, Q, ...
 };
 
@@ -329,7 +341,10 @@ EdrSymbols readEdrSymbols(const CFloat* x, std::size_t n, EdrClock clock, double
     // The GFSK part's clock places the first instant to a sample and a
     // half or so (a sixth of a symbol at many samples per symbol).
     const double search = std::max(1.5, 0.15 * b);
-    double rough = coarse(t0, from, probe, search);
+    // The coarse placement starts at the sync sequence, which every packet
+    // has: a short packet's payload fills little of the first window, and
+    // what follows it (silence, or the next packet's GFSK part) says nothing.
+    double rough = coarse(t0, 0, std::min(from + probe, kTimingSymbols), search);
     // The power peaks once a symbol: where the search spans more than a
     // symbol, the sync sequence tells which peak is whose.
     int fewest = int(kEdrSyncSymbols) + 1;

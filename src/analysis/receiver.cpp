@@ -123,12 +123,7 @@ public:
             if (count < 2) continue;
             discriminate(y + span.begin, count, freq_.data() + span.begin);
             runningPhase(freq_.data() + span.begin, count - 1, phase_.data() + span.begin);
-            SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), span, sps_);
-            // The slicer's clock and carrier, a sequence search for the bits.
-            detectSequence(x_.data(), len, sps_, sliced);
-            const std::size_t before = found_.size();
-            search(sliced);
-            if (found_.size() == before) missed.push_back(std::move(sliced));
+            readSpan(span, y, len, missed);
         }
         // Bursts without a packet last, when the UAP of the block's other
         // packets is known.
@@ -142,6 +137,54 @@ public:
     }
 
 private:
+    // Symbols sliced behind an EDR packet for the next one: a gap, its GFSK
+    // part and more.
+    static constexpr std::size_t kProbeSymbols = 320;
+
+    // The GFSK slicer's clock and threshold follow whatever the span holds,
+    // and over an EDR packet's DPSK section they wander: where packets
+    // follow each other without a power gap, the bits after one are not
+    // trustworthy. The span is sliced in pieces that start afresh after
+    // every EDR packet: first a short one that holds the GFSK part of an
+    // EDR packet right behind it, and where none is there, pieces that
+    // hold the longest packet, growing as long as no EDR packet turns up.
+    // Where the span holds no EDR packet, it is sliced once as a whole.
+    void readSpan(SampleSpan span, const CFloat* y, std::size_t len, std::vector<SlicedBits>& missed) {
+        const auto longest = static_cast<std::size_t>(std::ceil(double(kLongestPacketBits + 64) * sps_));
+        const auto least = static_cast<std::size_t>(std::ceil(68 * sps_));
+        std::size_t cursor = span.begin, length = span.end - span.begin;
+        double ownBegin = -1;
+        bool probe = false;
+        while (cursor < span.end && span.end - cursor >= least) {
+            const std::size_t end =
+                std::min(span.end, cursor + (probe ? static_cast<std::size_t>(std::ceil(kProbeSymbols * sps_)) : length));
+            const double ownEnd = end == span.end || probe ? double(end) : double(end - std::min(end, longest));
+            SlicedBits sliced = sliceSpan(phase_.data(), y, phase_.size(), SampleSpan{cursor, end}, sps_);
+            // The slicer's clock and carrier, a sequence search for the bits.
+            detectSequence(x_.data(), len, sps_, sliced);
+            const std::size_t before = found_.size();
+            edrEnd_.reset();
+            search(sliced, ownBegin, ownEnd, probe);
+            if (edrEnd_) {
+                const double e = std::max(*edrEnd_, double(cursor) + 1);
+                cursor = static_cast<std::size_t>(e);
+                ownBegin = e - sps_;
+                probe = true;
+                length = 2 * longest;
+                continue;
+            }
+            if (probe) {
+                probe = false;
+                continue;
+            }
+            if (found_.size() == before) missed.push_back(std::move(sliced));
+            if (end == span.end || ownEnd <= double(cursor)) break;
+            ownBegin = ownEnd;
+            cursor = static_cast<std::size_t>(std::max(double(cursor) + 1, ownEnd - 16 * sps_));
+            length *= 2;
+        }
+    }
+
     struct Target {
         std::uint32_t lap;
         std::uint64_t word;
@@ -177,7 +220,10 @@ private:
         if (best) packetAt(s, bestAt, best->lap, fewest, true);
     }
 
-    void search(const SlicedBits& s) {
+    // Sync words at times ownBegin .. ownEnd (of the block's row); the
+    // search stops behind an EDR packet (`edrEnd_`). `edrOnly`: only EDR
+    // packets are taken.
+    void search(const SlicedBits& s, double ownBegin, double ownEnd, bool edrOnly) {
         const Bits& bits = s.bits;
         const std::size_t nb = bits.size();
         if (nb < 68) return;
@@ -189,6 +235,7 @@ private:
         std::size_t j = 0;
         std::uint64_t word = wordAt(0);
         while (j + 64 <= nb) {
+            if (s.centres[j] >= ownEnd) return;
             const Target* hit = nullptr;
             int errors = 0;
             for (const Target& t : targets_) {
@@ -205,8 +252,9 @@ private:
                     errors = 0;
                 }
             }
-            if (hit) {
-                const std::size_t used = packetAt(s, j, hit->lap, errors, false);
+            if (hit && s.centres[j] >= ownBegin) {
+                const std::size_t used = packetAt(s, j, hit->lap, errors, false, edrOnly);
+                if (edrEnd_) return;
                 if (used > 0) {
                     j += used;
                     if (j + 64 <= nb) word = wordAt(j);
@@ -223,7 +271,8 @@ private:
     // the span; returns the bits it used (0: not this block's). With
     // `headerMustCheck`, a packet whose header does not check is not one
     // (0): its HEC, and the CRC too where the HEC named the UAP.
-    std::size_t packetAt(const SlicedBits& s, std::size_t j, std::uint32_t lap, int syncErrors, bool headerMustCheck) {
+    std::size_t packetAt(const SlicedBits& s, std::size_t j, std::uint32_t lap, int syncErrors, bool headerMustCheck,
+                         bool edrOnly = false) {
         const double syncTime = double(block_.readBegin) + s.centres[j];
         if (syncTime < double(block_.ownBegin) || syncTime >= double(block_.ownEnd)) return 64;
         // Air bits from the preamble on; a preamble cut off by the span is
@@ -282,6 +331,7 @@ private:
         }
         if (headerMustCheck && (!p.decoded.hecOk || p.decoded.isId || (key.findUap && !p.decoded.confirmedByCrc)))
             return 0;
+        if (edrOnly && edrSymbols == 0) return 0;
         p.decoded.syncErrors = syncErrors;
         p.decoded.lap = lap;
         if (key.findUap && p.decoded.confirmedByCrc) learnedUap_[lap] = p.decoded.uap;
@@ -290,6 +340,9 @@ private:
             p.startSample = static_cast<std::size_t>(std::max(0.0, std::round(start)));
             p.startTime = std::max(0.0, start) / rate_;
             found_.push_back(std::move(p));
+            // Where the last symbol ends: the slicer's bits over the DPSK
+            // section are not symbols, so it starts again there.
+            edrEnd_ = centres[0] + (double(edrSymbols) - 0.5) * sps_;
             return edrSymbols - kPreambleBits;
         }
         const std::size_t length = std::min(p.decoded.length, air.size());
@@ -319,12 +372,49 @@ private:
         return std::max<std::size_t>(64, length > kPreambleBits + missing ? length - kPreambleBits : 64);
     }
 
+    // The slicer's clock runs on through everything before the packet in
+    // its span: behind an EDR packet with no power gap between them it has
+    // tracked the DPSK section's phase jumps and can still be a third of a
+    // symbol off over the next packet's GFSK part, more than the DPSK
+    // reader's search for the reference symbol spans. The part's own bits
+    // place it again: the time of its first symbol on the nominal symbol
+    // period, within half a symbol of the slicer's, at which the phase
+    // advances over the symbols agree best with the bits.
+    double gfskStart(const Bits& air, const std::vector<double>& centres) const {
+        double mean = 0;
+        for (std::size_t q = kPreambleBits; q < kEdrGfskBits; ++q) mean += centres[q] - double(q) * sps_;
+        const double guess = mean / double(kEdrGfskBits - kPreambleBits);
+        const double half = sps_ / 2;
+        const auto steps = static_cast<int>(std::max(8.0, std::ceil(sps_)));
+        const double step = sps_ / steps;
+        const auto phaseOf = [&](double t) { return phaseAt(phase_.data(), phase_.size(), t); };
+        std::vector<double> score(std::size_t(steps) + 1);
+        for (int k = 0; k <= steps; ++k) {
+            const double o = -half + k * step;
+            double sum = 0;
+            for (std::size_t q = kPreambleBits; q < kEdrGfskBits; ++q) {
+                const double t = guess + double(q) * sps_ + o;
+                const double advance = phaseOf(t + half) - phaseOf(t - half);
+                sum += air[q] ? advance : -advance;
+            }
+            score[std::size_t(k)] = sum;
+        }
+        const auto best = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
+        double shift = -half + double(best) * step;
+        if (best > 0 && best < score.size() - 1) {
+            const double left = score[best - 1], right = score[best + 1];
+            const double curvature = left - 2 * score[best] + right;
+            if (curvature < 0) shift += std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5) * step;
+        }
+        return guess + shift;
+    }
+
     // An Enhanced Data Rate packet behind the header: its DPSK section's
     // synchronisation sequence where the GFSK clock puts it. When found, the
     // payload is read from the DPSK symbols and `p` becomes the EDR
     // packet, measured on its GFSK part and its DPSK part; returns the
     // packet's symbols from the first preamble symbol (0: not EDR).
-    std::size_t readEdr(const Bits& air, const std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p,
+    std::size_t readEdr(const Bits& air, std::vector<double>& centres, const DecodeKey& key, ReceivedPacket& p,
                         double headerCarrier) {
         if (air.size() < kEdrGfskBits) return 0;
         // A type with an EDR form tells the modulation. A header read under
@@ -340,22 +430,23 @@ private:
                     largest.maxPayloadBits != kinds[0].maxPayloadBits)
                     kinds.push_back(largest);
         if (kinds.empty()) return 0;
-        // The clock of the GFSK part: a line through its symbol centres.
+        // The slicer's clock of the GFSK part: a line through its symbol
+        // centres, which must run at the symbol rate.
         double sq = 0, st = 0, sqq = 0, sqt = 0;
         const double count = double(kEdrGfskBits);
         for (std::size_t q = 0; q < kEdrGfskBits; ++q) {
             sq += double(q), st += centres[q], sqq += double(q) * double(q), sqt += double(q) * centres[q];
         }
-        EdrClock clock;
-        clock.period = (count * sqt - sq * st) / (count * sqq - sq * sq);
-        clock.start = (st - clock.period * sq) / count;
-        if (!(std::fabs(clock.period / sps_ - 1) < 0.01)) return 0;
-        // The fit places the GFSK part; its period is not fine enough to
-        // carry over thousands of symbols: the DPSK reader tracks its own.
-        clock.period = sps_;
+        const double period = (count * sqt - sq * st) / (count * sqq - sq * sq);
+        if (!(std::fabs(period / sps_ - 1) < 0.01)) return 0;
+        // The GFSK part's period is not fine enough to carry over thousands
+        // of symbols: the DPSK reader tracks its own from the nominal one.
+        const EdrClock clock{gfskStart(air, centres), sps_};
         if (readEdrSymbols(x_.data(), x_.size(), clock, rate_, headerCarrier, 1 + kEdrSyncSymbols, 3, false).bitsPerSymbol == 0)
             return 0;
 
+        // An EDR packet: the GFSK part on its own timing from here on.
+        for (std::size_t q = 0; q < centres.size(); ++q) centres[q] = clock.start + double(q) * sps_;
         const Bits gfskAir(air.begin(), air.begin() + std::ptrdiff_t(kEdrGfskBits));
         const std::vector<double> gfskCentres(centres.begin(), centres.begin() + std::ptrdiff_t(kEdrGfskBits));
         PacketMeasurements m =
@@ -429,6 +520,7 @@ private:
     std::vector<Target> targets_;
     std::map<std::uint32_t, std::uint8_t> learnedUap_;
     std::vector<ReceivedPacket> found_;
+    std::optional<double> edrEnd_;
 };
 
 bool repeatsOneByte(const Bits& body) {
