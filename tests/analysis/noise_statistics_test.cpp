@@ -61,8 +61,15 @@ TEST(NoiseStatistics, CleanTransmitterPassesAtTwentyDecibelsButTheDeltaF2maxShar
             // frequency at one instant a symbol, where the noise of a 1 MHz
             // channel at 20 dB swings it by tens of kHz (the test procedures
             // measure it on a clean signal).
-            for (const TestResult& t : r.summary.tests)
-                EXPECT_TRUE(t.pass || t.name == "modulation delta f2max") << t.name << " " << t.value;
+            // The drift test takes the largest of 20 packets' drifts, each
+            // with about 8 kHz of spread at 20 dB: its tail reaches the
+            // 25 kHz limit in a few files in a thousand, so it is held to the
+            // limit with that margin instead.
+            for (const TestResult& t : r.summary.tests) {
+                if (t.name == "modulation delta f2max") continue;
+                if (t.name == "carrier frequency drift") EXPECT_LE(std::fabs(t.value), 30.0) << t.name;
+                else EXPECT_TRUE(t.pass) << t.name << " " << t.value;
+            }
             if (pattern[0] == '0') {
                 ASSERT_TRUE(testNamed(r.summary, "modulation delta f1avg"));
                 EXPECT_NEAR(testNamed(r.summary, "modulation delta f1avg")->value, 157.2, 2.5);
