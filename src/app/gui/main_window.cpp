@@ -266,7 +266,7 @@ void MainWindow::InitializeFigure() {
         {"chkBurstActive", "Enables/disables bursting."},
         {"txtPowerRamp", "Sets the burst power ramp length.\nValid Range: 1 to 10 us."},
         {"txtRampSettling", "Sets the settling time after \nthe burst power ramp. This includes\nthe burst power ramp "
-                            "time per spec.\nValid Range: power ramp to \n             power ramp + 10 us"},
+                            "time Bluetooth requires.\nValid Range: power ramp to \n             power ramp + 10 us"},
         {"pdPayload", "Selects the payload data pattern."},
         {"txtBitPattern", "Sets the bit pattern.\nValid Range: 0 to FF\nHexadecimal representation\nLSB transmitted first."},
         {"txtPatternReps", "Sets the number of pattern repetitions."},

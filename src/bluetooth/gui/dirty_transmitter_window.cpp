@@ -48,7 +48,7 @@ const struct {
     {"chkOmitPollPeriods", "Eliminates all slots with \nno ouput packet information."},
     {"editPowerRamp", "Sets the burst power ramp length.\nValid Range: 1 to 100 us."},
     {"editRampSettling", "Sets the settling time after \nthe burst power ramp. This includes\nthe burst power ramp time "
-                         "per spec.\nValid Range: power ramp to \n             power ramp + 20 us"},
+                         "Bluetooth requires.\nValid Range: power ramp to \n             power ramp + 20 us"},
     {"editRFBurstPower", "Sets the RF power level during \nthe packet.  This needs to be \n Downloaded to take effect."},
     {"editRFFrequency", "Sets the RF carrier frequency.\n This needs to be Downloaded to\n take effect."},
     {"editChannel", "Sets the RF frequency based on \nthe Bluetooth channel number."},
@@ -67,7 +67,7 @@ const struct {
     {"pdFreqDriftRate", "Sets the frequency drift\nrate for all tests."},
     {"editFreqDriftDeviation", "Sets the peak frequency \ndeviation for all tests."},
     {"editInitialDriftPhase", "Sets the initial phase \nfor the frequency drift."},
-    {"pbSetDefaults", "Sets all impairments to the values \nspecified by the Bluetooth test \nspecification."},
+    {"pbSetDefaults", "Sets all impairments to the values \nof the Bluetooth RF test \nprocedures."},
     {"txtDTProjectedLength", "Estimates the amount of Signal Generator \nwaveform memory needed expressed in \nnumber of "
                              "waveform points."},
     {"pbCancel", "Stops the calculation or the download\nbefore the next test set."},

@@ -143,8 +143,8 @@ TEST_F(MainWindowTest, TooltipsAreSetAtStartUp) {
     EXPECT_EQ(control<QWidget>("txtBDaddr")->toolTip(),
               "Sets the baseband device (BD) address.\nValid Range: 0 to FFFFFFFFFFFF\nHexadecimal representation");
     EXPECT_EQ(control<QWidget>("txtRampSettling")->toolTip(),
-              "Sets the settling time after \nthe burst power ramp. This includes\nthe burst power ramp time per "
-              "spec.\nValid Range: power ramp to \n             power ramp + 10 us");
+              "Sets the settling time after \nthe burst power ramp. This includes\nthe burst power ramp time "
+              "Bluetooth requires.\nValid Range: power ramp to \n             power ramp + 10 us");
     EXPECT_EQ(control<QWidget>("pbCalculate")->toolTip(), "Calculates the waveform based\non current settings.");
     EXPECT_EQ(control<QWidget>("txtEvent3")->toolTip(),
               "Description of the signal available on\nthe Event 3 Connector of the rear panel.");
