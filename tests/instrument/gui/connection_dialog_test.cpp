@@ -205,6 +205,46 @@ TEST_F(ConnectionDialogTest, CancelAndCloseKeepTheCallersRecord) {
     EXPECT_FALSE(dlg->window()->isVisible());
 }
 
+// Tabbing through a saved radio's fields, then OK or the window manager's
+// close, hands back the record as it came: neither the radio, its gain nor
+// its antenna moves unless the user moves it.
+TEST_F(ConnectionDialogTest, TabbingThroughTheRadioFieldsChangesNothing) {
+    RadioSource radios;
+    radios.devices = [](const Configuration::Sdr&) {
+        return SdrDeviceList{{"Radio A", "Radio B"}, {"driver=a", "driver=b"}, ""};
+    };
+    radios.antennas = [](const std::string&) { return std::vector<std::string>{"TX1", "TX2"}; };
+    dlg->setRadioSource(radios);
+    Configuration c;
+    c.type = "SDR";
+    c.SDR = {"driver=b", 7.25, "TX2"};
+    const auto tabThrough = [&](QWidget*) {
+        EXPECT_TRUE(shows("configSDR"));
+        get<QWidget>("pmSdrDevice")->setFocus();
+        bool passedGain = false;
+        for (int k = 0; k < 4; ++k) {
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            passedGain = passedGain || focus == get<QWidget>("editSdrGain");
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        EXPECT_TRUE(passedGain);
+        EXPECT_EQ(dlg->configFromControls(), c);
+    };
+    ConnectionAnswer a = openWith(c, "c", [&](QWidget* d) {
+        tabThrough(d);
+        click("pbOK");
+    });
+    EXPECT_EQ(a.response, "OK");
+    EXPECT_EQ(a.config, c);
+    a = openWith(c, "b", [&](QWidget* d) {
+        tabThrough(d);
+        d->close();
+    });
+    EXPECT_EQ(a.response, "Cancel");
+    EXPECT_EQ(a.config, c);
+}
+
 TEST_F(ConnectionDialogTest, CheckShowsTheIdentificationOfTheSimulator) {
     const std::string address = startSim(/*lateMs=*/150);
     Configuration c;
